@@ -1,0 +1,53 @@
+// The component base: an owner that frees the components it owns, and removal notification
+// so that a component holding a plain pointer to another one can forget it when it goes away.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class TOperation { opInsert, opRemove };
+
+class TComponent {
+ public:
+  explicit TComponent(TComponent* owner = nullptr);
+  virtual ~TComponent();
+
+  TComponent(const TComponent&) = delete;
+  TComponent& operator=(const TComponent&) = delete;
+
+  TComponent* Owner() const { return owner_; }
+  const std::string& Name() const { return name_; }
+  void SetName(const std::string& name) { name_ = name; }
+
+  int ComponentCount() const { return static_cast<int>(components_.size()); }
+  TComponent* Components(int index) const;
+
+  // `other` gets Notification(this, opRemove) when this component is destroyed.
+  void FreeNotification(TComponent* other);
+  void RemoveFreeNotification(TComponent* other);
+
+  bool Destroying() const { return destroying_; }
+
+  // Frees the owned components now, newest first. Derived destructors call it when their
+  // children must go before the derived part of the owner does.
+  void DestroyComponents();
+
+ protected:
+  // Called on the owner when an owned component is destroyed, and on every component that asked
+  // for FreeNotification. Runs during the other component's destruction: compare pointers only.
+  virtual void Notification(TComponent* component, TOperation operation);
+
+ private:
+  void InsertComponent(TComponent* child);
+  void RemoveComponent(TComponent* child);
+
+  TComponent* owner_ = nullptr;
+  std::string name_;
+  std::vector<TComponent*> components_;
+  std::vector<TComponent*> freeNotifies_;
+  bool destroying_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "platform/Component.h"
+
+using platform::TComponent;
+using platform::TOperation;
+
+namespace {
+struct Watcher : TComponent {
+  using TComponent::TComponent;
+  TComponent* watched = nullptr;
+  int removals = 0;
+  void Watch(TComponent* c) {
+    watched = c;
+    c->FreeNotification(this);
+  }
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override {
+    if (op == TOperation::opRemove && c == watched) {
+      watched = nullptr;
+      ++removals;
+    }
+  }
+};
+
+struct Counted : TComponent {
+  Counted(TComponent* owner, int& n) : TComponent(owner), n_(n) { ++n_; }
+  ~Counted() override { --n_; }
+  int& n_;
+};
+}  // namespace
+
+TEST(Component, OwnerFreesItsChildren) {
+  int alive = 0;
+  auto* owner = new TComponent(nullptr);
+  new Counted(owner, alive);
+  auto* c2 = new Counted(owner, alive);
+  EXPECT_EQ(owner->ComponentCount(), 2);
+  delete c2;  // a child freed early leaves the owner's list
+  EXPECT_EQ(owner->ComponentCount(), 1);
+  delete owner;
+  EXPECT_EQ(alive, 0);
+}
+
+TEST(Component, HolderForgetsARemovedComponent) {
+  Watcher w;
+  auto* view = new TComponent(nullptr);
+  w.Watch(view);
+  delete view;
+  EXPECT_EQ(w.watched, nullptr);
+  EXPECT_EQ(w.removals, 1);
+}
+
+TEST(Component, HolderGoingFirstUnhooksItself) {
+  auto* view = new TComponent(nullptr);
+  {
+    Watcher w;
+    w.Watch(view);
+  }
+  delete view;  // must not call back into the destroyed watcher
+  SUCCEED();
+}
