@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/Object.h"
+
 namespace platform {
 
 enum class TOperation { opInsert, opRemove };
 
-class TComponent {
+class TComponent : public TObject {
  public:
   explicit TComponent(TComponent* owner = nullptr);
   virtual ~TComponent();
