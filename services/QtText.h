@@ -1,0 +1,41 @@
+// Where the program's Windows-1252 texts meet Qt's Unicode strings. Every window converts through
+// these, so a byte shows as the same character everywhere and comes back as the same byte.
+#pragma once
+
+#include <QChar>
+#include <QList>
+#include <QString>
+#include <string>
+
+#include "model/Cp1252.h"
+
+inline QChar FromAnsiChar(char ch) {
+  return QChar(static_cast<char16_t>(cp1252::ToUnicode(static_cast<unsigned char>(ch))));
+}
+
+inline QString FromAnsi(const std::string& s) {
+  QString out;
+  out.reserve(static_cast<qsizetype>(s.size()));
+  for (char ch : s) out += FromAnsiChar(ch);
+  return out;
+}
+
+// The byte of one character; false when Windows-1252 has none for it.
+inline bool ToAnsiChar(char32_t codePoint, char& ch) {
+  unsigned char byte = 0;
+  if (!cp1252::FromUnicode(codePoint, byte)) return false;
+  ch = static_cast<char>(byte);
+  return true;
+}
+
+// Characters without a Windows-1252 byte become "?".
+inline std::string ToAnsi(const QString& s) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(s.size()));
+  for (char32_t cp : s.toUcs4()) {
+    char ch = '?';
+    ToAnsiChar(cp, ch);
+    out += ch;
+  }
+  return out;
+}

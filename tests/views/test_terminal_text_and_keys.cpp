@@ -1,0 +1,160 @@
+// The terminal: how received bytes build the text (BS, CR, LF, caret), the Windows-1252 table,
+// and the key path to the listener without local echo.
+#include <gtest/gtest.h>
+
+#include <QInputMethodEvent>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "views/osDRUVTerminal.h"
+
+namespace {
+
+class TerminalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    editor = std::make_unique<QTextEdit>();
+    editor->resize(400, 200);
+    terminal.SetTerminalEditor(editor.get());
+  }
+  void Put(const std::string& bytes) {
+    for (char c : bytes) terminal.PutChar(c);
+  }
+  QString Text() const { return editor->toPlainText(); }
+
+  std::unique_ptr<QTextEdit> editor;
+  TKVXPTerminal terminal;
+};
+
+}  // namespace
+
+TEST_F(TerminalTest, LineEndsFromTheModule) {
+  Put("ID\r\n>");
+  EXPECT_EQ(Text(), "ID\n>");
+
+  editor->clear();
+  Put("\r");
+  EXPECT_EQ(Text(), "");  // the first CR into an empty terminal is ignored
+
+  editor->clear();
+  Put("a\nb");
+  EXPECT_EQ(Text(), "ab");  // LF alone breaks nothing
+
+  editor->clear();
+  Put("a\r\rb\r\n\r\nc");
+  EXPECT_EQ(Text(), "a\nb\nc");  // CR CR gives one break
+}
+
+TEST_F(TerminalTest, BackspaceRemovesTheLastCharacter) {
+  Put("abc\b");
+  EXPECT_EQ(Text(), "ab");
+  Put("\r\b");
+  EXPECT_EQ(Text(), "ab");  // the line break was the last character
+  Put("\b\b\b");
+  EXPECT_EQ(Text(), "");  // more BS than text stays empty
+}
+
+TEST_F(TerminalTest, BytesAreShownThroughTheWindows1252Table) {
+  Put("\x80 \xE4\xDF\x07\t");
+  const QString t = Text();
+  ASSERT_EQ(t.size(), 6);
+  EXPECT_EQ(t.at(0), QChar(0x20AC));
+  EXPECT_EQ(t.at(2), QChar(0x00E4));
+  EXPECT_EQ(t.at(3), QChar(0x00DF));
+  EXPECT_EQ(t.at(4), QChar(0x0007));  // control characters go in as they are
+  EXPECT_EQ(t.at(5), QChar('\t'));
+}
+
+TEST_F(TerminalTest, CharactersGoInAtTheCaretButLineBreaksAtTheEnd) {
+  Put("abcd");
+  QTextCursor c = editor->textCursor();
+  c.setPosition(2);
+  editor->setTextCursor(c);
+  Put("X");
+  EXPECT_EQ(Text(), "abXcd");
+  EXPECT_EQ(editor->textCursor().position(), 3);
+  Put("\rY");
+  EXPECT_EQ(Text(), "abXcd\nY");
+
+  // A marked text is replaced.
+  c = editor->textCursor();
+  c.setPosition(0);
+  c.setPosition(2, QTextCursor::KeepAnchor);
+  editor->setTextCursor(c);
+  Put("Z");
+  EXPECT_EQ(Text(), "ZXcd\nY");
+}
+
+TEST_F(TerminalTest, EditorGetsTheTerminalFont) {
+  EXPECT_EQ(editor->font().family(), "Courier New");
+  EXPECT_EQ(editor->font().pointSize(), 11);
+  EXPECT_TRUE(QFontInfo(editor->font()).fixedPitch());
+  EXPECT_EQ(editor->lineWrapMode(), QTextEdit::NoWrap);
+}
+
+TEST_F(TerminalTest, TypedKeysGoToTheListenerWithoutEcho) {
+  std::string keys;
+  terminal.SetOnTerminalInput([&](TObject* sender, char key, std::string& response) {
+    EXPECT_EQ(sender, &terminal);
+    keys += key;
+    response = "ignored";
+  });
+  QTest::keyClicks(editor.get(), "ab");
+  QTest::keyClick(editor.get(), Qt::Key_Return);
+  QTest::keyClick(editor.get(), Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(editor.get(), Qt::Key_Backspace);
+  QTest::keyClick(editor.get(), Qt::Key_Left);  // stays local, sends nothing
+  QTest::keyClick(editor.get(), Qt::Key_Delete);
+  QKeyEvent euro(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(0x20AC)));
+  QApplication::sendEvent(editor.get(), &euro);
+  QKeyEvent cjk(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(0x4E00)));
+  QApplication::sendEvent(editor.get(), &cjk);  // no Windows-1252 byte: dropped
+  QInputMethodEvent composed;
+  composed.setCommitString(QString(QChar(0x00E4)));
+  QApplication::sendEvent(editor.get(), &composed);
+
+  EXPECT_EQ(keys, std::string("ab\r\r\b\x80\xE4"));
+  EXPECT_EQ(Text(), "");
+}
+
+TEST_F(TerminalTest, KeysWithoutListenerOrWithAFailingOneChangeNothing) {
+  QTest::keyClicks(editor.get(), "xy");
+  EXPECT_EQ(Text(), "");
+  terminal.SetOnTerminalInput([](TObject*, char, std::string&) {
+    throw std::runtime_error("line gone");
+  });
+  QTest::keyClicks(editor.get(), "z");
+  QTest::keyClick(editor.get(), Qt::Key_Return);
+  EXPECT_EQ(Text(), "");
+}
+
+TEST_F(TerminalTest, RemovedEditorLeavesAQuietTerminal) {
+  editor.reset();
+  EXPECT_EQ(terminal.TerminalEditor(), nullptr);
+  terminal.PutChar('a');  // nothing to do, nothing to crash
+  char key = 'k';
+  terminal.EditorKeyPress(&terminal, key);
+}
+
+TEST_F(TerminalTest, UnboundEditorIsAPlainEditorAgain) {
+  int calls = 0;
+  terminal.SetOnTerminalInput([&](TObject*, char, std::string&) { ++calls; });
+  terminal.SetTerminalEditor(nullptr);
+  QTest::keyClicks(editor.get(), "q");
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(Text(), "q");
+}
+
+TEST(TerminalLifetime, TerminalGoneBeforeEditor) {
+  QTextEdit editor;
+  {
+    TKVXPTerminal terminal;
+    terminal.SetTerminalEditor(&editor);
+  }
+  QTest::keyClicks(&editor, "ok");
+  EXPECT_EQ(editor.toPlainText(), "ok");
+}

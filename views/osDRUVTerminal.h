@@ -1,0 +1,46 @@
+// A raw terminal on the module's serial line, bound to a text editor of the main window: shows
+// what the module sends, hands every typed key to whoever listens, and never echoes locally.
+#pragma once
+
+#include <QPointer>
+#include <QTextEdit>
+#include <memory>
+#include <string>
+
+#include "platform/Component.h"
+#include "protocol/ViewInterfaces.h"
+
+class QObject;
+
+class TKVXPTerminal : public platform::TComponent, public ITerminalView {
+ public:
+  explicit TKVXPTerminal(platform::TComponent* owner = nullptr);
+  ~TKVXPTerminal() override;
+
+  QTextEdit* TerminalEditor() const { return Editor.data(); }
+  // Binds the editor (not owned): both scroll bars, "Courier New" 11 pt (a monospace font where
+  // it is missing), and the key filter. nullptr unbinds. The reference is dropped when the
+  // editor is destroyed.
+  void SetTerminalEditor(QTextEdit* value);
+
+  // Shows one received byte (Windows-1252). BS removes the last character of the text; CR
+  // starts a new line at the end unless the text is empty or already ends with a line break; LF
+  // does nothing; every other byte goes in at the caret, replacing any marked text.
+  void PutChar(char ch) override;
+
+  void SetOnTerminalInput(TTerminalInputEvent handler) override {
+    OnTerminalInput = std::move(handler);
+  }
+
+  // The editor's key-press path: raises OnTerminalInput for the byte and clears it, so the
+  // editor never inserts the key itself.
+  void EditorKeyPress(TObject* sender, char& key);
+
+  TTerminalInputEvent OnTerminalInput;
+
+ private:
+  class KeyFilter;
+
+  QPointer<QTextEdit> Editor;
+  std::unique_ptr<KeyFilter> filter_;
+};
