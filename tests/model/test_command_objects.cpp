@@ -23,27 +23,6 @@ TEST(CommandGroups, NamesFollowTheBitsInOrder) {
   EXPECT_TRUE(GCodeToGroupSet(0).Empty());
 }
 
-TEST(CommandObjects, ConstructorsSetKindAndDefaults) {
-  TModProcCommand p;
-  EXPECT_EQ(p.Kind, ProzessPara);
-  EXPECT_EQ(p.AType, 2);
-  EXPECT_EQ(p.VType, 1);
-  EXPECT_EQ(p.GCode, 0);
-  EXPECT_EQ(p.CompFactor, 1);
-  TModStatusBitCommand s;
-  EXPECT_EQ(s.Kind, InfoPara);
-  EXPECT_EQ(s.BColor, 1);
-  EXPECT_EQ(TModTextParaCmd().Kind, TextPara);
-  EXPECT_EQ(TModNumParaCmd().Kind, NumPara);
-  EXPECT_EQ(TModCCParaCmd().Kind, CCPara);
-  EXPECT_EQ(TModAinParaCmd().Kind, AinPara);
-  EXPECT_EQ(TModRemoteCtrlCmd().Kind, RemoteCtrlPara);
-  EXPECT_EQ(TModCtrlCommand(LPara).Kind, LPara);
-  EXPECT_EQ(ModCmdKindName(RemoteCtrlPara), "RemoteCtrlPara");
-  EXPECT_EQ(ModCmdKindName(ProzessPara), "ProzessPara");
-  EXPECT_EQ(ModCmdKindName(static_cast<TModCmdKind>(12)), "");
-}
-
 TEST(StatusBit, IsBitSetReadsInvertsAndIgnoresBitsOutsideTheWord) {
   TModStatusBitCommand s;
   s.Status = 0x0004;
@@ -309,20 +288,6 @@ TEST(CreateModCommandCopy, CopiesTheCopyableKindsOnly) {
   EXPECT_EQ(static_cast<TModNumParaCmd*>(nc.get())->Value, 17);
   EXPECT_NE(dynamic_cast<TModCCParaCmd*>(CreateModCommandCopy(std::make_unique<TModCCParaCmd>().get()).get()),
             nullptr);
-}
-
-TEST(CtrlCommand, DoChangeCallsTheHandlerWithTheCommand) {
-  TModNumParaCmd n;
-  n.DoChange();  // no handler: nothing happens
-  TObject* seen = nullptr;
-  int calls = 0;
-  n.OnChange = [&](TObject* sender) {
-    seen = sender;
-    ++calls;
-  };
-  n.DoChange();
-  EXPECT_EQ(seen, &n);
-  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
