@@ -159,6 +159,12 @@ class TWakeFd {
 
 class TCommDevice;
 
+// Line error and modem-line transition counters of a device that keeps them.
+struct TLineCounters {
+  std::uint64_t frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
+  std::uint64_t cts = 0, dsr = 0, rng = 0, dcd = 0;
+};
+
 // One transfer (a read or a write): started by TCommDevice::StartRead/StartWrite, then waited for
 // with WaitTransfer. The record must stay alive (and unmoved) while the transfer is pending; the
 // buffer given to a read must stay valid until the wait returns. A write transfers from its own
@@ -258,44 +264,42 @@ class TCommDevice {
   std::int64_t ByteTimeNs() const;
 
  private:
-  struct Waiter;
-  int ReadSome(TCommTransfer& t, bool& hangup);
-  int WriteSome(TCommTransfer& t, bool& hangup);
-  int RunTransfer(TCommTransfer& t, bool mayBlock);
-  int PollFor(TCommTransfer& t, short events, int timeoutMs, bool& ready, bool& hangup);
-  void EnterWait();
-  void LeaveWait();
+  class Use;
+  int Start(TCommTransfer& t, std::uint32_t& done);
+  int Step(int fd, TCommTransfer& t, bool& finished);
+  int ReadSome(int fd, TCommTransfer& t, bool& hangup);
+  int WriteSome(int fd, TCommTransfer& t, bool& hangup);
+  static std::chrono::steady_clock::time_point Deadline(const TCommTransfer& t);
+  void Unregister(TCommTransfer& t);
   void NoteWritten(std::uint32_t bytes);
-  void DriveModemLines(const TTermiosFields& f);
-  bool ReadCounters(struct TLineCounters& c) const;
+  void DriveModemLines(int fd, const TTermiosFields& f);
+  std::uint32_t LineStateEvents(int fd, std::uint32_t mask);
 
   mutable std::mutex mutex_;
-  std::condition_variable waitersCv_;
+  std::condition_variable usersCv_;
   int fd_ = -1;
   int epollFd_ = -1;
   std::string path_;
-  int activeWaiters_ = 0;
+  int activeUsers_ = 0;
   bool closing_ = false;
-  TWakeFd closeWake_;   // wakes every waiter when the device closes
-  TWakeFd txKick_;      // tells the event wait that a write happened
+  TWakeFd closeWake_;  // wakes every waiter when the device closes
+  TWakeFd txKick_;     // tells the event wait that a write happened or the mask changed
   std::atomic<std::uint32_t> inQueue_{0};
   std::atomic<std::uint32_t> outQueue_{0};
   TDCB dcb_{};
   TTermiosFields applied_{};
+  std::atomic<bool> discardNull_{false};
   TCommTimeouts timeouts_{};
   std::atomic<std::uint32_t> eventMask_{0};
   std::vector<TCommTransfer*> pending_;
   std::chrono::steady_clock::time_point lineBusyUntil_{};
+  std::atomic<bool> hungUp_{false};
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
-  std::uint64_t errCounters_[5] = {0, 0, 0, 0, 0};    // frame, parity, overrun, brk, buf_overrun
-  std::uint64_t eventCounters_[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+  TLineCounters errBase_{};    // counters at the last ClearCommError
+  TLineCounters eventBase_{};  // counters at the last line-state event
   std::uint32_t lastModem_ = 0;
-  bool txPending_ = false;
+  bool txPending_ = false;  // the event wait's own: a write awaits its transmit-empty event
 };
-
-// Applies terminal settings through the kernel's termios2 interface (any rate). Returns 0 or
-// an errno value; `readBack` gets what the device took.
-int ApplyTermios2(int fd, const TTermiosFields& f, TTermiosFields& readBack);
 
 }  // namespace platform

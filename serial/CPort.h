@@ -317,7 +317,13 @@ using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
 // ---- Event thread ----------------------------------------------------------------------------
 
 class TComThread;
-struct TComWindow;
+
+// The stand-in of the hidden window that receives line events under smWindowSync: calls
+// handed to the window thread reach the port through it, and nothing once the port closed.
+struct TComWindow {
+  explicit TComWindow(class TCustomComPort* APort) : Port(APort) {}
+  std::atomic<class TCustomComPort*> Port;
+};
 
 // ---- The port ------------------------------------------------------------------------------
 
@@ -481,15 +487,14 @@ class TCustomComPort : public platform::TComponent {
   void CheckNotConnected(bool changed);
   void FreeEventThread();
   void ReapRetiredThreads(bool wait);
+  void RetireAllThreads();
 
   std::unique_ptr<TComThread> EventThread_;
   bool ThreadCreated_ = false;
   std::shared_ptr<platform::TCommDevice> Device_;
   std::shared_ptr<TComWindow> Window_;
   std::vector<TComPortLink*> Links_;
-  std::vector<std::unique_ptr<TComThread>> Retired_;
-  std::atomic<std::thread::id> DeliveringThread_{};
-  int DeliveryDepth_ = 0;
+  std::vector<std::unique_ptr<TComThread>> Retired_;  // stopped, not yet ended
   bool KeepRxData_ = true;
   platform::TThreadPriority EventThreadPriority_ = platform::TThreadPriority::tpNormal;
   bool Connected_ = false;
@@ -531,8 +536,16 @@ class TComThread : public platform::TThread {
   // (EIO for a hang-up).
   int EndReason() const { return EndReason_.load(); }
 
-  TCustomComPort* ComPort = nullptr;  // not owned; cleared when the port goes first
-  TComEvents Events;                  // the events of the last completed wait
+  // Not owned; cleared when the port is freed inside one of this thread's deliveries.
+  std::atomic<TCustomComPort*> ComPort{nullptr};
+  TComEvents Events;  // the events of the last completed wait
+  // The thread running a delivery of this thread's events right now (none: default id).
+  std::atomic<std::thread::id> DeliveringThread{};
+
+  // Keeps a thread that outlived its port until it has ended; Reap frees the ended ones
+  // (waitAll: waits for every one).
+  static void Bury(std::unique_ptr<TComThread> Thread);
+  static void ReapGraveyard(bool waitAll);
 
  protected:
   void Execute() override;

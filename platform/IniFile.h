@@ -1,0 +1,53 @@
+// A small INI file with the profile semantics of the settings files the program reads: every
+// read consults the file, every write rewrites just that key (other lines and comments stay) and
+// replaces the file atomically (a temporary file, then a rename).
+//
+// Sections and keys compare without regard to case; values are trimmed, and a value enclosed in
+// double quotes loses them. Texts are bytes as they stand (Windows-1252 in this program).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class EIniFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TIniFile {
+ public:
+  explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+  const std::string& FileName() const { return fileName_; }
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
+  // Decimal, or hexadecimal with "$" or "0x"; anything else gives the default.
+  int ReadInteger(const std::string& section, const std::string& key, int defaultValue) const;
+  // A number other than 0 is True.
+  bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
+
+  // Raise EIniFileError when the file cannot be written or the text cannot be stored (a line
+  // break in it, a "]" in a section name, a "=" in a key); the file is then unchanged.
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int value);
+  // Booleans are stored as "1" and "0".
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+
+  bool SectionExists(const std::string& section) const;
+  bool ValueExists(const std::string& section, const std::string& key) const;
+  // Adds an empty section when there is none of that name.
+  void WriteSection(const std::string& section);
+
+ private:
+  bool Load(std::vector<std::string>& lines, std::string& eol) const;
+  void Save(const std::vector<std::string>& lines, const std::string& eol) const;
+  bool Find(const std::string& section, const std::string& key, std::string& value) const;
+
+  std::string fileName_;
+};
+
+}  // namespace platform
