@@ -1,0 +1,270 @@
+// The command exchange on the line: one command out, the module's echo recognised, the answer
+// collected up to its terminator; and the small exchanges built on it.
+#include <cstddef>
+#include <string>
+
+#include "protocol/osDRUVModProt.h"
+#include "protocol/osDRUVModProtUtil.h"
+
+namespace {
+
+// A reply that keeps growing without ever ending is a module (or line) gone wrong; a real answer,
+// even the longest listing, stays far below this.
+constexpr std::size_t kMaxReplyLength = 4u * 1024u * 1024u;
+
+constexpr int kDefaultTimeoutMs = 3000;
+
+int EffectiveTimeout(int TimeoutMs) { return TimeoutMs < 0 ? kDefaultTimeoutMs : TimeoutMs; }
+
+// Every single-character read returns at once when a character is there, else after Ms.
+void SetCharTimeouts(TComPort* Port, int Ms) {
+  kvxprot::SetReadTimeouts(Port, static_cast<int>(platform::MAXDWORD), 0, Ms);
+}
+
+// Reads one character; false when the read timed out.
+bool ReadChar(TComPort* Port, std::string& Buf, char& C) {
+  if (Port->ReadText(Buf, 1) <= 0 || Buf.empty()) return false;
+  C = Buf[0];
+  return true;
+}
+
+}  // namespace
+
+namespace kvxprot {
+
+void SetReadTimeouts(TComPort* Port, int Interval, int Multiplier, int Constant) {
+  const TComTimeouts& cur = Port->Timeouts();
+  if (cur.ReadInterval() == Interval && cur.ReadTotalMultiplier() == Multiplier &&
+      cur.ReadTotalConstant() == Constant)
+    return;
+  TComTimeouts t;
+  t.Assign(cur);
+  t.SetReadInterval(Interval);
+  t.SetReadTotalMultiplier(Multiplier);
+  t.SetReadTotalConstant(Constant);
+  Port->SetTimeouts(t);
+}
+
+bool EndsWithNoCase(const std::string& S, const std::string& Tail) {
+  if (Tail.size() > S.size()) return false;
+  const std::size_t off = S.size() - Tail.size();
+  for (std::size_t i = 0; i < Tail.size(); ++i)
+    if (UpperCaseAnsiChar(S[off + i]) != UpperCaseAnsiChar(Tail[i])) return false;
+  return true;
+}
+
+bool StartsWithNoCase(const std::string& S, const std::string& Head) {
+  if (Head.size() > S.size()) return false;
+  for (std::size_t i = 0; i < Head.size(); ++i)
+    if (UpperCaseAnsiChar(S[i]) != UpperCaseAnsiChar(Head[i])) return false;
+  return true;
+}
+
+bool HasCommandError(const std::string& Reply) {
+  return Reply.find("command error") != std::string::npos;
+}
+
+}  // namespace kvxprot
+
+// ---- Unit routines ------------------------------------------------------------------------------
+
+bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
+                        const std::string& Terminator, std::string& Reply, int TimeoutMs) {
+  Reply.clear();
+  if (!Port) return false;
+  try {
+    SetCharTimeouts(Port, EffectiveTimeout(TimeoutMs));
+    if (!Port->Connected()) return false;
+    Port->PurgeBuffers(true, true);
+    Port->WriteText(Cmd);
+
+    bool complete = false;
+    bool echoSeen = false;
+    std::string echoBuf;
+    std::string buf;
+    char c = 0;
+    while (!complete && Port->Connected()) {
+      if (!ReadChar(Port, buf, c)) break;  // silence: timed out
+      if (!echoSeen) {
+        if (Echo.empty()) {
+          // The first character ends the echo phase and is not part of the reply.
+          echoSeen = true;
+          Reply = Echo;
+          continue;
+        }
+        echoBuf.push_back(c);
+        // Only the tail can still match; keep the buffer as short as the echo.
+        if (echoBuf.size() > Echo.size()) echoBuf.erase(0, echoBuf.size() - Echo.size());
+        if (kvxprot::EndsWithNoCase(echoBuf, Echo)) {
+          echoSeen = true;
+          Reply = Echo;
+        }
+        continue;
+      }
+      Reply.push_back(c);
+      if (!Terminator.empty() && kvxprot::EndsWithNoCase(Reply, Terminator)) complete = true;
+      if (Reply.size() > kMaxReplyLength) break;
+    }
+    if (!complete) Reply.clear();
+    return complete;
+  } catch (...) {
+    // A port error (unplugged adapter, closed device) is a failed exchange, never the caller's.
+    Reply.clear();
+    return false;
+  }
+}
+
+bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
+                        const std::string& Terminator, std::string& Reply, int TimeoutMs) {
+  Reply.clear();
+  if (!Port) return false;
+  bool timedOut = false;
+  bool termSeen = false;
+  try {
+    SetCharTimeouts(Port, EffectiveTimeout(TimeoutMs));
+    if (!Port->Connected()) return false;
+    Port->PurgeBuffers(true, true);
+
+    std::string buf;
+    char c = 0;
+    for (std::size_t i = 0; i < Cmd.size() && !timedOut && !termSeen && Port->Connected(); ++i) {
+      if (Port->WriteText(std::string(1, Cmd[i])) <= 0) continue;
+      // The line's own copy of the character just sent.
+      if (!ReadChar(Port, buf, c)) {
+        timedOut = true;
+        break;
+      }
+      if (Cmd[i] == '\r' || i + 1 == Cmd.size()) {
+        // The end of the command: the module's echo of it and its answer, up to the terminator.
+        for (;;) {
+          if (!ReadChar(Port, buf, c)) {
+            timedOut = true;
+            break;
+          }
+          Reply.push_back(c);
+          if (!Terminator.empty() && kvxprot::EndsWithNoCase(Reply, Terminator)) {
+            termSeen = true;
+            break;
+          }
+          if (Reply.size() > kMaxReplyLength) {
+            timedOut = true;
+            break;
+          }
+        }
+      } else {
+        // The module's echo of the character.
+        if (!ReadChar(Port, buf, c)) {
+          timedOut = true;
+          break;
+        }
+        Reply.push_back(c);
+      }
+    }
+  } catch (...) {
+    return false;
+  }
+  return !timedOut && termSeen && kvxprot::StartsWithNoCase(Reply, Echo);
+}
+
+bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string& EndText,
+                 std::string& Reply, std::uint32_t TotalMs, std::uint32_t IntervalMs) {
+  Reply.clear();
+  if (!Port) return false;
+  bool startSeen = StartText.empty();
+  bool endSeen = EndText.empty();
+  try {
+    kvxprot::SetReadTimeouts(Port, static_cast<int>(IntervalMs), 0, static_cast<int>(TotalMs));
+    if (!Port->Connected()) return false;
+    Port->PurgeBuffers(true, false);
+    std::string scratch;
+    std::string buf;
+    char c = 0;
+    // With an empty end text the line is read until it falls silent.
+    while (EndText.empty() || !endSeen) {
+      if (!ReadChar(Port, buf, c)) break;
+      if (!startSeen) {
+        scratch.push_back(c);
+        if (scratch.size() > StartText.size()) scratch.erase(0, scratch.size() - StartText.size());
+        if (kvxprot::EndsWithNoCase(scratch, StartText)) {
+          startSeen = true;
+          Reply = StartText;
+        }
+        continue;
+      }
+      Reply.push_back(c);
+      if (!endSeen && kvxprot::EndsWithNoCase(Reply, EndText)) endSeen = true;
+      if (Reply.size() > kMaxReplyLength) break;
+    }
+  } catch (...) {
+    Reply.clear();
+    return false;
+  }
+  const bool ok = startSeen && endSeen && !Reply.empty();
+  if (!ok) Reply.clear();
+  return ok;
+}
+
+// ---- Operations of the component ----------------------------------------------------------------
+
+bool TKVXModCommProt::SendCommand(const std::string& Cmd, const std::string& Echo,
+                                  const std::string& Terminator, std::string& Reply,
+                                  int TimeoutMs) {
+  auto lock = LockComm();
+  switch (TransferMode()) {
+    case tmFullDuplex:
+      return ExchangeFullDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs);
+    case tmHalfDuplex:
+      return ExchangeHalfDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs);
+  }
+  Reply.clear();
+  return false;
+}
+
+bool TKVXModCommProt::SendCheckedCommand(const std::string& Cmd, const std::string& Echo,
+                                         const std::string& Terminator, std::string& Reply,
+                                         int TimeoutMs) {
+  // A module that refuses a command says so in its reply; the exchange alone would pass.
+  return SendCommand(Cmd, Echo, Terminator, Reply, TimeoutMs) && !kvxprot::HasCommandError(Reply);
+}
+
+bool TKVXModCommProt::ExchangeRaw(char Ch, std::string& Reply) {
+  auto lock = LockComm();
+  Reply.clear();
+  try {
+    kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 500);
+    if (!Port_->Connected()) return false;
+    Port_->PurgeBuffers(true, true);
+    Port_->WriteText(std::string(1, Ch));
+    std::string buf;
+    char c = 0;
+    while (ReadChar(Port_.get(), buf, c)) {
+      Reply.push_back(c);
+      if (Reply.size() > kMaxReplyLength) break;
+    }
+  } catch (...) {
+    // What arrived before the port failed is still the answer.
+  }
+  return !Reply.empty();
+}
+
+bool TKVXModCommProt::CheckPrompt() {
+  auto lock = LockComm();
+  if (!GetPortOpen()) return false;
+  std::string reply;
+  return SendCommand("\r", "", ">", reply, 40);
+}
+
+bool TKVXModCommProt::CheckModuleId() {
+  auto lock = LockComm();
+  std::string reply;
+  if (!SendCommand("ID\r", "ID", ">", reply, 400)) return false;
+  return CutReply(reply, 2) == ModuleId_;
+}
+
+std::string TKVXModCommProt::CutReply(const std::string& Reply, std::size_t HeadLen) {
+  // The echo in front, the prompt at the end (and "CMD" before it).
+  if (Reply.size() < HeadLen + 1) return std::string();
+  std::string s = Reply.substr(HeadLen, Reply.size() - HeadLen - 1);
+  if (s.size() >= 3 && s.compare(s.size() - 3, 3, "CMD") == 0) s.erase(s.size() - 3);
+  return Trim(s);
+}
