@@ -1,0 +1,221 @@
+// The simulated module's behaviour, free of I/O: it takes the bytes that arrive on its line one
+// at a time and says what it sends back, when, and at which rate. PtyModule puts it on a
+// pseudo-terminal; tests can also drive it directly.
+//
+// Every public operation is thread-safe (one internal lock), so a test may read values and
+// records or change the controls while a PtyModule thread feeds the module.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/modsim/CommandTable.h"
+
+namespace modsim {
+
+using Clock = std::chrono::steady_clock;
+using Millis = std::chrono::milliseconds;
+
+// Fixed at construction: what kind of module this is.
+struct ModuleOptions {
+  int Rate = 19200;            // bit rate the module listens at after power-on
+  bool HalfDuplex = false;
+  int GeneratedParams = 0;     // > 0: a large generated module (see MakeCommandTable)
+  int GeneratedCurves = 0;
+  std::string IdText = "KVX-SIM 1.20 2026 4711";
+  std::string Password = "kvx7";
+};
+
+// One piece of output, in order. The sender waits Delay (after the previous piece is on the
+// line), then sends Bytes with ByteDelay before each byte, then, when SwitchRate is set, talks at
+// that rate from then on. (The module listens at the new rate at once: Rate() has changed when
+// Receive returns, since the tool can only send at the new rate after this output.)
+struct Output {
+  std::string Bytes;
+  Millis Delay{0};
+  Millis ByteDelay{0};
+  int SwitchRate = 0;
+  bool Reply = false;    // part of an answer (everything after the echoed command characters)
+  bool Faulted = false;  // held back on purpose (slow or pause): a tool may rightly time out
+};
+
+// Ways to corrupt what the module sends.
+enum class Garble {
+  None,
+  WrongEcho,      // every echoed letter or digit is replaced by the next one
+  CorruptReply,   // the answer text (not the line ends and prompt) has its bytes altered
+};
+
+struct WriteRecord {
+  std::string Name;   // as the module knows it: "GAIN", "CURVE:-3", "RC:S", "RC:6", ...
+  std::string Value;  // the value text as received (trimmed)
+  bool operator==(const WriteRecord&) const = default;
+};
+
+class ModuleLogic {
+ public:
+  explicit ModuleLogic(ModuleOptions options = {});
+
+  // --- Feeding the module --------------------------------------------------------------
+  // One byte taken off the line at `now`. `overlapped` tells that it arrived while the module
+  // was still answering (or, in half duplex, still sending anything): a correct tool never does
+  // that, so the module notes a violation where it matters.
+  std::vector<Output> Receive(char c, Clock::time_point now, bool overlapped = false);
+  // Timers: the bootloader's time-outs. Call now and then (the server does every 50 ms).
+  std::vector<Output> Poll(Clock::time_point now);
+
+  // --- Line and behaviour controls ----------------------------------------------------
+  int Rate() const;                 // the rate the module listens at now
+  void SetRate(int bitsPerSecond);  // 9600, 19200, 38400, 57600 or 115200; others are ignored
+  bool HalfDuplex() const;
+  void SetHalfDuplex(bool on);
+  void SetCmdPrompt(bool on);               // prompt "CMD>" instead of ">"
+  void SetSilent(bool on);                  // answers nothing, not even the echo
+  bool Silent() const;
+  void SetSlowDelay(Millis perReplyByte);   // delay before each reply byte (0: off)
+  // One pause before byte `offset` of the next reply (counted from the first byte after the
+  // echoed command characters; past its end: before its last byte).
+  void SetPauseOnce(std::size_t offset, Millis pause);
+  // Answer "command error" to every line whose command word (first blank-separated token,
+  // any case) is `word`, e.g. "ID", "GAIN", "CURVE:0".
+  void SetCommandError(const std::string& word, bool on = true);
+  void SetGarble(Garble g);
+  void SetIdText(const std::string& text);
+  void SetListingAvailable(bool on);        // off: "Readout" answers "command error"
+  void SetSaveCommandListed(bool on);       // a "SAVE" action in the listing
+  void SetRemoteControl(bool on);           // off: another remote scheme ("REMOTE" answered)
+  void SetPasswordSupport(bool on);         // off: "PASSWORD" answers "command error"
+  void SetStatusWord(std::optional<std::uint16_t> word);  // fixed status word; none: live
+  void SetDigitalInputs(std::uint8_t inputs);
+  // Pins a process value (raw), or lets it run again with std::nullopt.
+  void SetProcessValue(const std::string& name, std::optional<int> raw);
+  // Sets a parameter as a write would (same checks), without recording it. False if refused.
+  bool SetValueText(const std::string& name, const std::string& value);
+
+  // --- What the module holds ----------------------------------------------------------
+  std::string IdText() const;
+  std::string ListingText() const;           // the lines of the "Readout" answer, CR LF between
+  std::vector<std::string> ListingLines() const;
+  std::string StatusCommand() const;         // name of the first active status bit
+  std::uint16_t StatusWord(Clock::time_point now) const;
+  std::uint16_t AccessCode() const;
+  std::string ModeName() const;              // "ALL", "SYSTEM", ...
+  bool RemoteOn() const;                     // "RC:M 1" given
+  std::uint8_t DigitalInputs() const;
+  bool PasswordAccepted() const;
+  // The value text as the module answers it, without quotes; empty for an unknown name.
+  // Curves: see CurvePoint. Process values: the raw value at `now`.
+  std::string ValueText(const std::string& name) const;
+  std::optional<std::pair<int, int>> CurvePoint(const std::string& name, int index) const;
+  int ProcessValue(const std::string& name, Clock::time_point now) const;
+  std::vector<std::string> ProcessValueNames() const;
+  bool InBootloader() const;
+  bool Saved() const;  // the values equal the stored set (after SAVE, DEFAULT+SAVE, LOADBACK)
+
+  // --- Records for tests ----------------------------------------------------------------
+  std::vector<std::string> ReceivedCommands() const;  // every command line / bootloader key
+  std::vector<WriteRecord> Writes() const;             // every write the module applied
+  std::vector<std::string> Violations() const;         // what a correct tool never sends
+  std::vector<std::string> Downloads() const;          // "DOWNLOAD" blocks received
+  std::string S19Text() const;   // text received by the last "2" (program) step
+  std::map<std::uint32_t, std::uint8_t> FlashImage() const;
+  int FlashEraseCount() const;
+  void ClearRecords();
+  // Waits until at least `count` command lines were received. False on time-out.
+  bool WaitForCommands(std::size_t count, Millis timeout) const;
+
+ private:
+  enum class State { Command, DownloadBlock, BootMenu, BootProgram, BootAsk };
+  struct Reply;
+
+  std::vector<Output> ReceiveCommandChar(char c, Clock::time_point now, bool overlapped);
+  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped);
+  std::vector<Output> EndOfLine(Clock::time_point now);
+  std::vector<Output> EndOfDownload();
+  std::vector<Output> EndOfRecord(Clock::time_point now);
+  std::vector<Output> FinishProgramming(bool ok);
+  Reply Dispatch(const std::string& line, Clock::time_point now);
+  Reply Answer(const std::string& text) const;
+  Reply Refuse(const std::string& violation = {});
+  std::vector<Output> Send(const Reply& reply);
+  std::string Prompt() const;
+  char EchoOf(char c) const;
+
+  int Find(const std::string& name) const;  // index into defs_ of a listed command, or -1
+  bool Listed(const CommandDef& d) const;
+  bool ApplyWrite(int index, int point, const std::string& value, bool dryRun, bool& malformed);
+  std::string AnswerValue(int index, Clock::time_point now) const;
+  std::string ValueTextLocked(int index) const;
+  int ProcessValueLocked(int index, Clock::time_point now) const;
+  std::uint16_t StatusWordLocked(Clock::time_point now) const;
+  std::uint16_t AccessCodeLocked() const;
+  std::string ListingLocked() const;
+  void Restart();
+  void Violation(const std::string& what);
+  void RecordCommand(const std::string& line);
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+
+  // What the module is.
+  ModuleOptions options_;
+  std::vector<CommandDef> defs_;
+  std::map<std::string, int> index_;  // upper-case name -> defs_ index
+  Clock::time_point start_;
+
+  // Its memory.
+  std::vector<CommandValue> values_, saved_;
+  std::map<std::string, int> pinned_;  // process values held fixed
+  int rate_ = 19200;
+  int appRate_ = 19200;
+  bool halfDuplex_ = false;
+  bool remoteOn_ = false;
+  std::uint8_t inputs_ = 0;
+  bool unlocked_ = false;
+  std::string mode_ = "ALL";
+  std::optional<std::uint16_t> statusWord_;
+
+  // Controls.
+  bool cmdPrompt_ = false;
+  bool silent_ = false;
+  Millis slow_{0};
+  std::optional<std::pair<std::size_t, Millis>> pause_;
+  std::set<std::string> errorWords_;
+  Garble garble_ = Garble::None;
+  std::string idText_;
+  bool listing_ = true;
+  bool saveListed_ = false;
+  bool remoteScheme_ = true;
+  bool passwords_ = true;
+
+  // Input state.
+  State state_ = State::Command;
+  std::string line_;
+  bool lineOverflow_ = false;
+  bool lineOverlapped_ = false;
+  std::string lastCommand_;
+  Clock::time_point lastInput_{};
+  std::string record_;        // S-record being received
+  bool programFailed_ = false;
+  bool programNotText_ = false;
+  bool programSawData_ = false;
+  std::map<std::uint32_t, std::uint8_t> programData_;
+
+  // Records.
+  std::vector<std::string> commands_;
+  std::vector<WriteRecord> writes_;
+  std::vector<std::string> violations_;
+  std::vector<std::string> downloads_;
+  std::string s19_;
+  std::map<std::uint32_t, std::uint8_t> flash_;
+  int erases_ = 0;
+};
+
+}  // namespace modsim

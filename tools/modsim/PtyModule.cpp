@@ -1,0 +1,391 @@
+#include "tools/modsim/PtyModule.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "tools/modsim/LineRate.h"
+
+namespace modsim {
+
+namespace {
+
+constexpr Millis kPollPeriod{50};
+constexpr Millis kStuckOutput{2000};  // nobody reads the line: what waits is lost
+
+Clock::duration ByteTime(int rate) {
+  if (rate <= 0) return Clock::duration::zero();
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10'000'000'000LL / rate));
+}
+
+speed_t SpeedCode(int rate) {
+  switch (rate) {
+    case 9600: return B9600;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B19200;
+  }
+}
+
+std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+}  // namespace
+
+struct PtyModule::InByte {
+  char C;
+  int ToolRate;  // the rate the tool's side was set to when the byte arrived
+  bool Overlapped;
+  Clock::time_point Arrival;
+};
+
+struct PtyModule::Pending {
+  Output Out;
+  std::size_t Pos = 0;
+  bool Started = false;
+  Clock::time_point NextDue{};
+};
+
+PtyModule::PtyModule(ModuleOptions options) : module_(std::move(options)) {
+  talkRate_ = module_.Rate();
+}
+
+PtyModule::~PtyModule() { Stop(); }
+
+bool PtyModule::Start() {
+  std::lock_guard lock(mutex_);
+  if (running_) return true;
+  if (unplugged_) {
+    error_ = "the module was unplugged";
+    return false;
+  }
+  error_.clear();
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) {
+    error_ = ErrnoText("posix_openpt");
+    return false;
+  }
+  char name[128] = {};
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+    error_ = ErrnoText("pseudo-terminal set-up");
+    CloseLine();
+    return false;
+  }
+  path_ = name;
+  slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave_ < 0) {
+    error_ = ErrnoText("open slave");
+    CloseLine();
+    return false;
+  }
+  // Raw at the module's rate until the tool sets its own line settings.
+  termios t{};
+  if (tcgetattr(slave_, &t) == 0) {
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    cfsetspeed(&t, SpeedCode(module_.Rate()));
+    tcsetattr(slave_, TCSANOW, &t);
+  }
+  const int flags = fcntl(master_, F_GETFL);
+  if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
+    error_ = ErrnoText("fcntl");
+    CloseLine();
+    return false;
+  }
+  wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake_ < 0) {
+    error_ = ErrnoText("eventfd");
+    CloseLine();
+    return false;
+  }
+  stop_ = false;
+  talkRate_ = module_.Rate();
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::exception& e) {
+    error_ = e.what();
+    CloseLine();
+    return false;
+  }
+  running_ = true;
+  return true;
+}
+
+void PtyModule::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+      CloseLine();
+      return;
+    }
+    stop_ = true;
+  }
+  Wake();
+  thread_.join();
+  std::lock_guard lock(mutex_);
+  running_ = false;
+  CloseLine();
+}
+
+void PtyModule::CloseLine() {
+  for (int* fd : {&master_, &slave_, &wake_}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
+bool PtyModule::Running() const {
+  std::lock_guard lock(mutex_);
+  return running_;
+}
+
+std::string PtyModule::PortPath() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
+std::string PtyModule::LastError() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
+void PtyModule::SetRate(int bitsPerSecond) {
+  module_.SetRate(bitsPerSecond);
+  talkRate_ = module_.Rate();
+}
+
+int PtyModule::Rate() const { return module_.Rate(); }
+
+void PtyModule::SetHalfDuplex(bool on) { module_.SetHalfDuplex(on); }
+
+bool PtyModule::HalfDuplex() const { return module_.HalfDuplex(); }
+
+void PtyModule::SetPacing(bool on) { pacing_ = on; }
+
+bool PtyModule::Pacing() const { return pacing_; }
+
+std::size_t PtyModule::IgnoredBytes() const { return ignored_; }
+
+bool PtyModule::Unplugged() const { return unplugged_; }
+
+void PtyModule::Unplug() {
+  std::unique_lock lock(mutex_);
+  if (unplugged_) return;
+  if (!running_) {
+    // Closing the master hangs the slave up; ours goes too, so nothing keeps the line alive.
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+    master_ = slave_ = -1;
+    unplugged_ = true;
+    return;
+  }
+  unplugRequest_ = true;
+  lock.unlock();
+  Wake();
+  lock.lock();
+  cv_.wait(lock, [this] { return unplugged_ || !running_; });
+}
+
+void PtyModule::Wake() {
+  std::lock_guard lock(mutex_);
+  if (wake_ >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = write(wake_, &one, sizeof one);
+  }
+}
+
+void PtyModule::Run() {
+  try {
+    Serve();
+  } catch (const std::exception& e) {
+    std::lock_guard lock(mutex_);
+    error_ = std::string("server stopped: ") + e.what();
+  } catch (...) {
+    std::lock_guard lock(mutex_);
+    error_ = "server stopped";
+  }
+  std::lock_guard lock(mutex_);
+  unplugRequest_ = false;
+  cv_.notify_all();
+}
+
+void PtyModule::Serve() {
+  int master, wake, slave;
+  {
+    std::lock_guard lock(mutex_);
+    master = master_;
+    wake = wake_;
+    slave = slave_;
+  }
+  std::deque<InByte> in;
+  std::deque<Pending> out;
+  std::size_t crPending = 0;         // CRs received but not yet taken
+  Clock::time_point inFree{}, outFree{};
+  Clock::time_point lastPoll{};
+  Clock::time_point blockedSince{};
+  bool blocked = false;
+
+  auto append = [&](std::vector<Output>&& outputs) {
+    for (auto& o : outputs) {
+      if (o.Bytes.empty() && o.SwitchRate == 0 && o.Delay == Millis{0}) continue;
+      // Plain echo bytes join the piece before them: fewer writes, same timing.
+      if (!out.empty() && !out.back().Started && o.Delay == Millis{0} &&
+          o.ByteDelay == Millis{0} && out.back().Out.ByteDelay == Millis{0} &&
+          out.back().Out.SwitchRate == 0 && out.back().Out.Reply == o.Reply &&
+          out.back().Out.Faulted == o.Faulted) {
+        out.back().Out.Bytes += o.Bytes;
+        out.back().Out.SwitchRate = o.SwitchRate;
+        continue;
+      }
+      out.push_back(Pending{std::move(o)});
+    }
+  };
+  // A byte that arrives while the module is still answering (full duplex) or still sending
+  // anything (half duplex) was sent too early by the tool.
+  auto overlapped = [&](bool halfDuplex) {
+    for (const auto& p : out) {
+      if (p.Out.Faulted) continue;
+      if (halfDuplex || p.Out.Reply) return true;
+    }
+    return halfDuplex ? !in.empty() : crPending > 0;
+  };
+
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stop_) return;
+      if (unplugRequest_) {
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+        master_ = slave_ = -1;
+        master = slave = -1;
+        unplugRequest_ = false;
+        unplugged_ = true;
+        in.clear();
+        out.clear();
+        crPending = 0;
+        cv_.notify_all();
+      }
+    }
+    const bool paced = pacing_;
+    const bool halfDuplex = module_.HalfDuplex();
+    Clock::time_point now = Clock::now();
+
+    // Take everything that arrived, stamped with the tool's rate at this moment.
+    if (master >= 0) {
+      char buf[4096];
+      for (;;) {
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        const int toolRate = LineRateOf(master);
+        for (ssize_t i = 0; i < n; ++i) {
+          in.push_back(InByte{buf[i], toolRate, overlapped(halfDuplex), now});
+          if (buf[i] == '\r') ++crPending;
+        }
+      }
+    }
+
+    // Hand the bytes to the module as the line delivers them.
+    while (!in.empty()) {
+      const InByte b = in.front();
+      Clock::time_point take = b.Arrival;
+      if (paced) take = std::max(b.Arrival, inFree) + ByteTime(b.ToolRate);
+      if (take > now) break;
+      if (paced) inFree = take;
+      in.pop_front();
+      if (b.C == '\r' && crPending > 0) --crPending;
+      if (halfDuplex && master >= 0) {
+        // The line's own copy comes back whatever the module does.
+        [[maybe_unused]] auto w = write(master, &b.C, 1);
+      }
+      if (b.ToolRate != module_.Rate()) {
+        ++ignored_;
+        continue;
+      }
+      append(module_.Receive(b.C, now, b.Overlapped));
+    }
+    if (now - lastPoll >= kPollPeriod) {
+      append(module_.Poll(now));
+      lastPoll = now;
+    }
+
+    // Send what is due.
+    Clock::time_point wakeAt = now + kPollPeriod;
+    if (paced && !in.empty()) {
+      wakeAt = std::min(wakeAt, std::max(in.front().Arrival, inFree) + ByteTime(in.front().ToolRate));
+    }
+    bool wantWrite = false;
+    while (!out.empty() && master >= 0) {
+      Pending& p = out.front();
+      const auto byteTime = ByteTime(talkRate_);
+      if (!p.Started) {
+        p.Started = true;
+        p.NextDue = (paced ? std::max(now, outFree) : now) + p.Out.Delay + p.Out.ByteDelay;
+      }
+      if (p.Pos < p.Out.Bytes.size()) {
+        if (now < p.NextDue) {
+          wakeAt = std::min(wakeAt, p.NextDue);
+          break;
+        }
+        std::size_t n = (paced || p.Out.ByteDelay > Millis{0}) ? 1 : p.Out.Bytes.size() - p.Pos;
+        if (LineRateOf(master) == talkRate_) {
+          const ssize_t w = write(master, p.Out.Bytes.data() + p.Pos, n);
+          if (w == 0 || (w < 0 && (errno == EAGAIN || errno == EINTR))) {
+            if (!blocked) blockedSince = now;
+            blocked = true;
+            if (now - blockedSince < kStuckOutput) {
+              wantWrite = true;
+              break;
+            }
+            // Nobody has read the line for a long time: what waited there is lost.
+            if (slave >= 0) tcflush(slave, TCIFLUSH);
+            blocked = false;
+            continue;
+          }
+          if (w > 0) n = static_cast<std::size_t>(w);
+        }
+        blocked = false;
+        p.Pos += n;
+        if (paced) outFree = std::max(now, outFree) + byteTime * static_cast<long>(n);
+        p.NextDue = (paced ? outFree : now) + p.Out.ByteDelay;
+        continue;
+      }
+      if (p.Out.SwitchRate != 0) {
+        const auto due = paced ? std::max(now, outFree) : now;
+        if (now < due) {
+          wakeAt = std::min(wakeAt, due);
+          break;
+        }
+        talkRate_ = p.Out.SwitchRate;
+      }
+      out.pop_front();
+    }
+
+    // Wait for input, for room to write, for a wake-up or for the next due time.
+    pollfd fds[2];
+    nfds_t count = 0;
+    fds[count++] = pollfd{wake, POLLIN, 0};
+    if (master >= 0) {
+      fds[count++] = pollfd{master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+    }
+    now = Clock::now();
+    const auto wait = wakeAt > now ? wakeAt - now : Clock::duration::zero();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    if (ppoll(fds, count, &ts, nullptr) > 0 && (fds[0].revents & POLLIN)) {
+      std::uint64_t v;
+      [[maybe_unused]] auto r = read(wake, &v, sizeof v);
+    }
+  }
+}
+
+}  // namespace modsim

@@ -1,0 +1,104 @@
+// The simulated module on a pseudo-terminal: the tool opens PortPath() like a serial port and
+// talks to a module that answers every command of the line protocol.
+//
+//   modsim::PtyModule sim;                 // or PtyModule sim({.Rate = 38400, .HalfDuplex = true})
+//   ASSERT_TRUE(sim.Start());
+//   port.Open(sim.PortPath());             // "/dev/pts/N"
+//   sim.SetRate(38400);                    // the module now listens at 38400 bit/s
+//   sim.Module().SetSlowDelay(std::chrono::milliseconds(30));
+//   ... run the tool ...
+//   EXPECT_TRUE(sim.Violations().empty());
+//   EXPECT_EQ(sim.Module().ValueText("GAIN"), "500");
+//
+// The line as the module sees it:
+// - The rate the tool set on its side (read from the pty's settings) must equal the module's
+//   rate; bytes the tool sends at another rate are ignored, bytes the module sends while the
+//   rates differ are lost, as on a real line.
+// - Half duplex: every byte the tool sends comes back at once (the line's own copy), then the
+//   module's echo, then (after CR) the answer.
+// - Pacing (off by default): every byte in either direction takes its line time, 10 bits at the
+//   rate, measured on steady_clock.
+// - The server keeps its own descriptor of the slave side open, so the tool may close and reopen
+//   the port at will; Unplug() closes the master: the tool then sees a hang-up.
+//
+// Everything here is thread-safe; the server runs on a thread of its own between Start and Stop.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/modsim/ModuleLogic.h"
+
+namespace modsim {
+
+class PtyModule {
+ public:
+  explicit PtyModule(ModuleOptions options = {});
+  ~PtyModule();
+  PtyModule(const PtyModule&) = delete;
+  PtyModule& operator=(const PtyModule&) = delete;
+
+  // Opens the pseudo-terminal and starts serving. False (see LastError) when that fails.
+  bool Start();
+  // Stops serving and closes the pseudo-terminal. Also done by the destructor.
+  void Stop();
+  bool Running() const;
+  std::string PortPath() const;  // the slave side, e.g. "/dev/pts/7"
+  std::string LastError() const;
+
+  // The module behind the line: values, records and the behaviour controls.
+  ModuleLogic& Module() { return module_; }
+  const ModuleLogic& Module() const { return module_; }
+
+  // --- The line -----------------------------------------------------------------------------
+  void SetRate(int bitsPerSecond);  // the module's rate (both directions), at once
+  int Rate() const;
+  void SetHalfDuplex(bool on);
+  bool HalfDuplex() const;
+  void SetPacing(bool on);
+  bool Pacing() const;
+  // Pulls the plug: closes the master side. Returns when done; the module stays unplugged.
+  void Unplug();
+  bool Unplugged() const;
+  // Bytes the tool sent while its rate differed from the module's (they were ignored).
+  std::size_t IgnoredBytes() const;
+
+  // --- Shortcuts to Module() ------------------------------------------------------------------
+  void SetCmdPrompt(bool on) { module_.SetCmdPrompt(on); }
+  void SetSilent(bool on) { module_.SetSilent(on); }
+  std::vector<std::string> ReceivedCommands() const { return module_.ReceivedCommands(); }
+  std::vector<WriteRecord> Writes() const { return module_.Writes(); }
+  std::vector<std::string> Violations() const { return module_.Violations(); }
+
+ private:
+  struct InByte;
+  struct Pending;
+  void Run();
+  void Serve();
+  void Wake();
+  void CloseLine();
+
+  ModuleLogic module_;
+  std::atomic<bool> pacing_{false};
+  std::atomic<int> talkRate_;  // the rate the module sends at (follows rate switches late)
+  std::atomic<std::size_t> ignored_{0};
+
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::thread thread_;
+  bool running_ = false;
+  bool stop_ = false;
+  bool unplugRequest_ = false;
+  std::atomic<bool> unplugged_{false};
+  int master_ = -1;
+  int slave_ = -1;  // held open so the tool's close and reopen cause no hang-up
+  int wake_ = -1;   // eventfd that interrupts the server's wait
+  std::string path_;
+  std::string error_;
+};
+
+}  // namespace modsim
