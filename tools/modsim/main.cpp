@@ -83,6 +83,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (options.Rate != 9600 && options.Rate != 19200 && options.Rate != 38400 &&
+      options.Rate != 57600 && options.Rate != 115200) {
+    std::fprintf(stderr, "modsim: the rate must be 9600, 19200, 38400, 57600 or 115200\n");
+    return 2;
+  }
   if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
     std::fprintf(stderr, "modsim: the name must be a plain file name\n");
     return 2;
