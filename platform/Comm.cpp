@@ -300,6 +300,7 @@ int TCommDevice::Open(const std::string& path) {
   eventBase_ = counters;
   lastModem_ = modem ? ModemBitsToStatus(bits) : 0;
   txPending_ = false;
+  written_ = false;
   lineBusyUntil_ = Clock::now();
   hungUp_ = false;
   discardNull_ = false;
@@ -433,7 +434,10 @@ void TCommDevice::NoteWritten(std::uint32_t bytes) {
   const auto lineTime = std::chrono::nanoseconds(static_cast<std::int64_t>(bytes) * 10'000'000'000LL / baud);
   const auto now = Clock::now();
   lineBusyUntil_ = std::max(lineBusyUntil_, now) + std::chrono::duration_cast<Clock::duration>(lineTime);
-  if (eventMask_.load() & EV_TXEMPTY) txKick_.Set();
+  if (eventMask_.load() & EV_TXEMPTY) {
+    written_ = true;
+    txKick_.Set();
+  }
 }
 
 // ---- transfers ----
@@ -854,7 +858,8 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
     for (int i = 0; i < n; ++i) {
       if (evs[i].data.u32 == 1) {
         txKick_.Reset();
-        if (eventMask_.load() & EV_TXEMPTY) txPending_ = true;
+        // Only a write makes the transmit queue run empty; a new mask merely wakes the wait.
+        if (written_.exchange(false) && (eventMask_.load() & EV_TXEMPTY)) txPending_ = true;
         continue;
       }
       if (evs[i].events & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) {

@@ -299,6 +299,7 @@ class TCommDevice {
   TLineCounters errBase_{};    // counters at the last ClearCommError
   TLineCounters eventBase_{};  // counters at the last line-state event
   std::uint32_t lastModem_ = 0;
+  std::atomic<bool> written_{false};  // a write happened since the event wait last looked
   bool txPending_ = false;  // the event wait's own: a write awaits its transmit-empty event
 };
 

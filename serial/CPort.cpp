@@ -213,6 +213,9 @@ void TCustomComPort::Loaded() {
 
 void TCustomComPort::CreateHandle() {
   DevicePath_ = platform::ResolvePortName(Port_);
+  // A fresh device object per opening: a thread retired during a delivery still holds the old
+  // one and must not reach the new.
+  Device_ = std::make_shared<TCommDevice>();
   const int e = Device_->Open(DevicePath_);
   if (e != 0) throw EComPort::CreateWin(CError_OpenFailed, e);
 }
@@ -666,49 +669,59 @@ void TCustomComPort::WindowMethod(platform::MessageId Msg, std::uintptr_t WParam
 }
 
 // ---- Do... methods -------------------------------------------------------------------------
+// Each runs a copy of its handler: a handler may free the port, and with it the original.
+
+namespace {
+template <typename H, typename... A>
+void Fire(const H& handler, A... args) {
+  if (!handler) return;
+  const H copy = handler;
+  copy(args...);
+}
+}  // namespace
 
 void TCustomComPort::DoAfterClose() {
-  if (OnAfterClose) OnAfterClose(this);
+  Fire(OnAfterClose, this);
 }
 void TCustomComPort::DoAfterOpen() {
-  if (OnAfterOpen) OnAfterOpen(this);
+  Fire(OnAfterOpen, this);
 }
 void TCustomComPort::DoBeforeClose() {
-  if (OnBeforeClose) OnBeforeClose(this);
+  Fire(OnBeforeClose, this);
 }
 void TCustomComPort::DoBeforeOpen() {
-  if (OnBeforeOpen) OnBeforeOpen(this);
+  Fire(OnBeforeOpen, this);
 }
 void TCustomComPort::DoRxChar(int Count) {
-  if (OnRxChar) OnRxChar(this, Count);
+  Fire(OnRxChar, this, Count);
 }
 void TCustomComPort::DoRxBuf(const void* Buffer, int Count) {
-  if (OnRxBuf) OnRxBuf(this, Buffer, Count);
+  Fire(OnRxBuf, this, Buffer, Count);
 }
 void TCustomComPort::DoTxEmpty() {
-  if (OnTxEmpty) OnTxEmpty(this);
+  Fire(OnTxEmpty, this);
 }
 void TCustomComPort::DoBreak() {
-  if (OnBreak) OnBreak(this);
+  Fire(OnBreak, this);
 }
 void TCustomComPort::DoRing() {
-  if (OnRing) OnRing(this);
+  Fire(OnRing, this);
 }
 void TCustomComPort::DoRxFlag() {
-  if (OnRxFlag) OnRxFlag(this);
+  Fire(OnRxFlag, this);
 }
 void TCustomComPort::DoCTSChange(bool OnOff) {
-  if (OnCTSChange) OnCTSChange(this, OnOff);
+  Fire(OnCTSChange, this, OnOff);
 }
 void TCustomComPort::DoDSRChange(bool OnOff) {
-  if (OnDSRChange) OnDSRChange(this, OnOff);
+  Fire(OnDSRChange, this, OnOff);
 }
 void TCustomComPort::DoError(TComErrors Errors) {
-  if (OnError) OnError(this, Errors);
+  Fire(OnError, this, Errors);
 }
 void TCustomComPort::DoRLSDChange(bool OnOff) {
-  if (OnRLSDChange) OnRLSDChange(this, OnOff);
+  Fire(OnRLSDChange, this, OnOff);
 }
 void TCustomComPort::DoRx80Full() {
-  if (OnRx80Full) OnRx80Full(this);
+  Fire(OnRx80Full, this);
 }

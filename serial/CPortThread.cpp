@@ -129,9 +129,10 @@ void TComThread::DoEvents() {
   TDeliveryMark mark(*this);
   for (TComEvent ev : ComEventDispatchOrder) {
     if (!Events.Contains(ev)) continue;
-    // A handler may have closed or freed the port: nothing is delivered after that.
+    // A handler may have closed or freed the port: nothing is delivered after that. A stop
+    // alone does not end the batch: Close waits for the batch in hand before it closes.
     TCustomComPort* port = ComPort.load();
-    if (port == nullptr || StopRequested_.load() || !port->Connected()) break;
+    if (port == nullptr || !port->Connected()) break;
     try {
       switch (ev) {
         case evRxChar: port->CallRxChar(); break;
@@ -157,7 +158,6 @@ void TComThread::SendEvents() {
   if (!window) return;
   for (TComEvent ev : ComEventDispatchOrder) {
     if (!Events.Contains(ev)) continue;
-    if (StopRequested_.load()) break;
     const std::uint32_t flag = kEventFlags[static_cast<int>(ev)];
     MainThread::SendAcknowledged([window, flag] {
       if (TCustomComPort* port = window->Port.load()) port->WindowMethod(platform::WM_USER + 1, flag);
