@@ -109,6 +109,48 @@ TEST(PtyLine, PacingTakesTheLineTime) {
   EXPECT_LT(seconds, lineTime * 3.0 + 2.0);
 }
 
+TEST(PtyLine, PacingAlsoHoldsBackWhatTheToolSends) {
+  PtyModule sim(ModuleOptions{.Rate = 9600});
+  sim.SetPacing(true);
+  ASSERT_TRUE(sim.Start()) << sim.LastError();
+  RawPort port;
+  ASSERT_TRUE(port.Open(sim.PortPath(), 9600));
+  ASSERT_TRUE(port.Write("DOWNLOAD\r"));
+  ASSERT_EQ(port.ReadUntil("!"), "DOWNLOAD\r\nready for download!");
+  std::string block;
+  while (block.size() < 180) block += "GAIN 123;";
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(port.Write(block + "\r"));
+  // The module takes the block at line speed: its verdict cannot come sooner.
+  EXPECT_NE(port.ReadUntil(">").find("download completed!"), std::string::npos);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(seconds, static_cast<double>(block.size() + 1) * 10.0 / 9600.0 * 0.95);
+  EXPECT_TRUE(sim.Violations().empty());
+}
+
+TEST(PtyLine, SlowAndPausedRepliesOnTheLine) {
+  PtyModule sim;
+  ASSERT_TRUE(sim.Start()) << sim.LastError();
+  RawPort port;
+  ASSERT_TRUE(port.Open(sim.PortPath(), 19200));
+  sim.Module().SetSlowDelay(20ms);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(port.Write("ID\r"));
+  EXPECT_EQ(port.ReadUntil(">"), "ID" + kIdReply);
+  const auto slow = std::chrono::steady_clock::now() - t0;
+  EXPECT_GE(slow, 20ms * static_cast<int>(kIdReply.size()) * 9 / 10);
+  sim.Module().SetSlowDelay(0ms);
+
+  // One pause before reply byte 4 ("\r\nKV|X..."): a gap the tool's per-character time-out sees.
+  sim.Module().SetPauseOnce(4, 400ms);
+  ASSERT_TRUE(port.Write("ID\r"));
+  EXPECT_EQ(port.ReadCount(6), "ID\r\nKV");
+  char c = 0;
+  EXPECT_FALSE(port.ReadByte(c, 150ms));
+  EXPECT_EQ(port.ReadUntil(">"), "X-SIM 1.20 2026 4711\r\n>");
+  EXPECT_TRUE(sim.Violations().empty());
+}
+
 TEST(PtyLine, UnplugIsAHangUp) {
   PtyModule sim;
   ASSERT_TRUE(sim.Start()) << sim.LastError();
