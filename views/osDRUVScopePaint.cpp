@@ -1,0 +1,463 @@
+#include "views/osDRUVScopePaint.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QMetaObject>
+#include <QObject>
+#include <QPainter>
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "model/osDRUVModProtBase.h"
+#include "views/osDRUVScope.h"
+
+namespace {
+
+constexpr QImage::Format kPictureFormat = QImage::Format_RGB32;
+
+// The font of every label: 12 pixels, normal weight.
+QFont LabelFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(12);
+  font.setWeight(QFont::Normal);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+}  // namespace
+
+int SignalLineWidthPixels(TSignalLineWidthKind Kind) {
+  switch (Kind) {
+    case swMedium:
+      return 2;
+    case swFat:
+      return 4;
+    case swSmall:
+    default:
+      return 1;
+  }
+}
+
+TScopeGeometry ScopeGeometry(int Width, int Height) {
+  TScopeGeometry g;
+  g.pxPerDivX = (Width - 140) / 10;
+  g.pxPerDivY = Height / 12;
+  g.offX = (Width - 10 * g.pxPerDivX) / 2;
+  g.offY = (Height - 10 * g.pxPerDivY) / 2;
+  return g;
+}
+
+// ---- Channels ---------------------------------------------------------------------------------
+
+void TScopeChannel::SetProcIndex(std::int32_t Value) {
+  if (Value != ProcIndex) Points.clear();
+  ProcIndex = Value;
+}
+
+TScopeChannel* TScopeChannelList::GetChannel(int Index) const {
+  return dynamic_cast<TScopeChannel*>(GetObject(Index));
+}
+
+std::size_t ScopeKeepCount(std::uint16_t TimeScalePerDiv, std::uint16_t SampleRate) {
+  const unsigned rate = SampleRate == 0 ? 1u : SampleRate;
+  return static_cast<std::size_t>(TimeScalePerDiv) * 10u / rate + 1u;
+}
+
+// ---- Labels -----------------------------------------------------------------------------------
+
+std::string ScopeTimeLabel(int i, std::uint16_t TimeScalePerDiv) {
+  // Whole milliseconds to tenths of a second, half up, without going through binary fractions.
+  const long long ms = static_cast<long long>(11 - i) * TimeScalePerDiv;
+  const long long tenths = (std::llabs(ms) + 50) / 100;
+  std::string s;
+  if (ms > 0 && tenths > 0) s += '-';
+  s += std::to_string(tenths / 10);
+  s += DecimalSeparator();
+  s += std::to_string(tenths % 10);
+  s += " s";
+  return s;
+}
+
+std::vector<TScopeLabel> ScopeGridLabels(int Width, int Height, std::uint16_t TimeScalePerDiv,
+                                         const TScopeChannelList& Channels) {
+  const TScopeGeometry g = ScopeGeometry(Width, Height);
+  const int gridRight = g.offX + 10 * g.pxPerDivX;
+  std::vector<TScopeLabel> labels;
+  for (int i = 1; i <= 11; ++i) {
+    const int y = (i - 1) * g.pxPerDivY + g.offY;
+    int k = 0;
+    for (int c = 0; c < Channels.Count(); ++c) {
+      const TScopeChannel* ch = Channels.GetChannel(c);
+      if (!ch || ch->ProcIndex <= -1) continue;
+      ++k;
+      if (k > 4) break;
+      TScopeLabel l;
+      const long long value =
+          static_cast<long long>(11 - i) * ch->YScalePerDiv - static_cast<long long>(ch->YZeroOffset);
+      l.Text = std::to_string(value);
+      l.Color = ch->Color;
+      l.Top = y - 10;
+      switch (k) {
+        case 1:
+          l.X = g.offX - 5, l.RightAligned = true;
+          break;
+        case 2:
+          l.X = g.offX - 40, l.RightAligned = true;
+          break;
+        case 3:
+          l.X = gridRight + 5;
+          break;
+        default:
+          l.X = gridRight + 40;
+          break;
+      }
+      labels.push_back(std::move(l));
+    }
+  }
+  for (int i = 1; i <= 11; ++i) {
+    TScopeLabel l;
+    l.Text = ScopeTimeLabel(i, TimeScalePerDiv);
+    l.X = (i - 1) * g.pxPerDivX + g.offX - 16;
+    l.Top = g.offY + 10 * g.pxPerDivY + 5;
+    l.Color = clBlack;
+    labels.push_back(std::move(l));
+  }
+  return labels;
+}
+
+// ---- Paint thread -----------------------------------------------------------------------------
+
+TScopePaintThread::TScopePaintThread(bool CreateSuspended)
+    : TosBaseThread(true),
+      Channels_(std::make_unique<TScopeChannelList>()),
+      DisplayQColor(ColorToQColor(clBtnFace)),
+      Relay_(std::make_unique<QObject>()) {
+  for (int i = 0; i < 4; ++i) Channels_->AddChannel(new TScopeChannel);
+  if (!CreateSuspended) Start();
+}
+
+TScopePaintThread::~TScopePaintThread() {
+  // Wakes a frame loop waiting between frames, then ends the thread and waits for it.
+  RefreshEvent.Set();
+  Shutdown();
+  {
+    std::lock_guard<std::mutex> lock(Lock_);
+    Channels_->Clear();
+    DestDC = nullptr;
+  }
+  // Announcements still queued for the window thread go with the relay.
+  Relay_.reset();
+}
+
+void TScopePaintThread::SetDestDC(QImage* DC) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  DestDC = DC;
+  GridDC = QImage();
+  if (!DC) return;
+  if (Width_ > 0 && Height_ > 0) {
+    if (DC->size() != QSize(Width_, Height_) || DC->format() != kPictureFormat)
+      *DC = QImage(Width_, Height_, kPictureFormat);
+    GridDC = QImage(Width_, Height_, kPictureFormat);
+  } else {
+    *DC = QImage();
+  }
+  if (DC->isNull() || GridDC.isNull()) {
+    // Nothing to draw on (an empty box, or no memory for a huge one): frames draw nothing.
+    *DC = QImage();
+    GridDC = QImage();
+    return;
+  }
+  DrawGrid();
+  QPainter p(DC);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.drawImage(0, 0, GridDC);
+}
+
+void TScopePaintThread::SetWidth(int W) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (W == Width_) return;
+  Width_ = W;
+  DrawGrid();
+}
+
+void TScopePaintThread::SetHeight(int H) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (H == Height_) return;
+  Height_ = H;
+  DrawGrid();
+}
+
+int TScopePaintThread::Width() const {
+  std::lock_guard<std::mutex> lock(Lock_);
+  return Width_;
+}
+
+int TScopePaintThread::Height() const {
+  std::lock_guard<std::mutex> lock(Lock_);
+  return Height_;
+}
+
+void TScopePaintThread::SetGridColor(TColor Value) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (Value == GridColor) return;
+  GridColor = Value;
+  DrawGrid();
+}
+
+void TScopePaintThread::SetDisplayColor(TColor Value) {
+  const QColor resolved = ColorToQColor(Value);
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (Value == DisplayColor) return;
+  DisplayColor = Value;
+  DisplayQColor = resolved;
+  DrawGrid();
+}
+
+void TScopePaintThread::SetSignalLineWidth(TSignalLineWidthKind Value) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (Value == SignalLineWidth) return;
+  SignalLineWidth = Value;
+  DrawGrid();
+}
+
+void TScopePaintThread::SetTimeScalePerDiv(std::uint16_t Value) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (Value == TimeScalePerDiv) return;
+  TimeScalePerDiv = Value;
+  Channels_->SetTimeScale(Value);
+  DrawGrid();
+}
+
+void TScopePaintThread::SetRunScope(bool Value) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  RunScope_ = Value;
+}
+
+bool TScopePaintThread::RunScope() const {
+  std::lock_guard<std::mutex> lock(Lock_);
+  return RunScope_;
+}
+
+void TScopePaintThread::SetChannelSource(int Channel, std::int32_t ProcIndex,
+                                         std::int32_t CompFactor) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  TScopeChannel* ch = Channels_->GetChannel(Channel);
+  if (!ch) return;
+  ch->SetProcIndex(ProcIndex);
+  ch->CompFactor = CompFactor;
+  DrawGrid();
+}
+
+bool TScopePaintThread::ApplyChannelSettings(const TKVXSCopeChaSettings* Settings) {
+  if (!Settings) return false;
+  std::lock_guard<std::mutex> lock(Lock_);
+  if (TScopeChannel* ch = Channels_->GetChannel(Settings->Index())) {
+    ch->SetYScalePerDiv(Settings->YScalePerDiv());
+    ch->SetYZeroOffset(Settings->YZeroOffset());
+    ch->SetColor(Settings->Color());
+    DrawGrid();
+  }
+  return true;
+}
+
+void TScopePaintThread::SetRunning(bool Enabled) {
+  PostMessage(ScopeMsgRunStop, Enabled ? 1u : 0u, 0);
+}
+
+void TScopePaintThread::PaintOnce() { PostMessage(ScopeMsgPaintOnce, 0, 0); }
+
+void TScopePaintThread::AddProcessData(const TBaseProcDataObj* Obj) {
+  if (!Obj) return;
+  const auto* bin = dynamic_cast<const TBINProcDataObj*>(Obj);
+  const auto* ascii = dynamic_cast<const TASCIIProcDataObj*>(Obj);
+  if (!bin && !ascii) return;
+  std::lock_guard<std::mutex> lock(Lock_);
+  for (int c = 0; c < Channels_->Count(); ++c) {
+    TScopeChannel* ch = Channels_->GetChannel(c);
+    if (!ch || ch->ProcIndex <= -1) continue;
+    if (bin) {
+      ch->AddPoint(TChaDataPoint{bin->TimeStamp, static_cast<double>(bin->GetValue(ch->ProcIndex))});
+    } else if (ch->ProcIndex == ascii->Index) {
+      ch->AddPoint(TChaDataPoint{ascii->TimeStamp, static_cast<double>(ascii->Value)});
+    }
+  }
+}
+
+void TScopePaintThread::AddScopeData(const TASCIIProcDataObj* const Ch[4]) {
+  std::lock_guard<std::mutex> lock(Lock_);
+  for (int k = 0; k < 4; ++k) {
+    if (!Ch[k]) continue;
+    if (TScopeChannel* ch = Channels_->GetChannel(k))
+      ch->AddPoint(TChaDataPoint{Ch[k]->TimeStamp, static_cast<double>(Ch[k]->Value)});
+  }
+}
+
+void TScopePaintThread::ClearData() {
+  std::lock_guard<std::mutex> lock(Lock_);
+  for (int c = 0; c < Channels_->Count(); ++c)
+    if (TScopeChannel* ch = Channels_->GetChannel(c)) ch->Points.clear();
+}
+
+// ---- Drawing ----------------------------------------------------------------------------------
+
+bool TScopePaintThread::DrawGrid() {
+  if (GridDC.isNull()) return false;
+  const TScopeGeometry g = ScopeGeometry(Width_, Height_);
+  const QColor gridColor = PlainColorToQColor(GridColor);
+  // Square caps close the corners of the frame.
+  QPen solid(gridColor, 1, Qt::SolidLine, Qt::SquareCap);
+  QPen dotted(gridColor, 1, Qt::DotLine, Qt::FlatCap);
+  const QFont font = LabelFont();
+
+  QPainter p(&GridDC);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.fillRect(0, 0, Width_, Height_, DisplayQColor);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setBackgroundMode(Qt::TransparentMode);
+  p.setFont(font);
+
+  const int gridRight = g.offX + 10 * g.pxPerDivX;
+  const int gridBottom = g.offY + 10 * g.pxPerDivY;
+  for (int i = 1; i <= 11; ++i) {
+    p.setPen(i == 1 || i == 11 ? solid : dotted);
+    const int y = (i - 1) * g.pxPerDivY + g.offY;
+    p.drawLine(g.offX, y, gridRight, y);
+  }
+  for (int i = 1; i <= 11; ++i) {
+    p.setPen(i == 1 || i == 11 ? solid : dotted);
+    const int x = (i - 1) * g.pxPerDivX + g.offX;
+    p.drawLine(x, g.offY, x, gridBottom);
+  }
+
+  const QFontMetrics fm(font, &GridDC);
+  for (const TScopeLabel& l : ScopeGridLabels(Width_, Height_, TimeScalePerDiv, *Channels_)) {
+    const QString text = QString::fromLatin1(l.Text.data(), static_cast<qsizetype>(l.Text.size()));
+    const int w = fm.horizontalAdvance(text);
+    const int left = l.RightAligned ? l.X - w : l.X;
+    p.setPen(PlainColorToQColor(l.Color));
+    p.drawText(QRect(left, l.Top, w + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+  }
+  return true;
+}
+
+std::vector<QPoint> TScopePaintThread::ChannelPoints(int Channel, std::uint16_t SampleRate,
+                                                     int Width, int Height) {
+  TScopeChannel* ch = Channels_->GetChannel(Channel);
+  if (!ch) return {};
+  const std::uint16_t timeScale = Channels_->TimeScalePerDiv;
+  const std::size_t keep = ScopeKeepCount(timeScale, SampleRate);
+  if (ch->Points.size() > keep)
+    ch->Points.erase(ch->Points.begin(),
+                     ch->Points.begin() + static_cast<std::ptrdiff_t>(ch->Points.size() - keep));
+
+  const TScopeGeometry g = ScopeGeometry(Width, Height);
+  // Without a time scale or a grid there is nowhere meaningful to put a point.
+  if (SampleRate == 0 || timeScale == 0 || !g.Usable()) return {};
+
+  const std::size_t count = ch->Points.size();
+  std::vector<QPoint> pts;
+  pts.reserve(count);
+  // A value that cannot be scaled (factor or scale 0) is drawn at the top of the picture.
+  const bool scalable = ch->CompFactor != 0 && ch->YScalePerDiv != 0;
+  const double yTop = g.offY, yBottom = Height - g.offY;
+  const double xLeft = g.offX, xRight = Width - g.offX;
+  for (std::size_t j = 0; j < count; ++j) {
+    int y = 0;
+    if (scalable) {
+      const double v = (ch->Points[j].Value / ch->CompFactor + ch->YZeroOffset) / ch->YScalePerDiv *
+                       g.pxPerDivY;
+      double yy = 10.0 * g.pxPerDivY - std::trunc(v + 0.5) + g.offY;
+      yy = std::min(std::max(yy, yTop), yBottom);
+      y = static_cast<int>(yy);
+    }
+    const long long steps = static_cast<long long>(count - (j + 1));
+    const double u = static_cast<double>(steps * SampleRate * g.pxPerDivX) / timeScale;
+    double xx = 10.0 * g.pxPerDivX - std::trunc(u + 0.5) + g.offX;
+    xx = std::min(std::max(xx, xLeft), xRight);
+    pts.emplace_back(static_cast<int>(xx), y);
+  }
+  return pts;
+}
+
+void TScopePaintThread::PaintFrame() {
+  std::lock_guard<std::mutex> lock(Lock_);
+  ++FrameCount_;
+  const auto rate = static_cast<std::uint16_t>(DataSampleRate_ & 0xFFFFu);
+  if (!DestDC || DestDC->isNull()) {
+    // Nothing to show yet, but samples must not pile up meanwhile.
+    for (int c = 0; c < Channels_->Count(); ++c) ChannelPoints(c, rate, Width_, Height_);
+    return;
+  }
+  QPainter p(DestDC);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  if (!GridDC.isNull())
+    p.drawImage(0, 0, GridDC);
+  else
+    p.fillRect(DestDC->rect(), DisplayQColor);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+  const int penWidth = SignalLineWidthPixels(SignalLineWidth);
+  for (int c = 0; c < Channels_->Count() && !Terminated(); ++c) {
+    TScopeChannel* ch = Channels_->GetChannel(c);
+    if (!ch) continue;
+    // Unbound channels are trimmed too, so samples of no curve cannot pile up.
+    const std::vector<QPoint> pts = ChannelPoints(c, rate, Width_, Height_);
+    if (ch->ProcIndex <= -1 || pts.size() < 2) continue;
+    p.setPen(QPen(PlainColorToQColor(ch->Color), penWidth, Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin));
+    p.drawPolyline(pts.data(), static_cast<int>(pts.size()));
+  }
+}
+
+void TScopePaintThread::HandOver() {
+  // One announcement at a time: a window thread that falls behind sees the newest frame once.
+  if (HandOverPending_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      Relay_.get(),
+      [this] {
+        HandOverPending_ = false;
+        if (!OnPainted) return;
+        try {
+          OnPainted(this);
+        } catch (...) {
+          // A failing handler must not end the window thread's event loop.
+        }
+      },
+      Qt::QueuedConnection);
+}
+
+void TScopePaintThread::Execute() {
+  using platform::TMsg;
+  while (!Terminated()) {
+    TMsg msg;
+    if (!MessageQueue().Get(msg, 0, ScopeMsgLast)) continue;  // quit: back to the check
+    if (msg.message == ScopeMsgRunStop) Running_ = msg.wParam > 0;
+    bool leave = false;
+    do {
+      try {
+        PaintFrame();
+      } catch (...) {
+        // Out of memory for one frame: skip it, the next one may succeed.
+      }
+      if (!Terminated()) HandOver();
+      bool paintOnce = false;
+      if (MessageQueue().Peek(msg, 0, ScopeMsgLast, true)) {
+        if (msg.message == ScopeMsgPaintOnce)
+          paintOnce = true;
+        else if (msg.message == ScopeMsgRunStop)
+          Running_ = msg.wParam > 0;
+      }
+      if (!paintOnce && RefreshEvent.WaitFor(std::chrono::milliseconds(RefreshRate_.load()))) {
+        std::lock_guard<std::mutex> lock(Lock_);
+        Running_ = false;
+      }
+      if (Terminated()) {
+        leave = true;
+        break;
+      }
+    } while (Running_);
+    if (leave) break;
+  }
+}
