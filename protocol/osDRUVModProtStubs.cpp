@@ -1,5 +1,5 @@
 // Placeholders for the operations still to be written: operating modes and polling, module
-// commands, parameter files, bootloader. Each is removed from here when its real body lands in
+// commands, bootloader. Each is removed from here when its real body lands in
 // its own file.
 #include "protocol/osDRUVModProt.h"
 
@@ -31,14 +31,6 @@ bool TKVXModCommProt::ReadRemoteState(std::uint8_t& State) {
 bool TKVXModCommProt::WriteRemoteState(std::uint8_t&) { return false; }
 bool TKVXModCommProt::ReadRemoteCtrlValue(std::uint8_t, std::int32_t&) { return false; }
 bool TKVXModCommProt::WriteRemoteCtrlValue(std::uint8_t, std::int32_t&) { return false; }
-
-// ---- Parameter files ----
-
-bool TKVXModCommProt::SaveParameterText(const std::string&) { return false; }
-std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string&, bool) { return 2; }
-bool TKVXModCommProt::SaveParameterXml(const std::string&) { return false; }
-std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string&) { return 2; }
-bool TKVXModCommProt::OpenModuleDescription(const std::string&) { return false; }
 
 // ---- Bootloader and firmware ----
 

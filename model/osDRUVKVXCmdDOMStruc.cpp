@@ -1,0 +1,383 @@
+#include "model/osDRUVKVXCmdDOMStruc.h"
+
+#include <libxml/tree.h>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "model/osDRUVModProtBase.h"
+#include "model/osFileUtils.h"
+
+namespace {
+
+const char* const KvxRootName = "DRUV-ModulCmdList";
+const char* const KvxVersion = "1.0";
+
+std::string JoinValueList(const TStringList& list) {
+  std::string s;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i) s += '|';
+    s += list[i];
+  }
+  return s;
+}
+
+std::string IntText(std::int64_t v) { return std::to_string(v); }
+
+}  // namespace
+
+TosKVXCmdDOM::TosKVXCmdDOM() { SetRootName(KvxRootName); }
+
+bool TosKVXCmdDOM::AllListsSet() const { return CommandList && RemoteCtrlList && ProcessData && StatusInfo; }
+
+bool TosKVXCmdDOM::LoadFromFile(const std::string& FileName) {
+  if (!TosXMLBaseDOM::LoadFromFile(FileName)) return false;
+  xmlNodePtr root = Root();
+  std::string version;
+  if (!root || !IsElement(root, RootName().c_str()) || !GetAttr(root, "version", version) ||
+      version != KvxVersion) {
+    ClearDocument();
+    return false;
+  }
+  return true;
+}
+
+// ---- Attribute readers ------------------------------------------------------------------------
+
+bool TosKVXCmdDOM::ReadInt(xmlNodePtr Node, const char* Name, std::int32_t& Value) {
+  std::string s;
+  return GetAttr(Node, Name, s) && TryStrToInt(s, Value);
+}
+
+void TosKVXCmdDOM::ReadByte(xmlNodePtr Node, const char* Name, std::uint8_t& Value) {
+  std::int32_t v = 0;
+  if (ReadInt(Node, Name, v)) Value = static_cast<std::uint8_t>(v & 0xFF);
+}
+
+void TosKVXCmdDOM::ReadWord(xmlNodePtr Node, const char* Name, std::uint16_t& Value) {
+  std::int32_t v = 0;
+  if (ReadInt(Node, Name, v)) Value = static_cast<std::uint16_t>(v & 0xFFFF);
+}
+
+void TosKVXCmdDOM::ReadText(xmlNodePtr Node, const char* Name, std::string& Value) {
+  std::string s;
+  if (GetAttr(Node, Name, s)) Value = s;
+}
+
+void TosKVXCmdDOM::ReadBool(xmlNodePtr Node, const char* Name, bool& Value) {
+  std::string s;
+  if (GetAttr(Node, Name, s)) TryStrToBool(s, Value);
+}
+
+void TosKVXCmdDOM::ReadParaValue(xmlNodePtr Para, TObject* Cmd) {
+  if (auto* t = dynamic_cast<TModTextParaCmd*>(Cmd)) {
+    std::string s;
+    if (GetAttr(Para, "Txt", s)) t->SetText(s);
+  } else if (auto* n = dynamic_cast<TModNumParaCmd*>(Cmd)) {
+    ReadInt(Para, "Val", n->Value);
+  } else if (auto* a = dynamic_cast<TModAinParaCmd*>(Cmd)) {
+    ReadInt(Para, "A", a->A);
+    ReadInt(Para, "B", a->B);
+    ReadInt(Para, "C", a->C);
+    std::int32_t u = 0;
+    if (ReadInt(Para, "X", u)) a->Unit = static_cast<TModAinUnit>(u & 0xFF);
+  } else if (auto* c = dynamic_cast<TModCCParaCmd*>(Cmd)) {
+    // A coordinate the file lacks repeats the one of the point before.
+    TModCCPoint prev;
+    for (int i = TModCCParaCmd::MinIndex; i <= TModCCParaCmd::MaxIndex; ++i) {
+      const std::string k = IntText(i + 10);
+      TModCCPoint p = prev;
+      ReadInt(Para, ("X" + k).c_str(), p.X);
+      ReadInt(Para, ("Y" + k).c_str(), p.Y);
+      c->SetPoint(i, p);
+      prev = p;
+    }
+  }
+}
+
+// ---- Module lookup ----------------------------------------------------------------------------
+
+std::vector<xmlNodePtr> TosKVXCmdDOM::FindModules(const std::string& ID) const {
+  std::vector<xmlNodePtr> found;
+  xmlNodePtr root = Root();
+  if (!root) return found;
+  // Pre-order walk of every element below the root; the ID is compared as a value, never put
+  // into a query.
+  xmlNodePtr n = root->children;
+  while (n) {
+    std::string id;
+    if (IsElement(n, "Modul") && GetAttr(n, "ID", id) && id == ID) found.push_back(n);
+    if (n->type == XML_ELEMENT_NODE && n->children) {
+      n = n->children;
+      continue;
+    }
+    while (n != root && !n->next) n = n->parent;
+    if (n == root) break;
+    n = n->next;
+  }
+  return found;
+}
+
+xmlNodePtr TosKVXCmdDOM::FindUniqueModule(const std::string& ID) const {
+  const auto found = FindModules(ID);
+  return found.size() == 1 ? found.front() : nullptr;
+}
+
+// ---- Operations -------------------------------------------------------------------------------
+
+bool TosKVXCmdDOM::GetModulIDs(const std::string& FileName, TStringList* IDs) {
+  if (!IDs) return false;
+  try {
+    if (!LoadFromFile(FileName)) return false;
+    const std::size_t before = IDs->size();
+    for (xmlNodePtr n = Root()->children; n; n = n->next) {
+      std::string id;
+      if (IsElement(n, "Modul") && GetAttr(n, "ID", id)) IDs->push_back(id);
+    }
+    return IDs->size() > before;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TosKVXCmdDOM::HasModulID(const std::string& FileName, const std::string& ID) {
+  TStringList ids;
+  if (!GetModulIDs(FileName, &ids)) return false;
+  for (const auto& id : ids)
+    if (SameText(id, ID)) return true;
+  return false;
+}
+
+void TosKVXCmdDOM::ReadCommands(xmlNodePtr Module) {
+  xmlNodePtr commands = FindFirstBelow(Module, "Commands");
+  if (!commands) return;
+  for (xmlNodePtr c = commands->children; c; c = c->next) {
+    if (!IsElement(c, "CCmd")) continue;
+    std::int32_t type = 0;
+    if (!ReadInt(c, "Type", type)) continue;
+    const auto kind = static_cast<TModCmdKind>(type & 0xFF);
+    if (kind != TextPara && kind != NumPara && kind != CCPara && kind != AinPara) continue;
+    std::unique_ptr<TModBaseCommand> base = CreateModCommand(kind);
+    auto* cmd = dynamic_cast<TModCtrlCommand*>(base.get());
+    if (!cmd) continue;
+    ReadText(c, "Name", cmd->Name);
+    ReadByte(c, "AType", cmd->AType);
+    std::string vlist;
+    if (GetAttr(c, "VList", vlist)) cmd->VList = SplitString(vlist, '|');
+    ReadByte(c, "VType", cmd->VType);
+    ReadWord(c, "GCode", cmd->GCode);
+    ReadInt(c, "Min", cmd->Min);
+    ReadInt(c, "Max", cmd->Max);
+    ReadText(c, "Help", cmd->Help);
+    if (xmlNodePtr para = FindFirstBelow(c, "Para")) ReadParaValue(para, cmd);
+    if (cmd->GetGroups().Contains(TModCmdGroup::DRUVTEC)) continue;  // never taken from a file
+    CommandList->Add(base.release());
+  }
+}
+
+void TosKVXCmdDOM::ReadProcessData(xmlNodePtr Module) {
+  xmlNodePtr section = FindFirstBelow(Module, "ProzessData");
+  if (!section) return;
+  for (xmlNodePtr c = section->children; c; c = c->next) {
+    std::int32_t type = -1;
+    if (!IsElement(c, "PCmd") || !ReadInt(c, "Type", type) || type != ProzessPara) continue;
+    auto cmd = std::make_unique<TModProcCommand>();
+    ReadText(c, "Name", cmd->Name);
+    ReadByte(c, "AType", cmd->AType);
+    ReadByte(c, "VType", cmd->VType);
+    ReadWord(c, "GCode", cmd->GCode);
+    ReadText(c, "PhysUnit", cmd->PhysUnit);
+    ReadInt(c, "CompFactor", cmd->CompFactor);
+    ReadText(c, "Help", cmd->Help);
+    ProcessData->Add(cmd.release());
+  }
+}
+
+void TosKVXCmdDOM::ReadStatusInfo(xmlNodePtr Module) {
+  xmlNodePtr section = FindFirstBelow(Module, "StatusInfo");
+  if (!section) return;
+  for (xmlNodePtr c = section->children; c; c = c->next) {
+    std::int32_t type = -1;
+    if (!IsElement(c, "SCmd") || !ReadInt(c, "Type", type) || type != InfoPara) continue;
+    auto cmd = std::make_unique<TModStatusBitCommand>();
+    ReadText(c, "Name", cmd->Name);
+    ReadByte(c, "AType", cmd->AType);
+    ReadByte(c, "BIndex", cmd->BIndex);
+    ReadWord(c, "GCode", cmd->GCode);
+    ReadBool(c, "BActive", cmd->BActive);
+    ReadBool(c, "BInvers", cmd->BInvers);
+    ReadByte(c, "BColor", cmd->BColor);
+    ReadText(c, "Help", cmd->BHelp);
+    StatusInfo->Add(cmd.release());
+  }
+}
+
+void TosKVXCmdDOM::ReadRemoteCtrl(xmlNodePtr Module) {
+  xmlNodePtr section = FindFirstBelow(Module, "RemoteCtrl");
+  if (!section) return;
+  for (xmlNodePtr c = section->children; c; c = c->next) {
+    std::int32_t type = -1;
+    if (!IsElement(c, "RCmd") || !ReadInt(c, "Type", type) || type != RemoteCtrlPara) continue;
+    auto cmd = std::make_unique<TModRemoteCtrlCmd>();
+    ReadText(c, "Name", cmd->Name);
+    ReadByte(c, "AType", cmd->AType);
+    ReadByte(c, "VType", cmd->VType);
+    ReadWord(c, "GCode", cmd->GCode);
+    ReadText(c, "Help", cmd->Help);
+    RemoteCtrlList->Add(cmd.release());
+  }
+}
+
+bool TosKVXCmdDOM::ReadModulCmds(const std::string& FileName, const std::string& ID) {
+  if (!AllListsSet()) return false;
+  try {
+    if (!LoadFromFile(FileName)) return false;
+    CommandList->Clear();
+    ProcessData->Clear();
+    StatusInfo->Clear();
+    // The remote-control list does not own its commands; free them for its owner.
+    RemoteCtrlList->FreeCommands();
+    xmlNodePtr module = FindUniqueModule(ID);
+    if (!module) return false;
+    ReadCommands(module);
+    ReadProcessData(module);
+    ReadStatusInfo(module);
+    ReadRemoteCtrl(module);
+    return FindFirstBelow(module, "RemoteCtrl") != nullptr;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::string& ID,
+                                       TStringList* Missing) {
+  if (Missing) Missing->clear();
+  if (!CommandList) return false;
+  try {
+    if (!LoadFromFile(FileName)) return false;
+    xmlNodePtr module = FindUniqueModule(ID);
+    if (!module) return false;
+    xmlNodePtr commands = FindFirstBelow(module, "Commands");
+    if (!commands) return false;
+    for (xmlNodePtr c = commands->children; c; c = c->next) {
+      std::string name;
+      if (!IsElement(c, "CCmd") || !GetAttr(c, "Name", name)) continue;
+      const int idx = CommandList->IndexOf(name);
+      auto* cmd = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList->GetObject(idx)) : nullptr;
+      if (!cmd) {
+        if (Missing) Missing->push_back(name);
+        continue;
+      }
+      if (xmlNodePtr para = FindFirstBelow(c, "Para")) ReadParaValue(para, cmd);
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void TosKVXCmdDOM::WriteModule(xmlNodePtr Module) {
+  xmlNodePtr commands = AppendElement(Module, "Commands");
+  for (int i = 0; i < CommandList->Count(); ++i) {
+    xmlNodePtr cc = AppendElement(commands, "CCmd");
+    auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList->GetObject(i));
+    if (!cmd || cmd->Kind == NoPara) continue;
+    SetAttr(cc, "Name", cmd->Name);
+    SetAttr(cc, "Type", IntText(cmd->Kind));
+    SetAttr(cc, "AType", IntText(cmd->AType));
+    SetAttr(cc, "VList", JoinValueList(cmd->VList));
+    SetAttr(cc, "VType", IntText(cmd->VType));
+    SetAttr(cc, "GCode", IntText(cmd->GCode));
+    SetAttr(cc, "Min", IntText(cmd->Min));
+    SetAttr(cc, "Max", IntText(cmd->Max));
+    SetAttr(cc, "Help", cmd->Help);
+    xmlNodePtr para = AppendElement(cc, "Para");
+    if (auto* t = dynamic_cast<TModTextParaCmd*>(cmd)) {
+      SetAttr(para, "Txt", t->Text);
+    } else if (auto* n = dynamic_cast<TModNumParaCmd*>(cmd)) {
+      SetAttr(para, "Val", IntText(n->Value));
+    } else if (auto* c = dynamic_cast<TModCCParaCmd*>(cmd)) {
+      for (int k = TModCCParaCmd::MinIndex; k <= TModCCParaCmd::MaxIndex; ++k) {
+        const TModCCPoint p = c->GetPoint(k);
+        SetAttr(para, ("X" + IntText(k + 10)).c_str(), IntText(p.X));
+        SetAttr(para, ("Y" + IntText(k + 10)).c_str(), IntText(p.Y));
+      }
+    } else if (auto* a = dynamic_cast<TModAinParaCmd*>(cmd)) {
+      SetAttr(para, "A", IntText(a->A));
+      SetAttr(para, "B", IntText(a->B));
+      SetAttr(para, "C", IntText(a->C));
+      SetAttr(para, "X", IntText(a->Unit));
+    }
+  }
+
+  xmlNodePtr process = AppendElement(Module, "ProzessData");
+  for (int i = 0; i < ProcessData->Count(); ++i) {
+    xmlNodePtr pc = AppendElement(process, "PCmd");
+    auto* cmd = dynamic_cast<TModProcCommand*>(ProcessData->GetObject(i));
+    if (!cmd) continue;
+    SetAttr(pc, "Name", cmd->Name);
+    SetAttr(pc, "Type", IntText(ProzessPara));
+    SetAttr(pc, "AType", IntText(cmd->AType));
+    SetAttr(pc, "PhysUnit", cmd->PhysUnit);
+    SetAttr(pc, "VType", IntText(cmd->VType));
+    SetAttr(pc, "GCode", IntText(cmd->GCode));
+    SetAttr(pc, "CompFactor", IntText(cmd->CompFactor));
+    SetAttr(pc, "Help", cmd->Help);
+  }
+
+  xmlNodePtr status = AppendElement(Module, "StatusInfo");
+  for (int i = 0; i < StatusInfo->Count(); ++i) {
+    xmlNodePtr sc = AppendElement(status, "SCmd");
+    auto* cmd = dynamic_cast<TModStatusBitCommand*>(StatusInfo->GetObject(i));
+    if (!cmd) continue;
+    SetAttr(sc, "Name", cmd->Name);
+    SetAttr(sc, "Type", IntText(InfoPara));
+    SetAttr(sc, "AType", IntText(cmd->AType));
+    SetAttr(sc, "GCode", IntText(cmd->GCode));
+    SetAttr(sc, "BIndex", IntText(cmd->BIndex));
+    SetAttr(sc, "BActive", cmd->BActive ? "True" : "False");
+    SetAttr(sc, "BInvers", cmd->BInvers ? "True" : "False");
+    SetAttr(sc, "BColor", IntText(cmd->BColor));
+    SetAttr(sc, "Help", cmd->BHelp);
+  }
+
+  xmlNodePtr remote = AppendElement(Module, "RemoteCtrl");
+  for (int i = 0; i < RemoteCtrlList->Count(); ++i) {
+    xmlNodePtr rc = AppendElement(remote, "RCmd");
+    auto* cmd = dynamic_cast<TModRemoteCtrlCmd*>(RemoteCtrlList->GetObject(i));
+    if (!cmd) continue;
+    SetAttr(rc, "Name", cmd->Name);
+    SetAttr(rc, "Type", IntText(RemoteCtrlPara));
+    SetAttr(rc, "AType", IntText(cmd->AType));
+    SetAttr(rc, "VType", IntText(cmd->VType));
+    SetAttr(rc, "GCode", IntText(cmd->GCode));
+    SetAttr(rc, "Help", cmd->Help);
+  }
+}
+
+bool TosKVXCmdDOM::WriteModulCmds(const std::string& FileName, const std::string& ID) {
+  // Without the lists there is nothing to write; a module with empty sections would be a lie.
+  if (!AllListsSet()) return false;
+  try {
+    if (!LoadFromFile(FileName)) {
+      // Something else in the way (another kind of file, a broken one, an unreadable one) is
+      // kept as it is; only a missing file starts a new document.
+      if (FileExists(FileName)) return false;
+      NewDocument();
+    }
+    const auto found = FindModules(ID);
+    xmlNodePtr module = nullptr;
+    if (!found.empty()) {
+      module = found.front();
+      RemoveChildren(module);
+    } else {
+      module = AppendElement(Root(), "Modul");
+    }
+    SetAttr(module, "ID", ID);
+    WriteModule(module);
+    return SaveToFile(FileName);
+  } catch (const std::exception&) {
+    return false;
+  }
+}

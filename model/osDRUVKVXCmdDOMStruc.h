@@ -1,0 +1,80 @@
+// The XML command and parameter file (".kvx"): one or more modules, each with its commands and
+// their values, process values, status bits and remote-control inputs.
+//
+//   <DRUV-ModulCmdList version="1.0">
+//     <Modul ID="...">
+//       <Commands>    <CCmd Name Type AType VList VType GCode Min Max Help><Para .../></CCmd> ...
+//       <ProzessData> <PCmd Name Type AType PhysUnit VType GCode CompFactor Help/> ...
+//       <StatusInfo>  <SCmd Name Type AType GCode BIndex BActive BInvers BColor Help/> ...
+//       <RemoteCtrl>  <RCmd Name Type AType VType GCode Help/> ...
+//
+// The caller points the object at its four command lists (not owned), calls one operation and
+// frees it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/MyGlobalUtils.h"
+#include "model/osXMLBase.h"
+
+class TModCommandList;
+class TModRemoteCtrlCommandList;
+class TModProcessData;
+class TModStatusInfoData;
+
+class TosKVXCmdDOM : public TosXMLBaseDOM {
+ public:
+  TosKVXCmdDOM();
+
+  TModCommandList* CommandList = nullptr;
+  TModRemoteCtrlCommandList* RemoteCtrlList = nullptr;
+  TModProcessData* ProcessData = nullptr;
+  TModStatusInfoData* StatusInfo = nullptr;
+
+  // Loads the file and accepts it only as a command-list file: root "DRUV-ModulCmdList" with
+  // version "1.0". A file that is not one leaves the document empty.
+  bool LoadFromFile(const std::string& FileName) override;
+
+  // Appends the ID of every "Modul" directly below the root, in file order; IDs is not cleared.
+  // True when at least one was appended.
+  bool GetModulIDs(const std::string& FileName, TStringList* IDs);
+  // Whether the file holds a module of that ID (without regard to case).
+  bool HasModulID(const std::string& FileName, const std::string& ID);
+  // Replaces the four lists' contents with the module ID's (exact match, exactly one module).
+  // Commands of the group DRUVTEC are not taken. True when the module was found and it has a
+  // "RemoteCtrl" section.
+  bool ReadModulCmds(const std::string& FileName, const std::string& ID);
+  // Sets the values of the commands of CommandList from the module ID's parameters; the names
+  // the file has but the list lacks go to Missing (emptied first) when given. No change event
+  // fires.
+  bool ReadModulParaValues(const std::string& FileName, const std::string& ID, TStringList* Missing);
+  // Writes the four lists as the module ID into the file, keeping every other module. An
+  // existing file that is not a command-list file is not replaced: the result is then false and
+  // nothing is written.
+  bool WriteModulCmds(const std::string& FileName, const std::string& ID);
+
+ private:
+  bool AllListsSet() const;
+  // The single "Modul" of that ID anywhere below the root; nullptr when none or several.
+  xmlNodePtr FindUniqueModule(const std::string& ID) const;
+  // Every "Modul" of that ID anywhere below the root, in document order.
+  std::vector<xmlNodePtr> FindModules(const std::string& ID) const;
+  void WriteModule(xmlNodePtr Module);
+  void ReadCommands(xmlNodePtr Module);
+  void ReadProcessData(xmlNodePtr Module);
+  void ReadStatusInfo(xmlNodePtr Module);
+  void ReadRemoteCtrl(xmlNodePtr Module);
+
+  // Reads a whole number by the integer reading rule; false, and Value untouched, when the
+  // attribute is missing or no whole number.
+  static bool ReadInt(xmlNodePtr Node, const char* Name, std::int32_t& Value);
+  // The same for a byte or a 16-bit field: its low 8 or 16 bits are kept.
+  static void ReadByte(xmlNodePtr Node, const char* Name, std::uint8_t& Value);
+  static void ReadWord(xmlNodePtr Node, const char* Name, std::uint16_t& Value);
+  static void ReadText(xmlNodePtr Node, const char* Name, std::string& Value);
+  static void ReadBool(xmlNodePtr Node, const char* Name, bool& Value);
+  // The value of a command of CommandList from the "Para" element, by the command's kind.
+  static void ReadParaValue(xmlNodePtr Para, TObject* Cmd);
+};

@@ -1,0 +1,289 @@
+// Parameter files: the text file ".par" and the XML file ".kvx" saved from and loaded into the
+// module (or the offline command model), and the offline load of a whole module description.
+//
+// Nothing here throws to the caller: file-system and port failures become the operation's
+// failed result. The user's questions are asked before the module is touched, without the
+// exchange lock held, so a dialog never keeps the scope poll waiting.
+#include <algorithm>
+#include <exception>
+#include <string>
+
+#include "model/osDRUVKVXCmdDOMStruc.h"
+#include "model/osFileUtils.h"
+#include "protocol/osDRUVModProt.h"
+#include "protocol/osDRUVModProtUtil.h"
+#include "protocol/osDRUVParamText.h"
+
+namespace {
+
+constexpr std::uint8_t kFileDone = 0;
+constexpr std::uint8_t kNoModule = 2;
+constexpr std::uint8_t kWrongModule = 3;
+constexpr std::uint8_t kFileUnusable = 4;
+
+constexpr TModalResult kMrOk = 1;
+constexpr std::uint16_t kAllGroups = 0xFFFF;
+constexpr int kDownloadTimeoutMs = 2000;
+
+void AddName(TStringList& list, const std::string& name) {
+  if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+}
+
+bool IsWritable(const TModCtrlCommand* Cmd) { return Cmd->AType == 1 || Cmd->AType == 3; }
+
+// Factory parameters are never carried from a file into a module.
+bool IsFactoryParameter(const TModCtrlCommand* Cmd) {
+  return Cmd->GetGroups().Contains(TModCmdGroup::DRUVTEC);
+}
+
+}  // namespace
+
+// ---- ".par" -------------------------------------------------------------------------------------
+
+bool TKVXModCommProt::SaveParameterText(const std::string& FileName) {
+  try {
+    if (!CommandList_ || !ModuleLoaded_) return false;
+    return SaveFileReplacing(FileName, BuildParameterText(ModuleId_, *CommandList_));
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName, bool SkipIdCheck) {
+  TStringList errors;
+  std::uint8_t result = kFileDone;
+  try {
+    if (!CommandList_ || !ModuleLoaded_) return kNoModule;
+    std::string data;
+    if (LoadFileBytes(FileName, data) != flrOk) return kFileUnusable;
+    const TParFileContent file = ParseParameterText(data);
+    if (!file.Usable) return kFileUnusable;
+
+    if (!SkipIdCheck) {
+      int number = 0;
+      double version = 0;
+      std::string name, own;
+      if (!SplitModuleId(file.IdText, number, name, version)) return kWrongModule;
+      GetModuleIdName(own);
+      if (name != own) return kWrongModule;
+    }
+
+    switch (file.Section) {
+      case psNone:
+      case psBlockOpen:
+        // Nothing a module could take: not a success.
+        return kFileUnusable;
+
+      case psBlock: {
+        auto lock = LockComm();
+        std::string reply;
+        if (!SendCheckedCommand("DOWNLOAD\r", "DOWNLOAD", "!", reply, kDownloadTimeoutMs))
+          return kFileUnusable;
+        // Full duplex: the module's echo of the block is passed over up to its confirmation.
+        // Half duplex: the reply begins with the echoed block, so the confirmation is looked for
+        // anywhere in it.
+        const bool fdx = TransferMode() == tmFullDuplex;
+        if (!SendCommand(file.Block + "\r", fdx ? "completed!" : "", ">", reply, kDownloadTimeoutMs) ||
+            reply.find("completed!") == std::string::npos || kvxprot::HasCommandError(reply))
+          return kFileUnusable;
+        RefreshParameterList();
+        return kFileDone;
+      }
+
+      case psParameters:
+        break;
+    }
+
+    auto lock = LockComm();
+    const bool online = GetPortOpen();
+    // Consecutive lines of one curve are gathered and the curve is written once, after its last
+    // line: the module gets the same points with a twenty-first of the traffic.
+    std::string pendingCurve;
+    auto writeCurve = [&] {
+      if (pendingCurve.empty()) return;
+      const int idx = CommandList_->IndexOf(pendingCurve);
+      auto* curve = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(idx)) : nullptr;
+      if (!curve || !WriteParameter(curve)) {
+        result = kFileUnusable;
+        AddName(errors, pendingCurve);
+      }
+      pendingCurve.clear();
+    };
+
+    for (const TParLine& line : file.Lines) {
+      TStringList values;
+      TModCtrlCommand* cmd = ResolveParLine(*CommandList_, line, values);
+      if (!pendingCurve.empty() && (!cmd || !SameText(cmd->Name, pendingCurve))) {
+        writeCurve();
+        // A write may have identified the module again and renewed every command.
+        cmd = ResolveParLine(*CommandList_, line, values);
+      }
+      if (!cmd) {
+        AddName(errors, line.Name);
+        continue;
+      }
+      if (!online) {
+        AssignReplyValues(cmd, &values);
+        cmd->DoChange();
+        continue;
+      }
+      // A read-only parameter keeps the module's own value.
+      if (!IsWritable(cmd)) continue;
+      AssignReplyValues(cmd, &values);
+      if (cmd->Kind == CCPara) {
+        pendingCurve = cmd->Name;
+        continue;
+      }
+      if (!WriteParameter(cmd)) {
+        result = kFileUnusable;
+        AddName(errors, cmd->Name);
+      }
+    }
+    writeCurve();
+  } catch (const std::exception&) {
+    result = kFileUnusable;
+  }
+  if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
+  return result;
+}
+
+// ---- ".kvx" -------------------------------------------------------------------------------------
+
+bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
+  try {
+    // Without an identified module there is nothing true to save.
+    if (!ModuleLoaded_) return false;
+    TosKVXCmdDOM dom;
+    dom.CommandList = CommandList_.get();
+    dom.ProcessData = ProcessData_.get();
+    dom.StatusInfo = StatusInfoData_.get();
+    dom.RemoteCtrlList = RemoteCtrlCmdList_.get();
+    if (OnInfoMsg && dom.HasModulID(FileName, ModuleId_)) {
+      TModalResult answer = 0;
+      OnInfoMsg(this, cpmkImpFktOverWriteQuestion, answer);
+      if (answer != kMrOk) return false;
+    }
+    return dom.WriteModulCmds(FileName, ModuleId_);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) {
+  TStringList errors;
+  std::uint8_t result = kFileDone;
+  try {
+    if (!ModuleLoaded_) return kNoModule;
+    TosKVXCmdDOM dom;
+    dom.CommandList = CommandList_.get();
+    TStringList ids;
+    if (!dom.GetModulIDs(FileName, &ids)) return kFileUnusable;
+
+    int sel = -1;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      if (SameText(ids[i], ModuleId_)) {
+        sel = static_cast<int>(i);
+        break;
+      }
+    }
+    if (sel < 0 && OnModIdSelRequest && OnInfoMsg) {
+      TModalResult answer = 0;
+      OnInfoMsg(this, cpmkImpFktNoValidModulId, answer);
+      if (answer == kMrOk) OnModIdSelRequest(this, ids, sel);
+    }
+    if (sel < 0 || sel >= static_cast<int>(ids.size())) return kWrongModule;
+
+    auto lock = LockComm();
+    if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors)) {
+      errors.clear();
+      return kWrongModule;
+    }
+
+    if (GetPortOpen()) {
+      // Every value parameter the module lets us set; a refused or unanswered write is a
+      // failure, reported by name.
+      for (int i = 0; i < CommandList_->Count(); ++i) {
+        auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
+        if (!cmd || !IsWritable(cmd) || IsFactoryParameter(cmd)) continue;
+        bool ok = true;
+        switch (cmd->Kind) {
+          case TextPara:
+          case NumPara:
+          case AinPara:
+            ok = WriteValueLine(cmd);
+            break;
+          case CCPara:
+            ok = WriteCurveLines(dynamic_cast<TModCCParaCmd*>(cmd));
+            break;
+          default:
+            continue;
+        }
+        if (!ok) {
+          result = kFileUnusable;
+          AddName(errors, cmd->Name);
+        }
+      }
+      // What the module now holds, also for the parameters it did not take or may not be set.
+      if (!ReadAllParameters() && CommandList_->Count() > 0) result = kFileUnusable;
+    } else if (ParameterList_) {
+      ParameterList_->RefreshValues();
+    }
+  } catch (const std::exception&) {
+    result = kFileUnusable;
+  }
+  if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
+  return result;
+}
+
+// ---- Offline module description -------------------------------------------------------------------
+
+bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
+  try {
+    if (GetPortOpen()) return false;
+    TosKVXCmdDOM dom;
+    dom.CommandList = CommandList_.get();
+    dom.ProcessData = ProcessData_.get();
+    dom.StatusInfo = StatusInfoData_.get();
+    dom.RemoteCtrlList = RemoteCtrlCmdList_.get();
+    TStringList ids;
+    if (!dom.GetModulIDs(FileName, &ids)) return false;
+    int sel = 0;
+    if (ids.size() > 1 && OnModIdSelRequest) OnModIdSelRequest(this, ids, sel);
+    if (sel < 0 || sel >= static_cast<int>(ids.size())) return false;
+    const std::string id = ids[static_cast<std::size_t>(sel)];
+
+    auto lock = LockComm();
+    IMonitorView* monitor = Monitor_;
+    IScopeView* scope = Scope_.load();
+    if (!dom.ReadModulCmds(FileName, id)) {
+      // The lists may have been emptied or half filled: no module, and no view may keep
+      // pointers to the commands that are gone.
+      ClearListsLocked();
+      ModuleLoaded_ = false;
+      ModuleId_.clear();
+      RemoteCtrlAvailable_ = false;
+      RemoteCtrlOn_ = false;
+      FillParameterList(0);
+      if (monitor) {
+        monitor->SetProcessDataStructure(ProcessData_.get());
+        monitor->FireStatusInfoStrucInit(StatusInfoData_.get());
+      }
+      if (scope) scope->SetProcessDataStructure(ProcessData_.get());
+      return false;
+    }
+
+    ModuleId_ = id;
+    ModuleLoaded_ = true;
+    FillParameterList(kAllGroups);
+    if (monitor) {
+      monitor->SetProcessDataStructure(ProcessData_.get());
+      monitor->FireStatusInfoStrucInit(StatusInfoData_.get());
+    }
+    if (scope) scope->SetProcessDataStructure(ProcessData_.get());
+    RemoteCtrlAvailable_ = RemoteCtrlCmdList_->Count() > 0;
+    RemoteCtrlOn_ = false;
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}

@@ -1,0 +1,168 @@
+#include "protocol/osDRUVParamText.h"
+
+#include <algorithm>
+
+#include "model/osDRUVModProtBase.h"
+
+namespace {
+
+constexpr std::size_t kTemplateWidth = 25;  // the blank template of a parameter line
+constexpr std::size_t kValueEnd = 24;       // text and number values end at this column
+constexpr std::size_t kWideValueStart = 19; // analog-input and curve-point texts start here
+
+// Line T with N placed so that it ends at column End (columns from 1); a longer N pushes the
+// rest of T to the right.
+std::string PlaceEndingAt(const std::string& T, const std::string& N, std::size_t End) {
+  const std::size_t keep = End > N.size() ? End - N.size() : 0;
+  std::string line = T.substr(0, std::min(keep, T.size()));
+  line.append(keep > line.size() ? keep - line.size() : 0, ' ');
+  line += N;
+  if (T.size() > End) line += T.substr(End);
+  return line;
+}
+
+// Line T with N laid over it from column Start on.
+std::string PlaceFrom(const std::string& T, const std::string& N, std::size_t Start) {
+  std::string line = T.substr(0, std::min(Start - 1, T.size()));
+  line.append(Start - 1 - line.size(), ' ');
+  line += N;
+  if (T.size() > line.size()) line += T.substr(line.size());
+  return line;
+}
+
+// The blank template with Name from column 1 (a longer name makes the line longer).
+std::string NameTemplate(const std::string& Name) {
+  std::string t = Name;
+  if (t.size() < kTemplateWidth) t.append(kTemplateWidth - t.size(), ' ');
+  return t;
+}
+
+// A text that the reply splitting would cut into several items, or change, goes in quotes.
+std::string ValueItem(const std::string& Text) {
+  bool quote = false;
+  for (char c : Text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 32 || c == ',' || c == '"') quote = true;
+  }
+  if (!quote) return Text;
+  std::string q = "\"";
+  for (char c : Text) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+}  // namespace
+
+std::string BuildParameterText(const std::string& ModuleId, const TModCommandList& List) {
+  std::string text = ModuleId + "\n##\n";
+  for (int i = 0; i < List.Count(); ++i) {
+    const TModBaseCommand* cmd = List.GetCommand(i);
+    if (!cmd || cmd->GetGroups().Contains(TModCmdGroup::DRUVTEC)) continue;
+    if (auto* t = dynamic_cast<const TModTextParaCmd*>(cmd)) {
+      text += PlaceEndingAt(NameTemplate(t->Name), ValueItem(t->Text), kValueEnd) + "\n";
+    } else if (auto* n = dynamic_cast<const TModNumParaCmd*>(cmd)) {
+      text += PlaceEndingAt(NameTemplate(n->Name), n->GetValueStr(), kValueEnd) + "\n";
+    } else if (auto* a = dynamic_cast<const TModAinParaCmd*>(cmd)) {
+      text += PlaceFrom(NameTemplate(a->Name), a->GetValueStr(), kWideValueStart) + "\n";
+    } else if (auto* c = dynamic_cast<const TModCCParaCmd*>(cmd)) {
+      for (int k = TModCCParaCmd::MinIndex; k <= TModCCParaCmd::MaxIndex; ++k) {
+        const std::string label = c->Name + ":" + std::to_string(k);
+        text += PlaceFrom(NameTemplate(label), c->GetPointStr(k), kWideValueStart) + "\n";
+      }
+    }
+  }
+  return text + "##\n";
+}
+
+TStringList SplitTextLines(const std::string& Text) {
+  TStringList lines;
+  std::string cur;
+  bool open = false;  // a line has begun that no break has ended yet
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    const char c = Text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(cur);
+      cur.clear();
+      open = false;
+      if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    } else {
+      cur += c;
+      open = true;
+    }
+  }
+  if (open) lines.push_back(cur);
+  return lines;
+}
+
+std::string ParFileIdText(const std::string& FirstLine) {
+  std::string s = Trim(FirstLine);
+  if (s.size() >= 4 && s.compare(s.size() - 4, 4, "CMD>") == 0) {
+    s.resize(s.size() - 4);
+  } else if (!s.empty() && s.back() == '>') {
+    s.pop_back();
+  }
+  s = Trim(s);
+  // Only a whole leading word "ID": a module named "SLIDE1" or "IDX" keeps its name.
+  if (s.compare(0, 2, "ID") == 0 && (s.size() == 2 || static_cast<unsigned char>(s[2]) <= 32))
+    s = Trim(s.substr(2));
+  return s;
+}
+
+TParFileContent ParseParameterText(const std::string& Text) {
+  TParFileContent f;
+  const TStringList lines = SplitTextLines(Text);
+  if (lines.size() < 3) return f;
+  f.Usable = true;
+  f.IdText = ParFileIdText(lines[0]);
+
+  const auto begin = lines.begin() + 1;
+  auto section = std::find(begin, lines.end(), "##");
+  if (section != lines.end()) {
+    f.Section = psParameters;
+    for (auto it = section + 1; it != lines.end() && *it != "##"; ++it) {
+      TParLine line;
+      if (CheckModAnswer(*it, line.Name, line.Values)) f.Lines.push_back(std::move(line));
+    }
+    return f;
+  }
+  auto block = std::find(begin, lines.end(), "#");
+  if (block == lines.end()) return f;
+  std::string joined;
+  for (auto it = block + 1; it != lines.end(); ++it) {
+    if (*it == "#") {
+      f.Section = psBlock;
+      f.Block = std::move(joined);
+      return f;
+    }
+    joined += *it;
+  }
+  f.Section = psBlockOpen;
+  return f;
+}
+
+TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values) {
+  Values = Line.Values;
+  int idx = List.IndexOf(Line.Name);
+  if (idx >= 0) {
+    auto* cmd = dynamic_cast<TModCtrlCommand*>(List.GetObject(idx));
+    // A text written without quotes by another program: its blank-separated parts are one text.
+    if (cmd && cmd->Kind == TextPara && Values.size() > 1) {
+      std::string joined;
+      for (std::size_t i = 0; i < Values.size(); ++i) joined += (i ? " " : "") + Values[i];
+      Values = {joined};
+    }
+    return cmd;
+  }
+  // A curve point: "NAME:k" with k a whole number.
+  const std::size_t colon = Line.Name.find(':');
+  if (colon == std::string::npos) return nullptr;
+  idx = List.IndexOf(Line.Name.substr(0, colon));
+  if (idx < 0) return nullptr;
+  auto* curve = dynamic_cast<TModCCParaCmd*>(List.GetObject(idx));
+  std::int32_t k = 0;
+  if (!curve || !TryStrToInt(Line.Name.substr(colon + 1), k)) return nullptr;
+  Values.insert(Values.begin(), Line.Name.substr(colon + 1));
+  return curve;
+}

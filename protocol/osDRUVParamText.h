@@ -1,0 +1,62 @@
+// The text parameter file (".par"): building it from a command list and reading it back, without
+// any port, so that both sides can be tested and fuzzed on their own.
+//
+//   line 1    the module's identification text
+//   "##"
+//   one line per parameter: the name from column 1, the value ending at column 24 (text and
+//   number), the 22-column analog-input text from column 19, or 21 lines "NAME:k" with the
+//   13-column point text from column 19 for a curve
+//   "##"
+//
+// Instead of the "##" section a file may hold a "#" block: a line "#", lines the module itself
+// interprets (joined without separators), and a closing "#".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/MyGlobalUtils.h"
+
+class TModCommandList;
+class TModCtrlCommand;
+
+// The file as text, lines ended by "\n". Commands of the group DRUVTEC and kinds without a value
+// in this format are left out. A text value that would not read back as one item (blanks,
+// commas, quotes) is written in double quotes.
+std::string BuildParameterText(const std::string& ModuleId, const TModCommandList& List);
+
+// The lines of a text, split at CR LF, CR or LF; a line break at the very end ends the last
+// line and starts no new one.
+TStringList SplitTextLines(const std::string& Text);
+
+// The identification text of a file's first line: a trailing prompt (">" or "CMD>") and a
+// leading "ID" command word are removed (a line captured from a terminal), blanks trimmed.
+std::string ParFileIdText(const std::string& FirstLine);
+
+enum TParSection {
+  psNone,        // neither a "##" nor a "#" line
+  psParameters,  // a "##" section (closed or running to the end of the file)
+  psBlock,       // a closed "#" block
+  psBlockOpen,   // a "#" block without its closing "#"
+};
+
+// One parameter line: the name and the value texts, as a module reply would give them.
+struct TParLine {
+  std::string Name;
+  TStringList Values;
+};
+
+struct TParFileContent {
+  bool Usable = false;  // the file has at least three lines
+  std::string IdText;
+  TParSection Section = psNone;
+  std::vector<TParLine> Lines;  // psParameters: every line that parses, in file order
+  std::string Block;            // psBlock: the block's lines joined
+};
+
+TParFileContent ParseParameterText(const std::string& Text);
+
+// The settable command of List that Line names, and the values to give it (for a curve line
+// "NAME:k" the point index first, then X and Y). nullptr when the list has no such settable
+// command.
+TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values);
