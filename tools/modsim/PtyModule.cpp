@@ -107,6 +107,7 @@ bool PtyModule::Start() {
     return false;
   }
   stop_ = false;
+  threadDone_ = false;
   talkRate_ = module_.Rate();
   try {
     thread_ = std::thread([this] { Run(); });
@@ -191,7 +192,15 @@ void PtyModule::Unplug() {
   lock.unlock();
   Wake();
   lock.lock();
-  cv_.wait(lock, [this] { return unplugged_ || !running_; });
+  cv_.wait(lock, [this] { return unplugged_ || threadDone_; });
+  if (!unplugged_) {
+    // The server has stopped on its own: pull the plug here.
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+    master_ = slave_ = -1;
+    unplugged_ = true;
+  }
+  unplugRequest_ = false;
 }
 
 void PtyModule::Wake() {
@@ -213,7 +222,7 @@ void PtyModule::Run() {
     error_ = "server stopped";
   }
   std::lock_guard lock(mutex_);
-  unplugRequest_ = false;
+  threadDone_ = true;
   cv_.notify_all();
 }
 
@@ -232,6 +241,7 @@ void PtyModule::Serve() {
   Clock::time_point lastPoll{};
   Clock::time_point blockedSince{};
   bool blocked = false;
+  bool masterTrouble = false;
 
   auto append = [&](std::vector<Output>&& outputs) {
     for (auto& o : outputs) {
@@ -374,16 +384,22 @@ void PtyModule::Serve() {
     pollfd fds[2];
     nfds_t count = 0;
     fds[count++] = pollfd{wake, POLLIN, 0};
-    if (master >= 0) {
+    // A master that only reports trouble is left out for one round, so it cannot spin us.
+    if (master >= 0 && !masterTrouble) {
       fds[count++] = pollfd{master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
     }
     now = Clock::now();
     const auto wait = wakeAt > now ? wakeAt - now : Clock::duration::zero();
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
     timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-    if (ppoll(fds, count, &ts, nullptr) > 0 && (fds[0].revents & POLLIN)) {
-      std::uint64_t v;
-      [[maybe_unused]] auto r = read(wake, &v, sizeof v);
+    masterTrouble = false;
+    if (ppoll(fds, count, &ts, nullptr) > 0) {
+      if (fds[0].revents & POLLIN) {
+        std::uint64_t v;
+        [[maybe_unused]] auto r = read(wake, &v, sizeof v);
+      }
+      masterTrouble = count > 1 && (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) &&
+                      !(fds[1].revents & (POLLIN | POLLOUT));
     }
   }
 }

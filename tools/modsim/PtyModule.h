@@ -93,6 +93,7 @@ class PtyModule {
   bool running_ = false;
   bool stop_ = false;
   bool unplugRequest_ = false;
+  bool threadDone_ = false;  // the server thread has left its loop
   std::atomic<bool> unplugged_{false};
   int master_ = -1;
   int slave_ = -1;  // held open so the tool's close and reopen cause no hang-up
