@@ -191,7 +191,9 @@ bool TKVXModCommProt::WriteAllParameters(TStringList* FailList) {
   bool failed = false;
   for (int i = 0; i < CommandList_->Count(); ++i) {
     auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
-    if (!cmd) continue;
+    // A read-only parameter is refused by the module ("command error"), which now counts as a
+    // failed write: it is not sent at all.
+    if (!cmd || cmd->AType == 2) continue;
     bool ok = true;
     switch (cmd->Kind) {
       case TextPara:

@@ -1,0 +1,106 @@
+// A module that falls silent or is unplugged in the middle of the work: a clear failure, no hang;
+// and exchanges of two threads that never mix on the line.
+#include <atomic>
+#include <thread>
+
+#include "ProtocolTestUtil.h"
+
+namespace prottest {
+namespace {
+
+class LostModule : public ModuleFixture {};
+
+TEST_F(LostModule, SilentModuleFailsTheReadWithinItsTimeout) {
+  StartModule();
+  Identify();
+  sim->SetSilent(true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(prot->ReadAllParameters());
+  // 2000 ms of silence on the first parameter, and nothing after it.
+  EXPECT_GE(MsSince(start), 1900);
+  EXPECT_LT(MsSince(start), 10000);
+  std::string id;
+  EXPECT_FALSE(prot->IdentifyModule(id));
+  EXPECT_FALSE(prot->ModuleLoaded());
+  // The component stays usable once the module talks again.
+  sim->SetSilent(false);
+  EXPECT_TRUE(prot->IdentifyModule(id));
+}
+
+TEST_F(LostModule, UnplugMidExchangeFailsAtOnceAndEveryLaterExchangeToo) {
+  StartModule();
+  Identify();
+  // The answer stops after two characters; the plug is pulled during that pause.
+  sim->Module().SetPauseOnce(2, 4000ms);
+  std::thread unplugger([this] {
+    std::this_thread::sleep_for(300ms);
+    sim->Unplug();
+  });
+  std::string reply;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(prot->SendCommand("ID\r", "ID", ">", reply, 3000));
+  unplugger.join();
+  EXPECT_TRUE(reply.empty());
+  EXPECT_LT(MsSince(start), 3000);
+
+  const auto again = std::chrono::steady_clock::now();
+  EXPECT_FALSE(prot->SendCommand("ID\r", "ID", ">", reply, 200));
+  EXPECT_FALSE(prot->CheckPrompt());
+  std::string id;
+  EXPECT_FALSE(prot->IdentifyModule(id));
+  EXPECT_LT(MsSince(again), 5000);
+  // Resetting and closing still work; so does the destructor (TearDown).
+  prot->ResetModuleData();
+  EXPECT_FALSE(prot->PortOpen());
+}
+
+TEST_F(LostModule, ExchangesOfTwoThreadsNeverInterleave) {
+  StartModule();
+  Identify();
+  sim->Module().ClearRecords();
+  std::atomic<bool> stop{false};
+  std::atomic<int> polls{0};
+  std::atomic<int> pollFailures{0};
+  // A poll on another thread, as the scope's sample timer runs it.
+  std::thread poller([&] {
+    while (!stop) {
+      std::string reply;
+      if (prot->SendCommand("SINE\r", "SINE", ">", reply, 200))
+        ++polls;
+      else
+        ++pollFailures;
+    }
+  });
+  std::string id;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(prot->IdentifyModule(id));
+  auto* gain = Find<TModNumParaCmd>("GAIN");
+  gain->Value = 777;
+  EXPECT_TRUE(prot->WriteParameter(gain));
+  stop = true;
+  poller.join();
+  EXPECT_GT(polls.load(), 0);
+  EXPECT_EQ(pollFailures.load(), 0);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "777");
+  // TearDown checks that the module saw no interleaved command lines.
+}
+
+TEST_F(LostModule, ResetWhileAnotherThreadExchangesWaitsForIt) {
+  StartModule();
+  Identify();
+  std::atomic<bool> stop{false};
+  std::thread poller([&] {
+    while (!stop) {
+      std::string reply;
+      prot->SendCommand("SINE\r", "SINE", ">", reply, 200);
+    }
+  });
+  std::this_thread::sleep_for(50ms);
+  prot->ResetModuleData();
+  EXPECT_FALSE(prot->PortOpen());
+  EXPECT_EQ(prot->CommandList()->Count(), 0);
+  stop = true;
+  poller.join();
+}
+
+}  // namespace
+}  // namespace prottest
