@@ -20,6 +20,7 @@ using TStatusInfoStrucInit = std::function<void(TObject* Sender, TModStatusInfoD
 // Raised with every status word the monitor poll reads.
 using TNewStatusInfoAvail = std::function<void(TObject* Sender, std::uint16_t Status)>;
 
+// Window thread only; the QApplication must exist before the monitor (it creates its form).
 class TKVXMonitor : public platform::TComponent, public IMonitorView {
  public:
   explicit TKVXMonitor(platform::TComponent* owner = nullptr);
