@@ -787,7 +787,6 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
   }
   if (silent_) return {};
   const std::string key = c == '\r' ? std::string() : std::string(1, c);
-  if (overlapped) Violation("bootloader key sent while the bootloader was still answering");
   Output echo;
   echo.Bytes = std::string(1, EchoOf(c));
   Reply r;
@@ -813,7 +812,8 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
                              " at the start question");
     return {};
   }
-  // Menu.
+  // Menu. (At the start question a person may answer before it is asked: not counted.)
+  if (overlapped) Violation("bootloader key sent while the bootloader was still answering");
   switch (c) {
     case '\r':
       RecordCommand(key);
