@@ -172,8 +172,15 @@ TCommTransfer::TCommTransfer() = default;
 
 TCommTransfer::~TCommTransfer() {
   if (device_) device_->ReleaseTransfer(*this);
-  delete cancel_;
 }
+
+namespace {
+// The wake-up of the calling thread, lent to a transfer while the thread waits for it.
+TWakeFd& ThreadWake() {
+  thread_local TWakeFd wake;
+  return wake;
+}
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TCommDevice
@@ -574,8 +581,6 @@ int TCommDevice::Start(TCommTransfer& t, std::uint32_t& done) {
     return e;
   }
   // Pending: registered so that an abort or a close can end it.
-  if (!t.cancel_) t.cancel_ = new TWakeFd();
-  t.cancel_->Reset();
   std::lock_guard<std::mutex> lock(mutex_);
   t.device_ = this;
   t.state_ = TCommTransfer::kPending;
@@ -607,6 +612,7 @@ void TCommDevice::Unregister(TCommTransfer& t) {
   std::lock_guard<std::mutex> lock(mutex_);
   pending_.erase(std::remove(pending_.begin(), pending_.end(), &t), pending_.end());
   t.device_ = nullptr;
+  t.cancel_ = nullptr;
 }
 
 int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
@@ -617,6 +623,14 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
   int result = 0;
   {
     Use use(*this);
+    TWakeFd& wake = ThreadWake();
+    {
+      // From here an abort wakes this thread; a wake-up left over from an earlier transfer
+      // is cleared first (the aborted flag, checked before every wait, is what counts).
+      std::lock_guard<std::mutex> lock(mutex_);
+      t.cancel_ = &wake;
+    }
+    wake.Reset();
     if (!use.ok()) {
       result = ECANCELED;
     } else {
@@ -629,7 +643,7 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
         }
         const Clock::time_point deadline = Deadline(t);
         if (deadline != Clock::time_point::max() && Clock::now() >= deadline) break;  // timed out
-        pollfd p[3] = {{fd, want, 0}, {t.cancel_->Fd(), POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}};
+        pollfd p[3] = {{fd, want, 0}, {wake.Fd(), POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}};
         const int timeout = deadline == Clock::time_point::max() ? -1 : MsUntil(deadline);
         const int r = ::poll(p, 3, timeout);
         if (r < 0) {
@@ -638,7 +652,7 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
           break;
         }
         if (p[1].revents || p[2].revents) {
-          t.cancel_->Reset();
+          wake.Reset();
           if (t.aborted_ || p[2].revents) {
             result = ECANCELED;
             break;

@@ -196,7 +196,7 @@ class TCommTransfer {
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastByte_;
   std::atomic<bool> aborted_{false};
-  TWakeFd* cancel_ = nullptr;  // created only when the transfer has to wait
+  TWakeFd* cancel_ = nullptr;  // the waiting thread's wake-up, while a thread waits
   TCommDevice* device_ = nullptr;
 };
 
