@@ -249,7 +249,6 @@ std::size_t MainThread::Pending() {
 TThread::TThread(bool createSuspended) : createdSuspended_(createSuspended) {
   (void)kMainThreadFixed;
   suspended_ = true;
-  if (!createSuspended) Start();
 }
 
 TThread::~TThread() { StopThread(); }

@@ -108,6 +108,11 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 //   during its last round does not deadlock the stop.
 // A derived class whose Execute uses the derived object must stop and wait for the thread in
 // its own destructor (see StopThread); the base destructor does so only as a last resort.
+//
+// The constructor never starts the thread, whatever `createSuspended` says: a body started from
+// a base constructor could run before the derived object exists. A class that wants a running
+// thread calls Start() as the last step of its own constructor; `createSuspended` is only
+// recorded (CreatedSuspended).
 class TThread {
  public:
   explicit TThread(bool createSuspended);

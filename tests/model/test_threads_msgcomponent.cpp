@@ -18,7 +18,9 @@ class Probe : public TosBaseMsgComponent {
 
 class WaitingThread : public TosBaseThread {
  public:
-  explicit WaitingThread(bool suspended) : TosBaseThread(suspended) {}
+  explicit WaitingThread(bool suspended) : TosBaseThread(suspended) {
+    if (!suspended) Start();
+  }
   ~WaitingThread() override { Shutdown(); }
   std::atomic<bool> bodyEnded{false};
   std::atomic<bool> bodyRan{false};

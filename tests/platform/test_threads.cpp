@@ -13,7 +13,9 @@ namespace {
 class LambdaThread : public TThread {
  public:
   LambdaThread(bool suspended, std::function<void(LambdaThread&)> body)
-      : TThread(suspended), body_(std::move(body)) {}
+      : TThread(suspended), body_(std::move(body)) {
+    if (!suspended) Start();  // only once this object is complete
+  }
   ~LambdaThread() override { StopThread(); }
   std::atomic<bool> ran{false};
 
