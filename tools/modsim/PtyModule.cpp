@@ -365,7 +365,9 @@ void PtyModule::Serve() {
         }
         blocked = false;
         p.Pos += n;
-        if (paced) outFree = std::max(now, outFree) + byteTime * static_cast<long>(n);
+        // Counted from the byte's due time, not from a late wake-up, so wake-up latency never
+        // accumulates: a late byte is followed by the next one at once, as on a busy line.
+        if (paced) outFree = std::max(p.NextDue, outFree) + byteTime * static_cast<long>(n);
         p.NextDue = (paced ? outFree : now) + p.Out.ByteDelay;
         continue;
       }
