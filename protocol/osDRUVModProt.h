@@ -287,7 +287,10 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   void SetOperatingMode(std::uint8_t Mode);
   // The poll timer's handler (window thread).
   void MonitorTimerTick(TObject* Sender);
-  // One scope sample set; called on the scope's sample-timer thread.
+  // One scope sample set; called on the scope's sample-timer thread. Holds the exchange lock
+  // for the whole poll and sets Busy only while holding it, so a reset (which takes the lock)
+  // waits for a running poll. The scope's sample entry points it calls must never wait for the
+  // window thread.
   bool PollScopeData();
   // The binary process-data block ("PD"): header bytes and 16-bit values, read by its length.
   bool ReadProcessDataBlock(std::vector<std::uint8_t>& Data, int& Size);
@@ -320,7 +323,11 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // 0 enter, 1 leave, 2 erase, 3 prepare programming; other values do nothing (false).
   bool BootloaderStep(int Step);
   // Sends an S19 file and waits for the bootloader's confirmation. Progress may be empty.
+  // A file that fails CheckFirmwareFile is refused before anything is sent.
   bool SendFirmwareFile(const std::string& FileName, const TFirmwareProgressEvent& Progress);
+  // Reads the S19 file whole and checks every record; false for a file that cannot be read or
+  // is not good S-record text. To be called before the module's flash is erased.
+  static bool CheckFirmwareFile(const std::string& FileName);
   // Terminal-driven bootloader on or off.
   void SetBootloaderMode(bool Active);
   // Sends a text file to the line for the terminal.

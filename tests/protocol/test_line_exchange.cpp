@@ -200,3 +200,44 @@ TEST_F(ComponentExchange, SlowCharactersPassAndOneLongSilenceFails) {
 
 }  // namespace
 }  // namespace prottest
+
+namespace prottest {
+namespace {
+
+// Replies cut at fixed positions never read out of range: too short a reply gives an empty text.
+TEST(ShortReplies, GiveEmptyTextsAndFailedReads) {
+  ScriptedPeer peer;
+  TKVXModCommProt prot;
+  prot.SetPortName(peer.Path());
+  prot.SetAutoBaudDetection(false);
+  prot.SetPortOpen(true);
+
+  peer.Answer("AC>");  // no code at all
+  std::uint16_t code = 1;
+  EXPECT_FALSE(prot.ReadAccessCode(code));
+  EXPECT_EQ(code, 0);
+
+  peer.Answer("REMOTE\r\ncommand error\r\n>");
+  peer.Answer("RC:M>");
+  peer.Answer("RC:M ?>");
+  peer.Answer("RC:S ?\r>");
+  peer.Answer("MODE ?\r\n>");
+  RCMHelpText = RCSHelpText = ModeHelpText = "stale";
+  bool on = true;
+  EXPECT_FALSE(prot.QueryRemoteInfo(on));
+  EXPECT_FALSE(on);
+  EXPECT_EQ(RCMHelpText, "");
+  EXPECT_EQ(RCSHelpText, "");
+  EXPECT_EQ(ModeHelpText, "");
+
+  // An ID reply that is nothing but the echo and the prompt: an empty identification, and the
+  // listing read that follows fails on its own short reply.
+  peer.Answer("ID>");
+  peer.Answer("Readout>");
+  std::string id = "unchanged";
+  EXPECT_FALSE(prot.IdentifyModule(id));
+  EXPECT_EQ(id, "unchanged");
+}
+
+}  // namespace
+}  // namespace prottest
