@@ -4,10 +4,12 @@
 
 #include <QChar>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <string>
 
 #include "model/Cp1252.h"
+#include "model/MyGlobalUtils.h"
 
 inline QChar FromAnsiChar(char ch) {
   return QChar(static_cast<char16_t>(cp1252::ToUnicode(static_cast<unsigned char>(ch))));
@@ -39,3 +41,14 @@ inline std::string ToAnsi(const QString& s) {
   }
   return out;
 }
+
+// The user's decimal separator as one Windows-1252 byte ('.' when the system's has none).
+inline char SystemDecimalSeparator() {
+  const QString point = QLocale::system().decimalPoint();
+  char ch = '.';
+  if (point.size() == 1 && ToAnsiChar(point.at(0).unicode(), ch)) return ch;
+  return '.';
+}
+
+// Read once at start-up: every decimal text of the program uses the user's separator.
+inline void ApplySystemDecimalSeparator() { SetDecimalSeparator(SystemDecimalSeparator()); }
