@@ -7,6 +7,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -266,7 +268,13 @@ int TCommDevice::Open(const std::string& path) {
     ::close(fd);
     return (e == EINVAL || e == ENOTTY) ? ENOTTY : e;
   }
-  (void)::ioctl(fd, TIOCEXCL);
+  // The terminal's exclusive mode keeps out other openers, except on a pseudo-terminal: its
+  // other side usually keeps the terminal open, so the mode would outlive a program that died
+  // and lock the line until the other side restarts.
+  struct stat st {};
+  const bool pty = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+                   major(st.st_rdev) <= 143;
+  if (!pty) (void)::ioctl(fd, TIOCEXCL);
 
   // Raw mode at once, keeping the rate, so nothing is echoed or translated before the
   // settings are applied.
@@ -463,8 +471,11 @@ int TCommDevice::ReadSome(int fd, TCommTransfer& t, bool& hangup) {
       t.lastByte_ = Clock::now();
       continue;
     }
-    if (n == 0) {  // end of file on a terminal: the line hung up
-      hangup = true;
+    if (n == 0) {
+      // End of file on a terminal means the line hung up, unless someone sharing the
+      // terminal set VMIN to 0 (then an empty queue reads as 0 too): the device says which.
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) hangup = true;
       return 0;
     }
     if (errno == EINTR) continue;

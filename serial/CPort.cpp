@@ -186,6 +186,8 @@ void TCustomComPort::RetireAllThreads() {
   for (auto& t : Retired_)
     if (t->DeliveringThread.load() == std::this_thread::get_id()) insideDelivery = true;
   if (!insideDelivery) {
+    // A delivery these threads still hand over finds no port any more.
+    for (auto& t : Retired_) t->ComPort = nullptr;
     ReapRetiredThreads(true);
     return;
   }

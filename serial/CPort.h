@@ -278,9 +278,6 @@ struct TAsync {
   TOperationKind Kind = okWrite;
   std::vector<char> Data;  // the copy of the bytes being written (empty for reads)
   int Size = 0;
-  bool Started = false;       // a transfer was started on this record
-  std::uint32_t Completed = 0;  // bytes of a transfer that completed when it was started
-  bool CompletedAtStart = false;
 };
 using PAsync = TAsync*;
 

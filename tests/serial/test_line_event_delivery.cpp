@@ -266,12 +266,3 @@ TEST_F(EventDelivery, OpeningWithoutEventsCreatesNoThread) {
   EXPECT_EQ(calls, 0);
   port->Close();
 }
-
-TEST(EventMasks, EventsAndPlatformFlagsMapBothWays) {
-  EXPECT_EQ(EventsToMask(AllComEvents()), 0x7FFu & ~0x200u);
-  EXPECT_EQ(EventsToMask(TComEvents{evRLSD, evRing}), platform::EV_RLSD | platform::EV_RING);
-  EXPECT_EQ(MaskToEvents(platform::EV_ERR | platform::EV_RXCHAR | 0x8000), (TComEvents{evError, evRxChar}));
-  // Errors before received characters within one wake-up.
-  EXPECT_EQ(ComEventDispatchOrder[0], evError);
-  EXPECT_EQ(ComEventDispatchOrder[1], evRxChar);
-}

@@ -40,28 +40,6 @@ TDCB DefaultDCB() {
 
 }  // namespace
 
-TEST(SettingsObjects, DefaultsOfThePortAndItsSettings) {
-  TComPort port;
-  EXPECT_EQ(port.Port(), "COM1");
-  EXPECT_EQ(port.BaudRate(), br9600);
-  EXPECT_EQ(port.CustomBaudRate(), 9600);
-  EXPECT_EQ(port.DataBits(), dbEight);
-  EXPECT_EQ(port.StopBits(), sbOneStopBit);
-  EXPECT_EQ(port.Events(), AllComEvents());
-  EXPECT_EQ(port.SyncMethod(), smThreadSync);
-  EXPECT_EQ(port.StoredSettings(), TComSettingGroups{sgBasic});
-  EXPECT_TRUE(port.KeepRxData());
-  EXPECT_EQ(port.Timeouts().ReadInterval(), -1);
-  EXPECT_EQ(port.Timeouts().WriteTotalMultiplier(), 100);
-  EXPECT_EQ(port.Timeouts().WriteTotalConstant(), 1000);
-  EXPECT_EQ(port.FlowControl().FlowControl(), fcNone);
-  EXPECT_EQ(port.FlowControl().XonChar(), 17);
-  EXPECT_EQ(port.FlowControl().XoffChar(), 19);
-  EXPECT_EQ(port.Buffer().InputSize(), 1024);
-  EXPECT_EQ(port.Parity().Bits(), prNone);
-  EXPECT_EQ(port.Parity().ComPort(), &port);
-}
-
 TEST(SettingsObjects, BufferSizesAreKeptEvenAndAppliedOnChange) {
   serialtest::PtyPair pty;
   ASSERT_TRUE(pty.ok());

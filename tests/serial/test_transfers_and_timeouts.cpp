@@ -310,3 +310,19 @@ TEST_F(Transfers, CloseAfterAWriteGivesTheBytesTheirLineTime) {
   port.PurgeBuffers(true, true);
   EXPECT_EQ(pty.Receive(2000, cmd.size()), cmd);
 }
+
+TEST_F(Transfers, AnotherProgramSettingVminZeroIsNoHangUp) {
+  // The other side of a pseudo-terminal shares the terminal's settings and may change them.
+  termios t{};
+  ::tcgetattr(pty.slave, &t);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  ::tcsetattr(pty.slave, TCSANOW, &t);
+  std::string s;
+  EXPECT_EQ(port.ReadText(s, 1), 0);
+  port.Timeouts().SetReadTotalConstant(3000);
+  SendLater(50, "v");
+  EXPECT_EQ(port.ReadText(s, 1), 1);
+  EXPECT_EQ(s, "v");
+  EXPECT_EQ(port.WriteText("w"), 1);
+}
