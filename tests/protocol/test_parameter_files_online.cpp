@@ -1,0 +1,360 @@
+// Parameter files against the simulated module: saved from it, changed in it, loaded back into
+// it, in full and in half duplex; the ID check, the "#" download block, every failure code, and
+// saves into a location that fails.
+#include <cerrno>
+#include <filesystem>
+
+#include "ProtocolTestUtil.h"
+#include "model/FileTestUtil.h"
+#include "model/osDRUVKVXCmdDOMStruc.h"
+#include "model/osFileUtils.h"
+
+namespace prottest {
+namespace {
+
+using filetest::ReadAll;
+using filetest::TempDir;
+using filetest::WriteAll;
+
+const char* const kSimId = "KVX-SIM 1.20 2026 4711";
+
+class ParameterFiles : public ModuleFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The module identified, in full or half duplex.
+  void Start(bool halfDuplex = false) {
+    modsim::ModuleOptions o;
+    o.HalfDuplex = halfDuplex;
+    StartModule(o);
+    prot->SetParameterList(&grid);
+    ASSERT_EQ(Identify(), kSimId);
+    prot->OnParaDownloadError = [this](TObject*, TStringList& names) {
+      ++errorEvents;
+      errorNames = names;
+    };
+  }
+
+  // Values the module holds after the test changed them behind the tool's back.
+  void ChangeModuleValues() {
+    auto& m = sim->Module();
+    ASSERT_TRUE(m.SetValueText("GAIN", "999"));
+    ASSERT_TRUE(m.SetValueText("OPMODE", "Off"));
+    ASSERT_TRUE(m.SetValueText("AIN2", "1 2 3 V"));
+    ASSERT_TRUE(m.SetValueText("OFFSET", "-42"));
+  }
+
+  void ExpectOriginalModuleValues() {
+    auto& m = sim->Module();
+    EXPECT_EQ(m.ValueText("GAIN"), "250");
+    EXPECT_EQ(m.ValueText("OPMODE"), "Gain 1");
+    EXPECT_EQ(m.ValueText("OFFSET"), "150");
+    EXPECT_EQ(m.ValueText("AIN2"), "500 -100 20000 C");
+  }
+
+  std::size_t Commands() const { return sim->ReceivedCommands().size(); }
+
+  FakeParamList grid;
+  TempDir dir;
+  int errorEvents = 0;
+  TStringList errorNames;
+};
+
+// ---- ".par" -------------------------------------------------------------------------------------
+
+TEST_P(ParameterFiles, TextFileRoundTripRestoresTheModule) {
+  Start(GetParam());
+  const std::string file = dir.File("module.par");
+  ASSERT_TRUE(prot->SaveParameterText(file));
+  const std::string text = ReadAll(file);
+  EXPECT_EQ(text.rfind(std::string(kSimId) + "\n##\n", 0), 0u);
+  EXPECT_NE(text.find("\nGAIN" + std::string(17, ' ') + "250 \n"), std::string::npos);
+  EXPECT_NE(text.find("\nOPMODE" + std::string(10, ' ') + "\"Gain 1\" \n"), std::string::npos);
+  EXPECT_NE(text.find("\nAIN2" + std::string(14, ' ') + "   500   -100  20000 C\n"), std::string::npos);
+  EXPECT_NE(text.find("\nCURVE:-10" + std::string(9, ' ') + "-10000  -8000\n"), std::string::npos);
+  EXPECT_EQ(text.find("CAL"), std::string::npos);  // factory parameter
+  EXPECT_EQ(text.substr(text.size() - 4), "\n##\n");
+
+  ChangeModuleValues();
+  ASSERT_TRUE(sim->Module().SetValueText("CURVE:4", "4000 1"));
+  sim->Module().ClearRecords();
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  EXPECT_EQ(errorEvents, 0);
+  ExpectOriginalModuleValues();
+  ASSERT_TRUE(sim->Module().CurvePoint("CURVE", 4).has_value());
+  EXPECT_EQ(sim->Module().CurvePoint("CURVE", 4)->second, 3200);
+  EXPECT_EQ(Find<TModNumParaCmd>("GAIN")->Value, 250);
+
+  // The read-only serial number is not written; the curve is written once, whole.
+  int curveLines = 0;
+  for (const auto& w : sim->Writes()) {
+    EXPECT_NE(w.Name, "SERNO");
+    if (w.Name.rfind("CURVE:", 0) == 0) ++curveLines;
+  }
+  EXPECT_EQ(curveLines, 21);
+}
+
+TEST_P(ParameterFiles, DownloadBlockIsSentAndConfirmed) {
+  Start(GetParam());
+  const std::string file = dir.File("block.par");
+  WriteAll(file, std::string(kSimId) + "\n#\nGAIN 300;\nOFFSET 10\n#\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  const auto downloads = sim->Module().Downloads();
+  ASSERT_EQ(downloads.size(), 1u);
+  EXPECT_EQ(downloads[0], "GAIN 300;OFFSET 10");
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "300");
+  EXPECT_EQ(Find<TModNumParaCmd>("GAIN")->Value, 300);  // parameters read again
+}
+
+TEST_P(ParameterFiles, RefusedOrIncompleteDownloadBlockFails) {
+  Start(GetParam());
+  const std::string file = dir.File("block.par");
+  // The module refuses the block's content.
+  WriteAll(file, std::string(kSimId) + "\n#\nGAIN 99999\n#\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+
+  // The module does not take "DOWNLOAD" at all.
+  sim->Module().SetCommandError("DOWNLOAD");
+  WriteAll(file, std::string(kSimId) + "\n#\nGAIN 300\n#\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+  sim->Module().SetCommandError("DOWNLOAD", false);
+
+  // No closing "#": nothing at all is sent.
+  const std::size_t before = Commands();
+  WriteAll(file, std::string(kSimId) + "\n#\nGAIN 300\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  EXPECT_EQ(Commands(), before);
+}
+
+TEST_P(ParameterFiles, XmlFileRoundTripRestoresTheModule) {
+  Start(GetParam());
+  const std::string file = dir.File("module.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  EXPECT_TRUE(filetest::XmllintAccepts(file));
+  ChangeModuleValues();
+  sim->Module().ClearRecords();
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);
+  EXPECT_EQ(errorEvents, 0);
+  ExpectOriginalModuleValues();
+  for (const auto& w : sim->Writes()) {
+    EXPECT_NE(w.Name, "SERNO");  // read-only
+    EXPECT_NE(w.Name, "CAL");    // factory parameter
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, ParameterFiles, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "HalfDuplex" : "FullDuplex"; });
+
+// ---- ".par" checks and failures -----------------------------------------------------------------
+
+class ParameterTextFailures : public ParameterFiles {};
+
+TEST_F(ParameterTextFailures, FileOfAnotherModuleIsRefusedUnlessTheCheckIsSkipped) {
+  Start();
+  const std::string file = dir.File("other.par");
+  WriteAll(file, "OTHER-MOD 2.00 2025 17\n##\nGAIN" + std::string(19, ' ') + "7 \nXYZ 1\nCURVE:3 3000 5\nNOPE:1 1 1\n##\n");
+  const std::size_t before = Commands();
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 3);
+  EXPECT_EQ(Commands(), before);
+  EXPECT_EQ(errorEvents, 0);
+
+  EXPECT_EQ(prot->DownloadParameterText(file, true), 0);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "7");
+  EXPECT_EQ(sim->Module().CurvePoint("CURVE", 3)->second, 5);
+  EXPECT_EQ(errorEvents, 1);
+  EXPECT_EQ(errorNames, (TStringList{"XYZ", "NOPE:1"}));
+}
+
+TEST_F(ParameterTextFailures, IdLinesCapturedFromATerminalAndNamesContainingId) {
+  Start();
+  const std::string file = dir.File("term.par");
+  WriteAll(file, "ID KVX-SIM 1.31 2027 12CMD>\n##\nGAIN 11\n##\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "11");
+  // A file whose first line does not split into four items belongs to no module.
+  WriteAll(file, "KVX-SIM 1.20\n##\nGAIN 12\n##\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 3);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "11");
+}
+
+TEST_F(ParameterTextFailures, ModuleNamedWithIdMatchesItsOwnFile) {
+  modsim::ModuleOptions o;
+  o.IdText = "SLIDE1 1.00 2026 5";
+  StartModule(o);
+  Identify();
+  const std::string file = dir.File("slide.par");
+  ASSERT_TRUE(prot->SaveParameterText(file));
+  ASSERT_TRUE(sim->Module().SetValueText("GAIN", "1"));
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+}
+
+TEST_F(ParameterTextFailures, UnusableFilesAndNoModule) {
+  const std::string file = dir.File("x.par");
+  WriteAll(file, std::string(kSimId) + "\n##\nGAIN 1\n##\n");
+  {
+    TKVXModCommProt offline;
+    EXPECT_EQ(offline.DownloadParameterText(file, false), 2);
+    EXPECT_EQ(offline.DownloadParameterXml(file), 2);
+    EXPECT_FALSE(offline.SaveParameterText(dir.File("y.par")));
+    EXPECT_FALSE(offline.SaveParameterXml(dir.File("y.kvx")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("y.par")));
+  }
+  Start();
+  const std::size_t before = Commands();
+  WriteAll(file, std::string(kSimId) + "\n##\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);  // two lines
+  EXPECT_EQ(prot->DownloadParameterText(dir.File("missing.par"), false), 4);
+  EXPECT_EQ(prot->DownloadParameterText(dir.Path(), false), 4);  // a folder
+  WriteAll(file, std::string(kSimId) + "\nGAIN 1\nOFFSET 2\n");  // no section
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  WriteAll(file, std::string("\x01\xFF\x80 garbage\0\n\n\n", 15));
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 3);
+  EXPECT_EQ(prot->DownloadParameterText(file, true), 4);
+  EXPECT_EQ(Commands(), before);
+}
+
+TEST_F(ParameterTextFailures, RefusedWritesAreReportedByName) {
+  Start();
+  const std::string file = dir.File("w.par");
+  WriteAll(file, std::string(kSimId) + "\n##\nGAIN 5\nCURVE:2 2000 1\nCURVE:3 3000 1\nOFFSET 3\n##\n");
+  sim->Module().SetCommandError("GAIN");
+  sim->Module().SetCommandError("CURVE:3");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  EXPECT_EQ(errorEvents, 1);
+  EXPECT_EQ(errorNames, (TStringList{"GAIN", "CURVE"}));
+  EXPECT_EQ(sim->Module().ValueText("OFFSET"), "3");  // the rest still goes in
+}
+
+// ---- ".kvx" checks and failures -----------------------------------------------------------------
+
+class XmlFileFailures : public ParameterFiles {};
+
+TEST_F(XmlFileFailures, AnotherModulesEntryOnlyAfterTheUserChoseIt) {
+  Start();
+  const std::string file = dir.File("two.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  // Rename the entry so that the file holds no entry of this module.
+  std::string text = ReadAll(file);
+  text.replace(text.find(kSimId), std::string(kSimId).size(), "OTHER 1.0 x 2");
+  WriteAll(file, text);
+  ASSERT_TRUE(sim->Module().SetValueText("GAIN", "999"));
+
+  EXPECT_EQ(prot->DownloadParameterXml(file), 3);  // no one to ask
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "999");
+
+  int asked = 0;
+  TModalResult answer = 2;
+  prot->OnInfoMsg = [&](TObject*, TKVXCommProtMsgKind kind, TModalResult& r) {
+    EXPECT_EQ(kind, cpmkImpFktNoValidModulId);
+    EXPECT_EQ(r, 0);
+    ++asked;
+    r = answer;
+  };
+  prot->OnModIdSelRequest = [&](TObject*, TStringList& ids, int& sel) {
+    EXPECT_EQ(ids, TStringList{"OTHER 1.0 x 2"});
+    sel = 0;
+  };
+  EXPECT_EQ(prot->DownloadParameterXml(file), 3);  // the user said no
+  EXPECT_EQ(asked, 1);
+  answer = 1;
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+}
+
+TEST_F(XmlFileFailures, UnknownNamesAreReportedAndRefusedWritesFail) {
+  Start();
+  const std::string file = dir.File("m.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  std::string text = ReadAll(file);
+  text.replace(text.find("Name=\"PRESSMAX\""), 15, "Name=\"GONE\"");
+  WriteAll(file, text);
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);
+  EXPECT_EQ(errorNames, TStringList{"GONE"});
+
+  sim->Module().SetCommandError("GAIN");
+  sim->Module().SetCommandError("CURVE:0");
+  errorNames.clear();
+  EXPECT_EQ(prot->DownloadParameterXml(file), 4);
+  EXPECT_EQ(errorNames, (TStringList{"GONE", "GAIN", "CURVE"}));
+}
+
+TEST_F(XmlFileFailures, BrokenOrForeignFilesWriteNothing) {
+  Start();
+  const std::size_t before = Commands();
+  const std::string file = dir.File("bad.kvx");
+  WriteAll(file, "<DRUV-ModulCmdList version=\"1.0\"><Modul ID=\"x\">");
+  EXPECT_EQ(prot->DownloadParameterXml(file), 4);
+  WriteAll(file, "<DRUV-ModulCmdList version=\"1.0\"/>");
+  EXPECT_EQ(prot->DownloadParameterXml(file), 4);
+  WriteAll(file, "<DRUV-ModulCmdList version=\"1.0\"><Modul ID=\"" + std::string(kSimId) +
+                     "\"/><Modul ID=\"" + std::string(kSimId) + "\"/></DRUV-ModulCmdList>");
+  EXPECT_EQ(prot->DownloadParameterXml(file), 3);  // the entry is not unique
+  EXPECT_EQ(prot->DownloadParameterXml(dir.File("missing.kvx")), 4);
+  EXPECT_EQ(Commands(), before);
+}
+
+TEST_F(XmlFileFailures, OverwritingAnEntryIsAskedFirst) {
+  Start();
+  const std::string file = dir.File("m.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  const std::string first = ReadAll(file);
+  int asked = 0;
+  TModalResult answer = 2;
+  prot->OnInfoMsg = [&](TObject*, TKVXCommProtMsgKind kind, TModalResult& r) {
+    EXPECT_EQ(kind, cpmkImpFktOverWriteQuestion);
+    ++asked;
+    r = answer;
+  };
+  ASSERT_TRUE(sim->Module().SetValueText("GAIN", "1"));
+  ASSERT_TRUE(prot->ReadAllParameters());
+  EXPECT_FALSE(prot->SaveParameterXml(file));
+  EXPECT_EQ(ReadAll(file), first);
+  answer = 1;
+  EXPECT_TRUE(prot->SaveParameterXml(file));
+  EXPECT_EQ(asked, 2);
+  EXPECT_NE(ReadAll(file), first);
+  EXPECT_NE(ReadAll(file).find("<Para Val=\"1\"/>"), std::string::npos);
+}
+
+// ---- Saves that fail ----------------------------------------------------------------------------
+
+class FailingSaves : public ParameterFiles {
+ protected:
+  void TearDown() override {
+    SetFileWriteHookForTests(nullptr);
+    ParameterFiles::TearDown();
+  }
+};
+
+TEST_F(FailingSaves, FullDiskKeepsTheOldFilesOfBothFormats) {
+  Start();
+  const std::string par = dir.File("m.par"), kvx = dir.File("m.kvx");
+  WriteAll(par, "old par\n");
+  ASSERT_TRUE(prot->SaveParameterXml(kvx));
+  const std::string oldKvx = ReadAll(kvx);
+  ASSERT_TRUE(sim->Module().SetValueText("GAIN", "1"));
+  ASSERT_TRUE(prot->ReadAllParameters());
+
+  SetFileWriteHookForTests([](const std::string&) { return ENOSPC; });
+  EXPECT_FALSE(prot->SaveParameterText(par));
+  EXPECT_FALSE(prot->SaveParameterXml(kvx));
+  SetFileWriteHookForTests(nullptr);
+  EXPECT_EQ(ReadAll(par), "old par\n");
+  EXPECT_EQ(ReadAll(kvx), oldKvx);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"m.kvx", "m.par"}));
+
+  EXPECT_FALSE(prot->SaveParameterText(dir.File("no/folder/m.par")));
+  EXPECT_FALSE(prot->SaveParameterXml(dir.File("no/folder/m.kvx")));
+}
+
+TEST_F(FailingSaves, ExistingFileOfAnotherKindIsNotReplaced) {
+  Start();
+  const std::string kvx = dir.File("notes.kvx");
+  WriteAll(kvx, "my notes, not XML");
+  EXPECT_FALSE(prot->SaveParameterXml(kvx));
+  EXPECT_EQ(ReadAll(kvx), "my notes, not XML");
+}
+
+}  // namespace
+}  // namespace prottest

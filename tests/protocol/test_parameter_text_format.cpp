@@ -1,0 +1,160 @@
+// The ".par" text file without a port: the exact columns of its lines, the identification line,
+// its sections, and which command a line names.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/FileTestUtil.h"
+#include "protocol/osDRUVParamText.h"
+
+using namespace filetest;
+
+namespace {
+
+std::string Line(const std::string& text, int n) {
+  const TStringList lines = SplitTextLines(text);
+  return n < static_cast<int>(lines.size()) ? lines[static_cast<std::size_t>(n)] : std::string("<none>");
+}
+
+}  // namespace
+
+TEST(ParTextBuild, ColumnsOfEveryLineKind) {
+  TModCommandList list;
+  AddCmd<TModNumParaCmd>(list, "P")->Value = 1500;
+  auto* t = AddCmd<TModTextParaCmd>(list, "DIR");
+  t->VList = {"Forward", "Reverse"};
+  t->SetText("Reverse");
+  auto* a = AddCmd<TModAinParaCmd>(list, "AIN1");
+  a->A = 100;
+  a->B = -50;
+  a->C = 0;
+  auto* c = AddCmd<TModCCParaCmd>(list, "K");
+  c->SetPoint(-10, {-10000, 2500});
+  c->SetPoint(10, {10000, -7});
+
+  const std::string text = BuildParameterText("KVX-SIM 1.20 2026 4711", list);
+  EXPECT_EQ(Line(text, 0), "KVX-SIM 1.20 2026 4711");
+  EXPECT_EQ(Line(text, 1), "##");
+  EXPECT_EQ(Line(text, 2), "P" + std::string(19, ' ') + "1500 ");
+  EXPECT_EQ(Line(text, 2).size(), 25u);
+  EXPECT_EQ(Line(text, 3), "DIR" + std::string(14, ' ') + "Reverse ");
+  EXPECT_EQ(Line(text, 4), "AIN1" + std::string(14, ' ') + "   100    -50      0 V");
+  EXPECT_EQ(Line(text, 4).size(), 40u);
+  EXPECT_EQ(Line(text, 5), "K:-10" + std::string(13, ' ') + "-10000   2500");
+  EXPECT_EQ(Line(text, 5).size(), 31u);
+  EXPECT_EQ(Line(text, 15), "K:0" + std::string(15, ' ') + "     0      0");
+  EXPECT_EQ(Line(text, 25), "K:10" + std::string(14, ' ') + " 10000     -7");
+  EXPECT_EQ(Line(text, 26), "##");
+  EXPECT_EQ(SplitTextLines(text).size(), 27u);
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+TEST(ParTextBuild, FactoryAndValuelessCommandsAreLeftOut) {
+  TModCommandList list;
+  auto* cal = AddCmd<TModNumParaCmd>(list, "CAL");
+  cal->GCode = 0x0040;  // DRUVTEC
+  auto* np = new TModCtrlCommand(NoPara);
+  np->Name = "CLRERR";
+  list.Add(np);
+  auto* in = new TModCtrlCommand(InPara);
+  in->Name = "INPUTS";
+  list.Add(in);
+  AddCmd<TModNumParaCmd>(list, "GAIN")->Value = 7;
+  const std::string text = BuildParameterText("M 1 2 3", list);
+  EXPECT_EQ(text, "M 1 2 3\n##\nGAIN" + std::string(19, ' ') + "7 \n##\n");
+}
+
+TEST(ParTextBuild, LongNamesAndValuesOverlap) {
+  TModCommandList list;
+  AddCmd<TModNumParaCmd>(list, std::string(30, 'N'))->Value = 42;
+  AddCmd<TModNumParaCmd>(list, "NAME_OF_TWENTY_TWO_CH")->Value = 123456;
+  const std::string text = BuildParameterText("M", list);
+  // The value ends at column 24 over the name; the name's characters from column 25 stay.
+  EXPECT_EQ(Line(text, 2), std::string(22, 'N') + "42" + std::string(6, 'N'));
+  EXPECT_EQ(Line(text, 3), "NAME_OF_TWENTY_TWO123456 ");
+}
+
+TEST(ParTextBuild, TextsWithBlanksAreQuotedAndReadBackWhole) {
+  TModCommandList list;
+  auto* t = AddCmd<TModTextParaCmd>(list, "OPMODE");
+  t->VList = {"Gain 1", "Say \"hi\", then", "\xC4nderung"};
+  t->SetText("Gain 1");
+  auto* u = AddCmd<TModTextParaCmd>(list, "QUOTE");
+  u->VList = t->VList;
+  u->SetText("Say \"hi\", then");
+  auto* w = AddCmd<TModTextParaCmd>(list, "UML");
+  w->VList = t->VList;
+  w->SetText("\xC4nderung");
+  const std::string text = BuildParameterText("M 1 2 3", list);
+  EXPECT_EQ(Line(text, 2), "OPMODE" + std::string(10, ' ') + "\"Gain 1\" ");
+  EXPECT_EQ(Line(text, 4), "UML" + std::string(13, ' ') + "\xC4nderung ");
+
+  const TParFileContent f = ParseParameterText(text);
+  ASSERT_EQ(f.Lines.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    TStringList values;
+    auto* cmd = dynamic_cast<TModTextParaCmd*>(ResolveParLine(list, f.Lines[i], values));
+    ASSERT_NE(cmd, nullptr);
+    ASSERT_EQ(values.size(), 1u) << i;
+    EXPECT_EQ(values[0], cmd->Text);
+  }
+}
+
+TEST(ParTextId, PromptAndLeadingIdWordOnly) {
+  EXPECT_EQ(ParFileIdText("KVX-SIM 1.20 2026 4711"), "KVX-SIM 1.20 2026 4711");
+  EXPECT_EQ(ParFileIdText("  ID KVX-SIM 1.20 2026 4711 CMD>"), "KVX-SIM 1.20 2026 4711");
+  EXPECT_EQ(ParFileIdText("ID KVX-SIM 1.20 2026 4711>"), "KVX-SIM 1.20 2026 4711");
+  EXPECT_EQ(ParFileIdText("SLIDE1 1.00 2026 7"), "SLIDE1 1.00 2026 7");
+  EXPECT_EQ(ParFileIdText("IDENT 1.00 x 7"), "IDENT 1.00 x 7");
+  EXPECT_EQ(ParFileIdText("ID"), "");
+  EXPECT_EQ(ParFileIdText(""), "");
+}
+
+TEST(ParTextParse, SectionsLinesAndLineBreaks) {
+  EXPECT_FALSE(ParseParameterText("").Usable);
+  EXPECT_FALSE(ParseParameterText("M 1 2 3\n##\n").Usable);  // two lines
+  EXPECT_TRUE(ParseParameterText("M 1 2 3\n##\n##\n").Usable);
+
+  TParFileContent f = ParseParameterText("ID M 1 2 3\r\nnotes\r\n##\r\nGAIN   250\r\n\r\nnonsense, command error\r\nK:3 1 2\r\n##\r\nAFTER 1\r\n");
+  EXPECT_EQ(f.IdText, "M 1 2 3");
+  ASSERT_EQ(f.Section, psParameters);
+  ASSERT_EQ(f.Lines.size(), 2u);
+  EXPECT_EQ(f.Lines[0].Name, "GAIN");
+  EXPECT_EQ(f.Lines[0].Values, TStringList{"250"});
+  EXPECT_EQ(f.Lines[1].Name, "K:3");
+  EXPECT_EQ(f.Lines[1].Values, (TStringList{"1", "2"}));
+
+  // An unclosed "##" section runs to the end of the file.
+  f = ParseParameterText("M\r##\rA 1\rB 2");
+  EXPECT_EQ(f.Section, psParameters);
+  EXPECT_EQ(f.Lines.size(), 2u);
+
+  f = ParseParameterText("M\n#\nGAIN 300;\nOFFSET 10\n#\ntrailing\n");
+  EXPECT_EQ(f.Section, psBlock);
+  EXPECT_EQ(f.Block, "GAIN 300;OFFSET 10");
+
+  EXPECT_EQ(ParseParameterText("M\n#\nGAIN 300\n").Section, psBlockOpen);
+  EXPECT_EQ(ParseParameterText("M\nGAIN 1\nOFFSET 2\n").Section, psNone);
+  // The first line is never a section mark.
+  EXPECT_EQ(ParseParameterText("##\nA\nB\n").Section, psNone);
+}
+
+TEST(ParTextResolve, NamesCurvePointsAndUnknownNames) {
+  TModCommandList list;
+  AddCmd<TModCCParaCmd>(list, "CURVE");
+  AddCmd<TModNumParaCmd>(list, "GAIN");
+  auto* pv = new TModProcCommand();
+  pv->Name = "PV";
+  list.Add(pv);
+
+  TStringList values;
+  EXPECT_EQ(ResolveParLine(list, {"gain", {"5"}}, values), list.GetObject(1));
+  EXPECT_EQ(values, TStringList{"5"});
+  EXPECT_EQ(ResolveParLine(list, {"CURVE:-3", {"-3000", "7"}}, values), list.GetObject(0));
+  EXPECT_EQ(values, (TStringList{"-3", "-3000", "7"}));
+  EXPECT_EQ(ResolveParLine(list, {"CURVE:x", {"1", "2"}}, values), nullptr);
+  EXPECT_EQ(ResolveParLine(list, {"GAIN:3", {"1", "2"}}, values), nullptr);  // no curve
+  EXPECT_EQ(ResolveParLine(list, {"XYZ", {"1"}}, values), nullptr);
+  EXPECT_EQ(ResolveParLine(list, {"PV", {"1"}}, values), nullptr);  // not settable
+}
