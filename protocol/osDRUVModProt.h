@@ -288,9 +288,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // The poll timer's handler (window thread).
   void MonitorTimerTick(TObject* Sender);
   // One scope sample set; called on the scope's sample-timer thread. Holds the exchange lock
-  // for the whole poll and sets Busy only while holding it, so a reset (which takes the lock)
-  // waits for a running poll. The scope's sample entry points it calls must never wait for the
-  // window thread.
+  // while it talks to the module and sets Busy only while holding it; Busy stays set until the
+  // samples are handed to the scope (outside the lock), so a reset or a mode change waits for a
+  // running poll. The scope's sample entry points it calls must never wait for the window thread.
   bool PollScopeData();
   // The binary process-data block ("PD"): header bytes and 16-bit values, read by its length.
   bool ReadProcessDataBlock(std::vector<std::uint8_t>& Data, int& Size);

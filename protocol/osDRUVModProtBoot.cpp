@@ -1,0 +1,278 @@
+// The bootloader dialogue (enter, leave, erase, prepare programming), the firmware transfer of an
+// S19 file, the terminal-driven bootloader mode and the sending of a text file to the terminal
+// line.
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "protocol/osDRUVModProt.h"
+#include "protocol/osDRUVModProtUtil.h"
+#include "protocol/osS19File.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The bootloader's pause after each record, to write what it received.
+constexpr unsigned kRecordPauseMs = 10;
+// The bootloader's confirmation after the last record: the longest wait for one character.
+constexpr std::uint32_t kConfirmTotalMs = 2000;
+// Leaving the bootloader: the start question arrives after the switch to the application rate.
+constexpr std::uint32_t kLeaveTotalMs = 3000;
+constexpr std::uint32_t kLeaveIntervalMs = 1000;
+constexpr int kEraseTimeoutMs = 6000;
+constexpr int kDefaultTimeoutMs = -1;  // the exchange's own default
+
+bool Contains(const std::string& S, const std::string& Part) {
+  return S.find(Part) != std::string::npos;
+}
+
+bool ContainsNoCase(const std::string& S, const std::string& Part) {
+  return UpperCaseAnsi(S).find(UpperCaseAnsi(Part)) != std::string::npos;
+}
+
+// Walks a text as the bootloader line gets it: line feeds and backspaces are left out; a line
+// feed that ends a line on its own (a file written with line feeds only) is sent as the
+// carriage return the bootloader needs. Calls Send(byte) for each byte that goes out and
+// Done(position) after each byte of the text, sent or not. Stops when either returns false.
+template <class SendFn, class DoneFn>
+bool WalkLineText(const std::string& Text, SendFn Send, DoneFn Done) {
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    char out = Text[i];
+    bool send = true;
+    if (out == '\n') {
+      if (i > 0 && Text[i - 1] == '\r')
+        send = false;
+      else
+        out = '\r';
+    } else if (out == '\b') {
+      send = false;
+    }
+    if (send && !Send(out)) return false;
+    if (!Done(i + 1, send)) return false;
+  }
+  return true;
+}
+
+// The port's receive handler is off while the bootloader dialogue reads the line itself, and
+// back on afterwards, also when the operation is left early.
+class TRxHandlerOff {
+ public:
+  explicit TRxHandlerOff(std::function<void(bool)> Attach) : Attach_(std::move(Attach)) {
+    Attach_(false);
+  }
+  ~TRxHandlerOff() { Attach_(true); }
+  TRxHandlerOff(const TRxHandlerOff&) = delete;
+  TRxHandlerOff& operator=(const TRxHandlerOff&) = delete;
+
+ private:
+  std::function<void(bool)> Attach_;
+};
+
+}  // namespace
+
+// ---- Bootloader dialogue ------------------------------------------------------------------------
+
+bool TKVXModCommProt::BootloaderStep(int Step) {
+  if (Step < 0 || Step > 3) return false;
+  auto lock = LockComm();
+  TRxHandlerOff detach([this](bool On) { AttachPortRxChar(On); });
+  const bool fdx = TransferMode() == tmFullDuplex;
+  std::string reply;
+  bool result = false;
+  try {
+    if (Step == 0) {
+      ResetModuleData();
+      Port_->Open();
+      if (fdx) {
+        // The module jumps to its bootloader without answering; the bootloader talks at 57600.
+        Port_->WriteText("BOOTLOADER\r");
+        Port_->Close();
+        const TBaudRate oldRate = Port_->BaudRate();
+        const TModBaudrate oldIndex = BaudRate();
+        Port_->SetBaudRate(br57600);
+        BaudRate_ = mb57600;
+        Port_->Open();
+        result = SendCommand("\r", "DRUVTEC", ">", reply, kDefaultTimeoutMs);
+        if (!result) {
+          // Back to where the module was: the port's rate and the rate index agree again.
+          Port_->Close();
+          Port_->SetBaudRate(oldRate);
+          BaudRate_ = oldIndex;
+          Port_->Open();
+        }
+      } else {
+        result = SendCommand("BOOTLOADER\r", "BOOTLOADER", ">", reply, kDefaultTimeoutMs) &&
+                 Contains(reply, "FLASH erase command");
+      }
+      return result;
+    }
+
+    if (!Port_->Connected()) return false;
+    Port_->PurgeBuffers(true, true);
+    switch (Step) {
+      case 1: {
+        bool answered = false;
+        if (fdx) {
+          Port_->WriteText("G");
+          Port_->Close();
+          Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
+          BaudRate_ = FixBaudrate_;
+          Port_->Open();
+        } else {
+          SendCommand("G", "G", "G", reply, kDefaultTimeoutMs);
+          answered = !reply.empty();
+        }
+        if (ReadBetween(Port_.get(), "", "", reply, kLeaveTotalMs, kLeaveIntervalMs))
+          result = SendCommand("y", "", ">", reply, kDefaultTimeoutMs);
+        else
+          result = answered;
+        // The application's answer goes through the receive handler (terminal).
+        if (result) Port_->WriteText("ID\r");
+        break;
+      }
+      case 2:
+        SendCommand("1", fdx ? "Erasing" : "1", ">", reply, kEraseTimeoutMs);
+        result = Contains(reply, "Erasing");
+        break;
+      case 3:
+        SendCommand("2", fdx ? "Send" : "2", "Program", reply, kDefaultTimeoutMs);
+        result = Contains(reply, "Send file");
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    // An unplugged adapter or a port that does not open: the step failed.
+    return false;
+  }
+  return result;
+}
+
+// ---- Firmware transfer ----------------------------------------------------------------------------
+
+bool TKVXModCommProt::CheckFirmwareFile(const std::string& FileName) {
+  std::string text;
+  return ReadWholeFile(FileName, text) && CheckS19Text(text) == TS19Check::Ok;
+}
+
+bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
+                                       const TFirmwareProgressEvent& Progress) {
+  // The whole file is read and checked first: a file that cannot be read or is not good
+  // S-record text is refused before a single byte goes to the bootloader.
+  std::string text;
+  if (!ReadWholeFile(FileName, text) || CheckS19Text(text) != TS19Check::Ok) return false;
+
+  auto lock = LockComm();
+  TRxHandlerOff detach([this](bool On) { AttachPortRxChar(On); });
+  try {
+    if (!Port_->Connected()) return false;
+    const auto max = static_cast<std::int64_t>(text.size());
+    if (Progress) Progress(0, max);
+
+    // When the last byte will have left the line at the port's rate: the bootloader's answer
+    // is awaited from then on, however far the driver's buffer runs ahead of the line.
+    const int bits = ModBaudrates[std::min<int>(BaudRate(), ModBaudrateCount - 1)];
+    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / bits);
+    Clock::time_point lineFree = Clock::now();
+
+    const bool sent = WalkLineText(
+        text,
+        [&](char C) {
+          // A byte that does not go out is a failed transfer, never a finished one.
+          if (Port_->WriteText(std::string(1, C)) != 1) return false;
+          lineFree = std::max(lineFree, Clock::now()) + byteTime;
+          if (C == '\r') platform::Sleep(kRecordPauseMs);
+          return true;
+        },
+        [&](std::size_t Position, bool) {
+          if (Progress) Progress(static_cast<std::int64_t>(Position), max);
+          return true;
+        });
+    if (!sent) return false;
+    std::this_thread::sleep_until(lineFree);
+
+    std::string reply;
+    if (!ReadBetween(Port_.get(), "Programming", ">", reply, kConfirmTotalMs, 0)) return false;
+    // The bootloader also ends its error report with "Programming ... >".
+    return !ContainsNoCase(reply, "error");
+  } catch (...) {
+    // A write error or an unplugged adapter part way: the transfer failed.
+    return false;
+  }
+}
+
+// ---- Terminal-driven bootloader ------------------------------------------------------------------
+
+void TKVXModCommProt::SetBootloaderMode(bool Active) {
+  if (Active == BootloaderMode_.load()) return;
+  auto lock = LockComm();
+  try {
+    if (Active) {
+      ResetModuleData();
+      BootloaderMode_ = true;
+      SetOperatingMode(1);
+      Port_->Open();
+      if (TransferMode() == tmFullDuplex) {
+        // The bootloader's greeting reaches the terminal through the receive handler.
+        Port_->WriteText("BOOTLOADER\r");
+        Port_->Close();
+        Port_->SetBaudRate(br57600);
+        BaudRate_ = mb57600;
+        Port_->Open();
+      } else {
+        std::string reply;
+        SendCommand("BOOTLOADER\r", "BOOTLOADER", ">", reply, kDefaultTimeoutMs);
+        // Past the echoed command word: the bootloader's banner.
+        if (Terminal_ && reply.size() > 10)
+          for (std::size_t i = 10; i < reply.size(); ++i) Terminal_->PutChar(reply[i]);
+      }
+      return;
+    }
+    if (!Port_->Connected()) return;
+    BootloaderMode_ = false;
+    Port_->PurgeBuffers(true, true);
+    if (TransferMode() == tmFullDuplex) {
+      Port_->WriteText("G");
+      Port_->Close();
+      Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
+      BaudRate_ = FixBaudrate_;
+      Port_->Open();
+    } else {
+      std::string reply;
+      SendCommand("G", "G", "G", reply, kDefaultTimeoutMs);
+    }
+  } catch (...) {
+    // A port that does not open or an unplugged adapter: the mode stays as far as it got.
+  }
+}
+
+// ---- Text file to the terminal line --------------------------------------------------------------
+
+bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
+  std::string text;
+  if (!ReadWholeFile(FileName, text)) return false;
+  auto lock = LockComm();
+  try {
+    // The receive handler stays on: the module's answers appear in the terminal meanwhile.
+    return WalkLineText(
+        text,
+        [&](char C) {
+          if (Port_->WriteText(std::string(1, C)) != 1) return false;
+          if (C == '\r') platform::Sleep(kRecordPauseMs);
+          return true;
+        },
+        [&](std::size_t, bool Sent) {
+          if (!Sent) return true;
+          if (OnProcessMessages)
+            OnProcessMessages(this);
+          else if (platform::MainThread::IsCurrent())
+            platform::MainThread::CheckSynchronize();
+          return true;
+        });
+  } catch (...) {
+    return false;  // a write error or an unplugged adapter
+  }
+}

@@ -1,0 +1,289 @@
+// Operating modes and polling: the mode switch, the monitor poll on the thread timer, the scope
+// poll on the scope's sample-timer thread, the binary process-data block, and the terminal's
+// receive and key paths.
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "protocol/osDRUVModProt.h"
+#include "protocol/osDRUVModProtUtil.h"
+
+namespace {
+
+constexpr int kProcessValueTimeoutMs = 20;
+constexpr int kStatusTimeoutMs = 2000;
+constexpr std::uint32_t kFastMonitorMs = 320;
+constexpr std::uint32_t kSlowMonitorMs = 500;
+// The fast monitor period needs few enough values and a line faster than 9600 bit/s.
+constexpr int kFastMonitorMaxValues = 10;
+// Prompt texts after a binary block: ">" or "CMD>", and nothing much else.
+constexpr std::size_t kMaxBlockTrailer = 8;
+
+constexpr double kMsPerDay = 24.0 * 60.0 * 60.0 * 1000.0;
+
+// Reads one character; false when the read timed out.
+bool ReadOne(TComPort* Port, std::string& Buf, char& C) {
+  if (Port->ReadText(Buf, 1) <= 0 || Buf.empty()) return false;
+  C = Buf[0];
+  return true;
+}
+
+// The "PD" exchange. The block is binary: any byte, the prompt's ">" included, may be a data
+// byte, so it is taken by its length and only then is the prompt awaited.
+bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::string& Block) {
+  Block.clear();
+  static const std::string kCmd = "PD\r";
+  static const std::string kEcho = "PD";
+  kvxprot::SetReadTimeouts(Port, static_cast<int>(platform::MAXDWORD), 0, kProcessValueTimeoutMs);
+  if (!Port->Connected()) return false;
+  Port->PurgeBuffers(true, true);
+  std::string buf;
+  char c = 0;
+  if (Mode == tmFullDuplex) {
+    Port->WriteText(kCmd);
+    std::string echo;
+    while (!kvxprot::EndsWithNoCase(echo, kEcho)) {
+      if (!ReadOne(Port, buf, c)) return false;
+      echo.push_back(c);
+      if (echo.size() > kEcho.size()) echo.erase(0, echo.size() - kEcho.size());
+    }
+  } else {
+    // Each character alone: the line's own copy comes back first, then the module's echo.
+    std::string echo;
+    for (char out : kCmd) {
+      if (Port->WriteText(std::string(1, out)) <= 0) return false;
+      if (!ReadOne(Port, buf, c)) return false;  // the line's copy
+      if (out == '\r') break;
+      if (!ReadOne(Port, buf, c)) return false;  // the module's echo
+      echo.push_back(c);
+    }
+    if (!kvxprot::StartsWithNoCase(echo, kEcho)) return false;
+  }
+  while (Block.size() < Length) {
+    if (!ReadOne(Port, buf, c)) return false;
+    Block.push_back(c);
+  }
+  std::string trailer;
+  while (trailer.empty() || trailer.back() != '>') {
+    if (trailer.size() >= kMaxBlockTrailer || !ReadOne(Port, buf, c)) return false;
+    trailer.push_back(c);
+  }
+  return true;
+}
+
+// Sets Busy for the duration of a scope poll, also when it is left early.
+class TBusyFlag {
+ public:
+  explicit TBusyFlag(std::atomic<bool>& Flag) : Flag_(Flag) { Flag_ = true; }
+  ~TBusyFlag() { Flag_ = false; }
+  TBusyFlag(const TBusyFlag&) = delete;
+  TBusyFlag& operator=(const TBusyFlag&) = delete;
+
+ private:
+  std::atomic<bool>& Flag_;
+};
+
+}  // namespace
+
+// ---- Mode switch ------------------------------------------------------------------------------
+
+void TKVXModCommProt::SetOperatingMode(std::uint8_t Mode) {
+  {
+    // A scope poll on the sample-timer thread holds the exchange lock while it talks to the
+    // module and stays Busy until its samples are handed over: the mode changes only after it.
+    auto lock = LockComm();
+    while (Busy_.load()) platform::Sleep(1);
+    OperatingMode_ = Mode;
+    ScopeStartTime_ = Now();
+    switch (Mode) {
+      case 2: {
+        const bool fast = ProcessData_->Count() <= kFastMonitorMaxValues &&
+                          ModBaudrates[std::min<int>(BaudRate(), ModBaudrateCount - 1)] > 9600;
+        PollTimer_->Start(fast ? kFastMonitorMs : kSlowMonitorMs, true);
+        break;
+      }
+      case 3:
+        ScopeTime_ = Now();
+        PollTimer_->Stop();
+        break;
+      default:
+        PollTimer_->Stop();
+        break;
+    }
+  }
+  if (IScopeView* scope = Scope_.load()) scope->SetEnabled(Mode == 3);
+}
+
+// ---- Monitor poll -----------------------------------------------------------------------------
+
+void TKVXModCommProt::MonitorTimerTick(TObject*) {
+  PollErrorState_ = 0;
+  auto lock = LockComm();
+  if (!ModuleLoaded_.load() || !Monitor_ || OperatingMode_.load() != 2) return;
+
+  // Process values: a value that does not answer is skipped for this tick; a tick in which none
+  // answers stops the polling.
+  const int count = ProcessData_->Count();
+  int failed = 0;
+  std::string reply;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = ProcessData_->GetName(i);
+    if (!SendCommand(name + "\r", name, ">", reply, kProcessValueTimeoutMs)) {
+      ++failed;
+    } else {
+      const TDateTime stamp = Now();
+      std::string cmd;
+      TStringList values;
+      std::int32_t v = 0;
+      if (CheckModAnswer(reply, cmd, values) && values.size() == 1 && TryStrToInt(values[0], v)) {
+        UpdateInfo_->CmdName = cmd;
+        UpdateInfo_->Values = values;
+        TASCIIProcDataObj rec(&v, sizeof v, false, stamp);
+        rec.Index = ProcessData_->IndexOf(cmd);
+        if (Monitor_) Monitor_->NewProcessData(&rec);
+      }
+    }
+    if (failed >= count) {
+      PollTimer_->Stop();
+      PollErrorState_ = 1;
+    }
+  }
+
+  // The status word, spread over the status bits.
+  if (StatusInfoData_->Count() > 0) {
+    const std::string name = StatusInfoData_->GetName(0);
+    if (SendCommand(name + "\r", name, ">", reply, kStatusTimeoutMs)) {
+      std::string cmd;
+      TStringList values;
+      std::int32_t v = 0;
+      std::uint16_t mask = 0;
+      if (CheckModAnswer(reply, cmd, values) && values.size() == 1 && TryStrToInt(values[0], v) &&
+          StatusInfoData_->UpdateStatus(static_cast<std::uint16_t>(v), mask) && Monitor_)
+        Monitor_->FireNewStatusInfo(mask);
+    }
+  }
+
+  // The digital inputs.
+  std::uint8_t state = 0;
+  if (ReadRemoteState(state) && OnDigitalInputStateInfo) OnDigitalInputStateInfo(this, state);
+}
+
+// ---- Scope poll -------------------------------------------------------------------------------
+
+bool TKVXModCommProt::PollScopeData() {
+  IScopeView* scope = nullptr;
+  std::unique_ptr<TASCIIProcDataObj> records[4];
+  std::unique_ptr<TBINProcDataObj> block;
+  try {
+    // The lock first, then Busy: a reset holding the lock waits for Busy to fall, so a poll
+    // must never be Busy while it still waits for the lock.
+    auto lock = LockComm();
+    TBusyFlag busy(Busy_);
+    scope = Scope_.load();
+    // After a mode change nothing more is polled, and nothing is handed to the scope.
+    if (!ModuleLoaded_.load() || !scope || OperatingMode_.load() != 3) return true;
+
+    if (UseProcessDataBlock_.load()) {
+      std::vector<std::uint8_t> data;
+      int size = 0;
+      if (!ReadProcessDataBlock(data, size)) return false;
+      block = std::make_unique<TBINProcDataObj>(data.data(), size, true, Now());
+    } else {
+      ScopeTime_ += static_cast<double>(scope->DataSampleRate()) / kMsPerDay;
+      std::string signal[4];
+      for (int ch = 0; ch < 4; ++ch) signal[ch] = scope->ChannelSignalName(ch + 1);
+      std::string reply;
+      for (int i = 0; i < ProcessData_->Count() && OperatingMode_.load() == 3; ++i) {
+        const std::string name = ProcessData_->GetName(i);
+        int channel = -1;
+        for (int ch = 0; ch < 4 && channel < 0; ++ch)
+          if (!signal[ch].empty() && signal[ch] == name) channel = ch;
+        if (channel < 0) continue;
+        if (!SendCommand(name + "\r", name, ">", reply, kProcessValueTimeoutMs)) return false;
+        std::string cmd;
+        TStringList values;
+        std::int32_t v = 0;
+        if (!CheckModAnswer(reply, cmd, values) || values.size() != 1 ||
+            !TryStrToInt(values[0], v))
+          continue;
+        auto rec = std::make_unique<TASCIIProcDataObj>(&v, sizeof v, false, ScopeTime_);
+        rec->Index = ProcessData_->IndexOf(cmd);
+        records[channel] = std::move(rec);
+      }
+    }
+    // The samples go to the scope while still Busy (a reset waits for them) but outside the
+    // exchange lock: the scope's own handlers must not be able to hold up the line.
+    lock.unlock();
+    if (block)
+      scope->AddProcessData(block.get());
+    else
+      scope->AddScopeData(records[0].get(), records[1].get(), records[2].get(), records[3].get());
+    return true;
+  } catch (...) {
+    // Called on the timer's thread: nothing may leave it. A view's failure fails this sample.
+    return false;
+  }
+}
+
+bool TKVXModCommProt::ReadProcessDataBlock(std::vector<std::uint8_t>& Data, int& Size) {
+  Data.clear();
+  Size = 0;
+  auto lock = LockComm();
+  // Two header bytes, then two bytes for each process value of the listing.
+  const std::size_t length = 2 + 2 * static_cast<std::size_t>(ProcessData_->Count());
+  std::string block;
+  try {
+    if (!ExchangeBlock(Port_.get(), TransferMode(), length, block)) return false;
+  } catch (...) {
+    return false;  // a port error is a failed read
+  }
+  Data.assign(block.begin(), block.end());
+  Size = static_cast<int>(Data.size());
+  return true;
+}
+
+// ---- Terminal ---------------------------------------------------------------------------------
+
+void TKVXModCommProt::PortRxChar(TObject*, int Count) {
+  // The port's receive event, delivered in the window thread: it must not throw.
+  try {
+    auto lock = LockComm();
+    if (OperatingMode_.load() != 1 || !Terminal_ || Count <= 0) return;
+    // What is there already, without waiting.
+    kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 0);
+    std::string text;
+    if (Port_->ReadText(text, Count) <= 0 || text.empty()) return;
+    std::size_t first = 0;
+    if (TransferMode() == tmHalfDuplex) {
+      // The line's own copy of the key just typed is not shown a second time.
+      const char echo = TerminalEcho_.exchange(0);
+      if (echo != 0 && text[0] == echo) first = 1;
+    }
+    for (std::size_t i = first; i < text.size() && Terminal_; ++i) Terminal_->PutChar(text[i]);
+  } catch (...) {
+    HandleApplicationException(this, std::current_exception());
+  }
+}
+
+bool TKVXModCommProt::SendTerminalKey(char Key) {
+  const bool result = OperatingMode_.load() == 1;
+  if (!result) return false;
+  auto lock = LockComm();
+  if (!GetPortOpen()) return result;
+  try {
+    if (Port_->WriteText(std::string(1, Key)) <= 0) return false;
+  } catch (...) {
+    return false;  // an unplugged adapter: the key did not go out
+  }
+  TerminalEcho_ = TransferMode() == tmHalfDuplex ? Key : 0;
+  return result;
+}
+
+void TKVXModCommProt::TerminalKeyPress(TObject*, char Key, std::string&) {
+  try {
+    SendTerminalKey(Key);
+  } catch (...) {
+    HandleApplicationException(this, std::current_exception());
+  }
+}

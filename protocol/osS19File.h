@@ -1,0 +1,23 @@
+// Firmware files in Motorola S-record text ("S19"): reading one whole and checking it before any
+// of it goes to a module's bootloader, so that a broken file is refused before the module's
+// flash is erased.
+#pragma once
+
+#include <string>
+
+enum class TS19Check {
+  Ok,
+  Empty,         // no record at all
+  NotSRecord,    // a line that is not S-record text: wrong start, a non-hex digit, odd length,
+                 // a byte count that does not match, a record type that does not exist
+  BadChecksum,   // a well-formed record whose checksum does not match
+  NoEndRecord,   // the last record is not an end record (S7, S8, S9)
+};
+
+// Checks every line of Text (lines end with CR, LF or CR LF; empty lines are allowed, backspaces
+// are ignored as the transfer leaves them out). The last record must be an end record. BadLine,
+// when given, receives the number (from 1) of the first line at fault, 0 when there is none.
+TS19Check CheckS19Text(const std::string& Text, int* BadLine = nullptr);
+
+// Reads the whole file into Text. False (Text empty) when it cannot be opened or read.
+bool ReadWholeFile(const std::string& FileName, std::string& Text);
