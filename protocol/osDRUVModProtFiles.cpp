@@ -44,7 +44,7 @@ bool TKVXModCommProt::SaveParameterText(const std::string& FileName) {
   try {
     if (!CommandList_ || !ModuleLoaded_) return false;
     return SaveFileReplacing(FileName, BuildParameterText(ModuleId_, *CommandList_));
-  } catch (const std::exception&) {
+  } catch (...) {
     return false;
   }
 }
@@ -140,7 +140,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
       }
     }
     writeCurve();
-  } catch (const std::exception&) {
+  } catch (...) {
     result = kFileUnusable;
   }
   if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
@@ -164,7 +164,7 @@ bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
       if (answer != kMrOk) return false;
     }
     return dom.WriteModulCmds(FileName, ModuleId_);
-  } catch (const std::exception&) {
+  } catch (...) {
     return false;
   }
 }
@@ -228,7 +228,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     } else if (ParameterList_) {
       ParameterList_->RefreshValues();
     }
-  } catch (const std::exception&) {
+  } catch (...) {
     result = kFileUnusable;
   }
   if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
@@ -283,7 +283,7 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
     RemoteCtrlAvailable_ = RemoteCtrlCmdList_->Count() > 0;
     RemoteCtrlOn_ = false;
     return true;
-  } catch (const std::exception&) {
+  } catch (...) {
     return false;
   }
 }
