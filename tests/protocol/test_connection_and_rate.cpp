@@ -125,6 +125,16 @@ TEST_F(Connection, HalfDuplexOpensAt19200WithoutDetection) {
   std::string id;
   EXPECT_TRUE(prot->IdentifyModule(id));
   EXPECT_EQ(id, "KVX-SIM 1.20 2026 4711");
+  EXPECT_EQ(Find<TModNumParaCmd>("GAIN")->Value, 250);
+  EXPECT_EQ(Find<TModCCParaCmd>("CURVE")->GetPoint(-10), (TModCCPoint{-10000, -8000}));
+  // Writes and their read-back on the two-wire line.
+  Find<TModNumParaCmd>("GAIN")->Value = 444;
+  EXPECT_TRUE(prot->WriteParameter(Find<TModNumParaCmd>("GAIN")));
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "444");
+  auto* curve = Find<TModCCParaCmd>("CURVE");
+  curve->SetPoint(7, TModCCPoint{7100, 7200});
+  EXPECT_TRUE(prot->WriteParameter(curve));
+  EXPECT_EQ(sim->Module().CurvePoint("CURVE", 7), (std::pair<int, int>{7100, 7200}));
 }
 
 TEST_F(Connection, FixedRateOpensAtThatRateWithoutDetection) {
@@ -193,6 +203,30 @@ TEST_F(Connection, SwitchingDetectionOffWhileConnectedClosesThePort) {
   EXPECT_FALSE(prot->PortOpen());
   EXPECT_EQ(prot->CommandList()->Count(), 0);
   EXPECT_EQ(prot->BaudRate(), prot->FixBaudrate());
+}
+
+}  // namespace
+}  // namespace prottest
+
+namespace prottest {
+namespace {
+
+TEST(RateRequest, ConfirmationIsOneKnownFactorAlsoWhenTheEchoCarriesIt) {
+  ScriptedPeer peer;
+  TKVXModCommProt prot;
+  prot.SetPortName(peer.Path());
+  prot.SetAutoBaudDetection(false);
+  prot.SetPortOpen(true);
+  peer.Answer("BR 6\r\n>");  // the echoed command line holds the factor
+  EXPECT_TRUE(prot.SetModuleBaudrate(mb57600));
+  peer.Answer("BR 6\r\n6\r\n>");  // and the module repeats it
+  EXPECT_TRUE(prot.SetModuleBaudrate(mb57600));
+  peer.Answer("BR 6\r\n3\r\n>");  // two different numbers
+  EXPECT_FALSE(prot.SetModuleBaudrate(mb57600));
+  peer.Answer("BR 5\r\n>");  // no rate of the table
+  EXPECT_FALSE(prot.SetModuleBaudrate(mb57600));
+  peer.Answer("BR 6\r\ncommand error\r\n>");
+  EXPECT_FALSE(prot.SetModuleBaudrate(mb57600));
 }
 
 }  // namespace
