@@ -4,6 +4,10 @@
 //   Paced at 115200 bit/s: the whole identification's time against the pure line time of the
 //   bytes that crossed the line, i.e. what the tool adds to the line.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -35,15 +39,19 @@ struct LineBytes {
   std::size_t fromModule = 0;
 };
 
-LineBytes CountLineBytes(const std::vector<std::string>& commands) {
+LineBytes CountLineBytes(const std::vector<std::string>& commands,
+                         std::vector<std::size_t>* perCommand = nullptr) {
   modsim::ModuleLogic replay(LargeModule());
   LineBytes b;
   const auto now = modsim::Clock::now();
   for (const std::string& cmd : commands) {
     const std::string line = cmd + "\r";
     b.toModule += line.size();
+    std::size_t answer = 0;
     for (char c : line)
-      for (const auto& out : replay.Receive(c, now)) b.fromModule += out.Bytes.size();
+      for (const auto& out : replay.Receive(c, now)) answer += out.Bytes.size();
+    b.fromModule += answer;
+    if (perCommand) perCommand->push_back(answer);
   }
   return b;
 }
@@ -133,6 +141,60 @@ void BM_IdentifyPaced115200(benchmark::State& state) {
   state.counters["ratio_to_line_time"] = ratioSum / n;
 }
 BENCHMARK(BM_IdentifyPaced115200)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The baseline: the same command lines sent by the plainest possible client (one write per
+// line, then reading exactly the bytes the module answers, in large reads), so that what the
+// simulated line and the operating system add is known apart from what the tool adds.
+void BM_RawClientPaced115200(benchmark::State& state) {
+  std::vector<std::string> commands;
+  {
+    Rig rig(false);
+    std::string id;
+    if (!rig.ok || !rig.prot.IdentifyModule(id)) {
+      state.SkipWithError("identification failed");
+      return;
+    }
+    commands = rig.sim.ReceivedCommands();
+  }
+  std::vector<std::size_t> answers;
+  const LineBytes b = CountLineBytes(commands, &answers);
+  modsim::PtyModule sim(LargeModule());
+  if (!sim.Start()) {
+    state.SkipWithError("simulated module not reachable");
+    return;
+  }
+  sim.SetPacing(true);
+  const int fd = ::open(sim.PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios t{};
+  ::tcgetattr(fd, &t);
+  ::cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  ::cfsetspeed(&t, B115200);
+  ::tcsetattr(fd, TCSANOW, &t);
+  double ratioSum = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    char buf[4096];
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      const std::string line = commands[i] + "\r";
+      if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+      std::size_t got = 0;
+      while (got < answers[i]) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) break;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+    }
+    const double total =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ratioSum += total / (static_cast<double>(b.fromModule) * 10.0 / kRate);
+  }
+  ::close(fd);
+  state.counters["ratio_to_line_time"] = ratioSum / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_RawClientPaced115200)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
