@@ -57,6 +57,12 @@ class TKVXParamList::GridHook : public QObject {
   explicit GridHook(TKVXParamList* list) : list_(list) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
+    // Only user input matters here. Other events also arrive while the grid is being destroyed,
+    // when it must not be touched any more.
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::KeyPress)
+      return false;
     QTableWidget* grid = list_->Grid.data();
     if (!grid) return false;
     const bool onCells = watched == grid->viewport();

@@ -259,8 +259,11 @@ TParamListEditDlgForm::TParamListEditDlgForm(QWidget* parent) : QDialog(parent) 
 }
 
 TParamListEditDlgForm::~TParamListEditDlgForm() {
-  // The focus-change connection must not outlive the controls it reads.
+  // The controls go after this body: nothing of theirs may reach the handlers any more.
+  destroying_ = true;
   disconnect(qApp, nullptr, this, nullptr);
+  for (QLineEdit* e : {LENumPara, LEditAinA, LEditAinB, LEditAinC}) e->removeEventFilter(this);
+  SGridCC->removeEventFilter(this);
 }
 
 QWidget* TParamListEditDlgForm::BuildTextPage() {
@@ -570,6 +573,7 @@ void TParamListEditDlgForm::done(int result) {
 }
 
 bool TParamListEditDlgForm::eventFilter(QObject* watched, QEvent* event) {
+  if (destroying_) return false;
   if (watched == SGridCC && event->type() == QEvent::KeyPress) {
     auto* ke = static_cast<QKeyEvent*>(event);
     EnterPressed = IsEnterKey(ke->key());
@@ -582,9 +586,9 @@ bool TParamListEditDlgForm::eventFilter(QObject* watched, QEvent* event) {
     const QChar c = TypedChar(ke);
     return !c.isNull() && c.unicode() >= 32 && !IsAsciiDigit(c) && c != QLatin1Char('-');
   }
-  auto* edit = qobject_cast<QLineEdit*>(watched);
-  if (!edit || (edit != LENumPara && edit != LEditAinA && edit != LEditAinB && edit != LEditAinC))
+  if (watched != LENumPara && watched != LEditAinA && watched != LEditAinB && watched != LEditAinC)
     return QDialog::eventFilter(watched, event);
+  auto* edit = static_cast<QLineEdit*>(watched);
   switch (event->type()) {
     case QEvent::FocusIn:
       ActiveEdit = edit;
@@ -805,6 +809,7 @@ void TParamListEditDlgForm::SGridCCExit() {
 }
 
 void TParamListEditDlgForm::GridFocusChanged(QWidget* old, QWidget* now) {
+  if (destroying_ || !isVisible()) return;
   auto inGrid = [this](QWidget* w) { return w && (w == SGridCC || SGridCC->isAncestorOf(w)); };
   if (inGrid(old) && now && !inGrid(now) && now->window() == this) {
     SGridCCExit();

@@ -195,6 +195,7 @@ class TParamListEditDlgForm : public QDialog {
   void GridFocusChanged(QWidget* old, QWidget* now);
 
   bool validating_ = false;
+  bool destroying_ = false;
 };
 
 // The dialog component: one form, built once and reused for every edit.

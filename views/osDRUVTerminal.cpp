@@ -35,6 +35,8 @@ class TKVXPTerminal::KeyFilter : public QObject {
   explicit KeyFilter(TKVXPTerminal* owner) : owner_(owner) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
+    // Only user input: other events also come while the editor is being destroyed.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::InputMethod) return false;
     if (watched != owner_->Editor.data()) return false;
     if (event->type() == QEvent::KeyPress) return KeyPress(static_cast<QKeyEvent*>(event));
     if (event->type() == QEvent::InputMethod) {

@@ -59,21 +59,6 @@ TEST(MessageDialogForm, ErrorWithOkShowsTitleAndOneOkButton) {
   EXPECT_EQ(text, "Something failed.\nSecond line");
 }
 
-TEST(MessageDialogForm, TitlesFollowTheKind) {
-  const std::pair<TMsgDlgType, const char*> kinds[] = {{mtWarning, "Warning"},
-                                                       {mtError, "Error"},
-                                                       {mtInformation, "Information"},
-                                                       {mtConfirmation, "Confirmation"}};
-  for (auto [type, expected] : kinds) {
-    QString title;
-    RunDialog("x", type, {mbOK}, [&](QDialog* f) {
-      title = f->windowTitle();
-      f->done(mrOk);
-    });
-    EXPECT_EQ(title, expected);
-  }
-}
-
 TEST(MessageDialogForm, AllButtonsStandInTheirOrderWithEnglishCaptions) {
   std::vector<QString> captions;
   RunDialog("x", mtWarning,

@@ -400,15 +400,6 @@ TEST_F(EditDialogTest, CancelEscapeAndCloseBoxLeaveWithoutCheck) {
   EXPECT_EQ(cmd->Value, 5);
 }
 
-TEST_F(EditDialogTest, EnterInTheEditIsOk) {
-  auto cmd = NumCmd("GAIN", 5, 0, 10);
-  EXPECT_TRUE(ExecuteWith(dlg, cmd.get(), [&](TParamListEditDlgForm& f) {
-    f.LENumPara->setText("8");
-    QTest::keyClick(f.LENumPara, Qt::Key_Return);
-  }));
-  EXPECT_EQ(cmd->Value, 8);
-}
-
 TEST_F(EditDialogTest, CurvePageLoadsTheCommandsPoints) {
   auto cmd = CurveCmd("CC1");
   QString head0, head1, head2, row1, row21, x1, y1, x21, y21;

@@ -212,19 +212,6 @@ TEST_F(ParamListTest, DoubleClickEditsAndRequestsTheSend) {
   EXPECT_EQ(Cell(1, 1), "55");
 }
 
-TEST_F(ParamListTest, CancelledEditRequestsNothing) {
-  auto* a = Add(NumCmd("A", 1, 0, 100));
-  ASSERT_TRUE(list.Fill(&cmds, 0xFFFF));
-  grid->show();
-  QTimer::singleShot(0, [this] {
-    list.EditDlg->Form->LENumPara->setText("3");
-    list.EditDlg->Form->BBtnCancel->click();
-  });
-  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, CellPos(0, 1));
-  EXPECT_TRUE(requests.empty());
-  EXPECT_EQ(a->Value, 1);
-}
-
 TEST_F(ParamListTest, EnterEditsTheCurrentRow) {
   Add(NumCmd("A", 1, 0, 100));
   auto* mode = Add(TextCmd("MODE", {"Off", "On"}, "Off"));
