@@ -1,5 +1,5 @@
 // The component's ties to the views: handlers installed on attaching, references forgotten when
-// a view goes away, handlers removed when the component goes first; and its starting state.
+// a view goes away, handlers removed when the component goes first; a closed port.
 #include "ProtocolTestUtil.h"
 
 namespace prottest {
@@ -65,30 +65,6 @@ TEST(ComponentViews, OwnedByItsOwnerAndFreedWithIt) {
   EXPECT_EQ(owner->ComponentCount(), 1);
   owner.reset();
   EXPECT_FALSE(grid.sendRequest);
-}
-
-TEST(ComponentState, StartsDisconnectedWithTheDocumentedSettings) {
-  TKVXModCommProt prot;
-  EXPECT_EQ(prot.PortName(), "COM1");
-  EXPECT_EQ(prot.Port()->Port(), "COM1");
-  EXPECT_FALSE(prot.PortOpen());
-  EXPECT_EQ(prot.BaudRate(), mb9600);
-  EXPECT_EQ(prot.Port()->BaudRate(), br9600);
-  EXPECT_EQ(prot.FixBaudrate(), mb9600);
-  EXPECT_EQ(prot.AutoBaudrate(), mb57600);
-  EXPECT_TRUE(prot.AutoBaudDetection());
-  EXPECT_TRUE(prot.AutoSetBaudrate());
-  EXPECT_EQ(prot.TransferMode(), tmFullDuplex);
-  EXPECT_FALSE(prot.ModuleLoaded());
-  EXPECT_EQ(prot.OperatingMode(), 0);
-  EXPECT_EQ(prot.PollErrorState(), 0);
-  EXPECT_FALSE(prot.PollTimer()->Running());
-  EXPECT_TRUE(prot.Port()->OnRxChar);
-  // The message thread exists but never runs.
-  EXPECT_FALSE(prot.MsgThreadTerminated());
-  std::string name = "x";
-  prot.GetModuleIdName(name);
-  EXPECT_EQ(name, "");
 }
 
 TEST(ComponentState, ClosedPortOperationsFailQuietly) {
