@@ -121,6 +121,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   ~TKVXModCommProt() override;
 
   // ---- Properties (window thread) ----
+  // The setters that close and reopen the port (BaudRate, PortName, PortOpen, TransferMode,
+  // FixBaudrate, AutoBaudDetection) pass the port's EComPort on to the caller when the device
+  // cannot be opened; the port is then left closed.
 
   int DelayOnSendFirmwareData() const { return DelayOnSendFirmwareData_; }
   void SetDelayOnSendFirmwareData(int Value) { DelayOnSendFirmwareData_ = Value; }
