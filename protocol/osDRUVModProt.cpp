@@ -255,7 +255,8 @@ void TKVXModCommProt::SetPortOpen(bool Value) {
 void TKVXModCommProt::SetFixBaudrate(TModBaudrate Value) {
   if (Value == FixBaudrate_) return;
   FixBaudrate_ = Value;
-  if (!AutoBaudDetection_) SetBaudRate(Value);
+  // Half duplex always runs at 19200: a fixed rate only applies to full duplex.
+  if (!AutoBaudDetection_ && TransferMode() == tmFullDuplex) SetBaudRate(Value);
 }
 
 void TKVXModCommProt::SetAutoBaudDetection(bool Value) {
@@ -263,7 +264,7 @@ void TKVXModCommProt::SetAutoBaudDetection(bool Value) {
   AutoBaudDetection_ = Value;
   if (!Value) {
     ResetModuleData();
-    SetBaudRate(FixBaudrate_);
+    if (TransferMode() == tmFullDuplex) SetBaudRate(FixBaudrate_);
   }
 }
 

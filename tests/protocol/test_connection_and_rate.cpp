@@ -189,9 +189,14 @@ TEST_F(Connection, LineSettingsChangesResetTheModuleAndApplyTheirRate) {
   EXPECT_GT(grid.fills, fillsBefore);
   EXPECT_EQ(grid.lastCount, 0);
   EXPECT_EQ(grid.lastCode, 0);
+  // A fixed rate chosen meanwhile does not move a half-duplex line off 19200.
+  prot->SetFixBaudrate(mb38400);
+  prot->SetAutoBaudDetection(true);
+  prot->SetAutoBaudDetection(false);
+  EXPECT_EQ(prot->BaudRate(), mb19200);
   // Back to full duplex without detection: the fixed rate again.
   prot->SetTransferMode(tmFullDuplex);
-  EXPECT_EQ(prot->BaudRate(), mb57600);
+  EXPECT_EQ(prot->BaudRate(), mb38400);
 }
 
 TEST_F(Connection, SwitchingDetectionOffWhileConnectedClosesThePort) {
