@@ -3,7 +3,8 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QLine>
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QPainter>
 #include <QPen>
@@ -17,6 +18,28 @@
 namespace {
 
 constexpr QImage::Format kPictureFormat = QImage::Format_RGB32;
+
+// Lives in the window thread and runs the frame announcements posted to it there. A plain
+// posted event: once posted, it belongs to the window thread's queue alone, and the queue drops
+// it when the relay goes.
+class FrameRelay : public QObject {
+ public:
+  explicit FrameRelay(std::function<void()> arrived) : arrived_(std::move(arrived)) {}
+
+  static QEvent::Type EventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+  }
+
+  bool event(QEvent* e) override {
+    if (e->type() != EventType()) return QObject::event(e);
+    arrived_();
+    return true;
+  }
+
+ private:
+  std::function<void()> arrived_;
+};
 
 // The font of every label: 12 pixels, normal weight.
 QFont LabelFont() {
@@ -134,7 +157,7 @@ TScopePaintThread::TScopePaintThread(bool CreateSuspended)
     : TosBaseThread(true),
       Channels_(std::make_unique<TScopeChannelList>()),
       DisplayQColor(ColorToQColor(clBtnFace)),
-      Relay_(std::make_unique<QObject>()) {
+      Relay_(std::make_unique<FrameRelay>([this] { FrameArrived(); })) {
   for (int i = 0; i < 4; ++i) Channels_->AddChannel(new TScopeChannel);
   if (!CreateSuspended) Start();
 }
@@ -425,18 +448,17 @@ void TScopePaintThread::PaintFrame() {
 void TScopePaintThread::HandOver() {
   // One announcement at a time: a window thread that falls behind sees the newest frame once.
   if (HandOverPending_.exchange(true)) return;
-  QMetaObject::invokeMethod(
-      Relay_.get(),
-      [this] {
-        HandOverPending_ = false;
-        if (!OnPainted) return;
-        try {
-          OnPainted(this);
-        } catch (...) {
-          // A failing handler must not end the window thread's event loop.
-        }
-      },
-      Qt::QueuedConnection);
+  QCoreApplication::postEvent(Relay_.get(), new QEvent(FrameRelay::EventType()));
+}
+
+void TScopePaintThread::FrameArrived() {
+  HandOverPending_ = false;
+  if (!OnPainted) return;
+  try {
+    OnPainted(this);
+  } catch (...) {
+    // A failing handler must not end the window thread's event loop.
+  }
 }
 
 void TScopePaintThread::Execute() {

@@ -178,6 +178,7 @@ class TScopePaintThread : public TosBaseThread, public TObject {
 
  private:
   void HandOver();
+  void FrameArrived();
 
   QImage GridDC;
   mutable std::mutex Lock_;
