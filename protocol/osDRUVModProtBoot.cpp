@@ -24,6 +24,11 @@ constexpr std::uint32_t kLeaveTotalMs = 3000;
 constexpr std::uint32_t kLeaveIntervalMs = 1000;
 constexpr int kEraseTimeoutMs = 6000;
 constexpr int kDefaultTimeoutMs = -1;  // the exchange's own default
+// From the end of the module's echo to its bootloader listening at the new rate.
+constexpr unsigned kBootloaderStartMs = 20;
+
+// The bit rate of a rate index (the fastest for an index past the table).
+int BitsOf(TModBaudrate Index) { return ModBaudrates[std::min<int>(Index, ModBaudrateCount - 1)]; }
 
 bool Contains(const std::string& S, const std::string& Part) {
   return S.find(Part) != std::string::npos;
@@ -55,6 +60,32 @@ bool WalkLineText(const std::string& Text, SendFn Send, DoneFn Done) {
   }
   return true;
 }
+
+// Keeps the transfer to the pace of the line. The driver takes bytes far faster than the line
+// carries them, so after a record's carriage return the transfer first waits until the record
+// has crossed the line at the port's rate, and only then gives the receiver its pause: the pause
+// after each record is a real gap on the line.
+class TLinePacer {
+ public:
+  explicit TLinePacer(int Bits)
+      : ByteTime_(std::chrono::nanoseconds(10'000'000'000LL / std::max(Bits, 1))),
+        LineFree_(Clock::now()) {}
+  void Sent(char C) {
+    LineFree_ = std::max(LineFree_, Clock::now()) + ByteTime_;
+    if (C != '\r') return;
+    std::this_thread::sleep_until(LineFree_);
+    platform::Sleep(kRecordPauseMs);
+  }
+  // How long the line still carries what was written.
+  std::chrono::milliseconds Remaining() const {
+    return std::chrono::ceil<std::chrono::milliseconds>(
+        std::max(LineFree_ - Clock::now(), Clock::duration::zero()));
+  }
+
+ private:
+  Clock::duration ByteTime_;
+  Clock::time_point LineFree_;
+};
 
 // The port's receive handler is off while the bootloader dialogue reads the line itself, and
 // back on afterwards, also when the operation is left early.
@@ -95,6 +126,10 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
         Port_->SetBaudRate(br57600);
         BaudRate_ = mb57600;
         Port_->Open();
+        // The close waited for the command to cross the line; the module's echo of its last
+        // characters still follows at the old rate before it jumps: a key sent into that would
+        // be lost or taken by the application.
+        platform::Sleep(kBootloaderStartMs + static_cast<unsigned>(3 * 10 * 1000 / BitsOf(oldIndex)));
         result = SendCommand("\r", "DRUVTEC", ">", reply, kDefaultTimeoutMs);
         if (!result) {
           // Back to where the module was: the port's rate and the rate index agree again.
@@ -129,8 +164,19 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
           result = SendCommand("y", "", ">", reply, kDefaultTimeoutMs);
         else
           result = answered;
-        // The application's answer goes through the receive handler (terminal).
-        if (result) Port_->WriteText("ID\r");
+        if (result) {
+          if (fdx) {
+            // The application's answer goes through the receive handler (terminal).
+            Port_->WriteText("ID\r");
+          } else {
+            // On a two-wire line a whole command at once would collide with the module's echo
+            // of its first characters: it goes character by character, and what comes back is
+            // shown in the terminal as the receive handler would.
+            SendCommand("ID\r", "ID", ">", reply, 200);
+            if (Terminal_ && OperatingMode_.load() == 1)
+              for (char c : reply) Terminal_->PutChar(c);
+          }
+        }
         break;
       }
       case 2:
@@ -172,19 +218,13 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
     const auto max = static_cast<std::int64_t>(text.size());
     if (Progress) Progress(0, max);
 
-    // When the last byte will have left the line at the port's rate: the bootloader's answer
-    // is awaited from then on, however far the driver's buffer runs ahead of the line.
-    const int bits = ModBaudrates[std::min<int>(BaudRate(), ModBaudrateCount - 1)];
-    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / bits);
-    Clock::time_point lineFree = Clock::now();
-
+    TLinePacer pacer(BitsOf(BaudRate()));
     const bool sent = WalkLineText(
         text,
         [&](char C) {
           // A byte that does not go out is a failed transfer, never a finished one.
           if (Port_->WriteText(std::string(1, C)) != 1) return false;
-          lineFree = std::max(lineFree, Clock::now()) + byteTime;
-          if (C == '\r') platform::Sleep(kRecordPauseMs);
+          pacer.Sent(C);
           return true;
         },
         [&](std::size_t Position, bool) {
@@ -192,10 +232,12 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
           return true;
         });
     if (!sent) return false;
-    std::this_thread::sleep_until(lineFree);
 
+    // The confirmation comes after the last record has crossed the line: its wait includes what
+    // the line still has to carry of the file.
+    const auto totalMs = kConfirmTotalMs + static_cast<std::uint32_t>(pacer.Remaining().count());
     std::string reply;
-    if (!ReadBetween(Port_.get(), "Programming", ">", reply, kConfirmTotalMs, 0)) return false;
+    if (!ReadBetween(Port_.get(), "Programming", ">", reply, totalMs, 0)) return false;
     // The bootloader also ends its error report with "Programming ... >".
     return !ContainsNoCase(reply, "error");
   } catch (...) {
@@ -257,11 +299,12 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
   auto lock = LockComm();
   try {
     // The receive handler stays on: the module's answers appear in the terminal meanwhile.
+    TLinePacer pacer(BitsOf(BaudRate()));
     return WalkLineText(
         text,
         [&](char C) {
           if (Port_->WriteText(std::string(1, C)) != 1) return false;
-          if (C == '\r') platform::Sleep(kRecordPauseMs);
+          pacer.Sent(C);
           return true;
         },
         [&](std::size_t, bool Sent) {

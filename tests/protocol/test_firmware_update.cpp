@@ -1,0 +1,318 @@
+// Firmware updates through the module's bootloader: the whole update as the assistant runs it, in
+// full and in half duplex, with an S19 file made by srec_cat; the image the bootloader received
+// compared byte for byte with the file; updates cut short (silent bootloader, unplugged adapter,
+// a broken file); the terminal-driven bootloader mode and the sending of a text file.
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "ModesTestUtil.h"
+#include "protocol/osDRUVModProtUtil.h"
+
+namespace prottest {
+namespace {
+
+// A folder of its own under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kvx-fw-XXXXXX").string();
+    if (::mkdtemp(tmpl.data())) path_ = tmpl;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool HaveSrecCat() { return std::system("srec_cat --version >/dev/null 2>&1") == 0; }
+
+constexpr std::uint32_t kLoadAddress = 0x8000;
+
+// A random firmware image and its S19 file made by srec_cat (lines end with LF alone).
+struct Firmware {
+  std::vector<std::uint8_t> Image;
+  std::string S19Path;
+};
+
+bool MakeFirmware(const TempDir& dir, std::size_t size, Firmware& fw) {
+  std::mt19937 rng(4711);
+  fw.Image.resize(size);
+  for (auto& b : fw.Image) b = static_cast<std::uint8_t>(rng());
+  const std::string bin = dir.File("fw.bin");
+  fw.S19Path = dir.File("fw.s19");
+  if (!WriteFile(bin, std::string(fw.Image.begin(), fw.Image.end()))) return false;
+  // With its start address: the end record the bootloader finishes programming on.
+  const std::string cmd = "srec_cat '" + bin + "' -binary -offset 0x8000 -o '" + fw.S19Path +
+                          "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// The file as the bootloader line gets it: line feeds and backspaces left out, a line ending
+// in a line feed alone ended by a carriage return.
+std::string AsSentOnTheLine(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      if (i == 0 || text[i - 1] != '\r') out.push_back('\r');
+    } else if (c != '\b') {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+class FirmwareUpdate : public ModuleFixture {
+ protected:
+  void Start(bool hdx) {
+    StartModule({.HalfDuplex = hdx});
+    prot->SetTerminal(&terminal);
+    Identify();
+    ASSERT_TRUE(prot->ModuleLoaded());
+    sim->Module().ClearRecords();
+  }
+
+  // Waits until the module's answer to a raw command (up to its prompt) is in, and takes it.
+  std::string DrainAnswer() {
+    std::string got;
+    try {
+      kvxprot::SetReadTimeouts(prot->Port(), static_cast<int>(platform::MAXDWORD), 0, 2000);
+      std::string c;
+      while (got.empty() || got.back() != '>') {
+        if (prot->Port()->ReadText(c, 1) <= 0) break;
+        got += c;
+      }
+    } catch (...) {
+    }
+    return got;
+  }
+
+  RecordingTerminal terminal;
+  TempDir dir;
+};
+
+class FullUpdate : public FirmwareUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FullUpdate, TheBootloaderReceivesTheFileByteForByte) {
+  if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+  const bool hdx = GetParam();
+  Start(hdx);
+  Firmware fw;
+  ASSERT_TRUE(MakeFirmware(dir, 2000, fw));
+  const std::string text = ReadFile(fw.S19Path);
+  ASSERT_NE(text.find('\n'), std::string::npos);
+
+  // As the update assistant runs it.
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  EXPECT_TRUE(sim->Module().InBootloader());
+  EXPECT_FALSE(prot->ModuleLoaded());  // the command model is empty during an update
+  if (!hdx) {
+    EXPECT_EQ(prot->BaudRate(), mb57600);
+    EXPECT_EQ(prot->Port()->BaudRate(), br57600);
+  }
+  ASSERT_TRUE(TKVXModCommProt::CheckFirmwareFile(fw.S19Path));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
+  ASSERT_TRUE(prot->BootloaderStep(3));
+
+  std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+  ASSERT_TRUE(prot->SendFirmwareFile(
+      fw.S19Path, [&](std::int64_t pos, std::int64_t max) { progress.emplace_back(pos, max); }));
+
+  // Byte for byte: the text the bootloader read and the image it programmed.
+  EXPECT_EQ(sim->Module().S19Text(), AsSentOnTheLine(text));
+  const auto flash = sim->Module().FlashImage();
+  ASSERT_EQ(flash.size(), fw.Image.size());
+  std::size_t mismatches = 0;
+  for (std::size_t i = 0; i < fw.Image.size(); ++i) {
+    const auto it = flash.find(kLoadAddress + static_cast<std::uint32_t>(i));
+    if (it == flash.end() || it->second != fw.Image[i]) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0u);
+
+  // The progress reached its end with the last byte, never going back.
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), std::make_pair(static_cast<std::int64_t>(text.size()),
+                                            static_cast<std::int64_t>(text.size())));
+  for (std::size_t i = 1; i < progress.size(); ++i)
+    EXPECT_LE(progress[i - 1].first, progress[i].first);
+
+  // Back to the application at the fixed rate; it answers the identification again.
+  ASSERT_TRUE(prot->BootloaderStep(1));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(prot->BaudRate(), prot->FixBaudrate());
+  // In full duplex the application's answer to the "ID" sent after leaving waits in the line.
+  if (!hdx) {
+    EXPECT_NE(DrainAnswer().find("KVX-SIM"), std::string::npos);
+  }
+  std::string id;
+  EXPECT_TRUE(prot->IdentifyModule(id));
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, FullUpdate, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
+TEST_F(FirmwareUpdate, ASilentBootloaderAbortsTheUpdate) {
+  Start(false);
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  sim->SetSilent(true);
+  const std::string file = dir.File("small.s19");
+  ASSERT_TRUE(WriteFile(file, "S1050000AABB95\r\nS9030000FC\r\n"));
+  EXPECT_FALSE(prot->SendFirmwareFile(file, nullptr));
+  EXPECT_FALSE(prot->BootloaderStep(1));
+}
+
+TEST_F(FirmwareUpdate, AFailedEntryReturnsThePortToTheModulesRate) {
+  Start(false);
+  sim->SetSilent(true);
+  EXPECT_FALSE(prot->BootloaderStep(0));
+  EXPECT_EQ(prot->Port()->BaudRate(), br19200);
+  EXPECT_EQ(prot->BaudRate(), mb19200);
+  EXPECT_TRUE(prot->PortOpen());
+}
+
+TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
+  Start(false);
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  struct Case {
+    const char* Name;
+    std::string Text;
+  };
+  const Case cases[] = {
+      {"not S-record text", "S1050000AABB95\nhello\nS9030000FC\n"},
+      {"bad checksum", "S1050000AABB96\nS9030000FC\n"},
+      {"no end record", "S1050000AABB95\n"},
+      {"empty", "\n\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = dir.File("bad.s19");
+    ASSERT_TRUE(WriteFile(file, c.Text));
+    EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(file)) << c.Name;
+    EXPECT_FALSE(prot->SendFirmwareFile(file, nullptr)) << c.Name;
+  }
+  EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(dir.File("missing.s19")));
+  EXPECT_FALSE(prot->SendFirmwareFile(dir.File("missing.s19"), nullptr));
+  EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(dir.Path()));  // a folder
+  EXPECT_TRUE(sim->Module().S19Text().empty());
+
+  // A good file with Windows line ends goes out with carriage returns only.
+  const std::string good = dir.File("good.s19");
+  ASSERT_TRUE(WriteFile(good, "S1050000AABB95\r\nS9030000FC\r\n"));
+  EXPECT_TRUE(prot->SendFirmwareFile(good, nullptr));
+  EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS9030000FC\r");
+}
+
+TEST_F(FirmwareUpdate, AnAdapterUnpluggedPartWayFailsTheTransfer) {
+  if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+  Start(false);
+  Firmware fw;
+  ASSERT_TRUE(MakeFirmware(dir, 2000, fw));
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  bool unplugged = false;
+  EXPECT_FALSE(prot->SendFirmwareFile(fw.S19Path, [&](std::int64_t pos, std::int64_t max) {
+    if (!unplugged && pos > max / 3) {
+      sim->Unplug();
+      unplugged = true;
+    }
+  }));
+  EXPECT_TRUE(unplugged);
+  EXPECT_TRUE(sim->Module().FlashImage().empty());
+}
+
+TEST_F(FirmwareUpdate, StepsNeedAnOpenPortAndAKnownNumber) {
+  Start(false);
+  prot->SetPortOpen(false);
+  for (int step : {1, 2, 3}) EXPECT_FALSE(prot->BootloaderStep(step)) << step;
+  EXPECT_FALSE(prot->PortOpen());
+  prot->SetPortOpen(true);
+  EXPECT_FALSE(prot->BootloaderStep(5));
+  EXPECT_FALSE(prot->BootloaderStep(-1));
+  EXPECT_TRUE(sim->ReceivedCommands().empty());
+  EXPECT_FALSE(sim->Module().InBootloader());
+}
+
+// ---- Terminal-driven bootloader and text files -------------------------------------------------
+
+class TerminalBootloader : public FirmwareUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TerminalBootloader, SwitchesOnAndOffWithTheDialogueInTheTerminal) {
+  const bool hdx = GetParam();
+  Start(hdx);
+  prot->SetBootloaderMode(true);
+  EXPECT_TRUE(prot->GetBootloaderActive());
+  EXPECT_EQ(prot->OperatingMode(), 1);
+  EXPECT_FALSE(prot->ModuleLoaded());
+  EXPECT_TRUE(sim->Module().InBootloader());
+  if (!hdx) {
+    EXPECT_EQ(prot->BaudRate(), mb57600);
+    // The full-duplex bootloader greets a carriage return.
+    terminal.Type('\r');
+  }
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("G: Go") != std::string::npos; }));
+  EXPECT_NE(terminal.text.find("DRUVTEC bootloader"), std::string::npos);
+  // Half duplex: the echoed command word is not shown, only the banner.
+  if (hdx) {
+    EXPECT_EQ(terminal.text.rfind("\r\nDRUVTEC", 0), 0u) << terminal.text;
+  }
+
+  prot->SetBootloaderMode(false);
+  EXPECT_FALSE(prot->GetBootloaderActive());
+  EXPECT_EQ(prot->BaudRate(), prot->FixBaudrate());
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("(y/n)?") != std::string::npos; }));
+  terminal.Type('y');
+  ASSERT_TRUE(PumpFor([&] { return !sim->Module().InBootloader(); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, TerminalBootloader, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
+TEST_F(FirmwareUpdate, BootloaderModeOffNeedsAnOpenPort) {
+  Start(false);
+  prot->SetBootloaderMode(true);
+  ASSERT_TRUE(prot->GetBootloaderActive());
+  prot->SetPortOpen(false);
+  prot->SetBootloaderMode(false);
+  EXPECT_TRUE(prot->GetBootloaderActive());
+}
+
+TEST_F(FirmwareUpdate, ATextFileGoesToTheLineLineByLine) {
+  Start(false);
+  prot->SetOperatingMode(1);
+  const std::string file = dir.File("commands.txt");
+  // Unix and Windows line ends, and a backspace that is left out.
+  ASSERT_TRUE(WriteFile(file, "ID\nAC\bODE\r\n"));
+  EXPECT_TRUE(prot->SendTextFile(file));
+  EXPECT_EQ(sim->ReceivedCommands(), (std::vector<std::string>{"ID", "ACODE"}));
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("KVX-SIM") != std::string::npos; }));
+  EXPECT_FALSE(prot->SendTextFile(dir.File("missing.txt")));
+  prot->SetOperatingMode(0);
+}
+
+}  // namespace
+}  // namespace prottest
