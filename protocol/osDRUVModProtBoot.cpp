@@ -24,11 +24,20 @@ constexpr std::uint32_t kLeaveTotalMs = 3000;
 constexpr std::uint32_t kLeaveIntervalMs = 1000;
 constexpr int kEraseTimeoutMs = 6000;
 constexpr int kDefaultTimeoutMs = -1;  // the exchange's own default
+// Between the last byte at one rate and the port's change of rate: the module takes the byte
+// at the rate it was sent with, whatever the driver's buffering.
+constexpr unsigned kRateChangeSettleMs = 10;
 // From the end of the module's echo to its bootloader listening at the new rate.
 constexpr unsigned kBootloaderStartMs = 20;
 
 // The bit rate of a rate index (the fastest for an index past the table).
 int BitsOf(TModBaudrate Index) { return ModBaudrates[std::min<int>(Index, ModBaudrateCount - 1)]; }
+
+// After the port reopened at the bootloader's rate: the module's echo of the command's last
+// characters (a CR comes back as two) at the old rate, then its jump to the bootloader.
+unsigned BootloaderStartMs(TModBaudrate OldIndex) {
+  return kBootloaderStartMs + static_cast<unsigned>(3 * 10 * 1000 / BitsOf(OldIndex));
+}
 
 bool Contains(const std::string& S, const std::string& Part) {
   return S.find(Part) != std::string::npos;
@@ -120,6 +129,7 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
       if (fdx) {
         // The module jumps to its bootloader without answering; the bootloader talks at 57600.
         Port_->WriteText("BOOTLOADER\r");
+        platform::Sleep(kRateChangeSettleMs);
         Port_->Close();
         const TBaudRate oldRate = Port_->BaudRate();
         const TModBaudrate oldIndex = BaudRate();
@@ -129,7 +139,7 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
         // The close waited for the command to cross the line; the module's echo of its last
         // characters still follows at the old rate before it jumps: a key sent into that would
         // be lost or taken by the application.
-        platform::Sleep(kBootloaderStartMs + static_cast<unsigned>(3 * 10 * 1000 / BitsOf(oldIndex)));
+        platform::Sleep(BootloaderStartMs(oldIndex));
         result = SendCommand("\r", "DRUVTEC", ">", reply, kDefaultTimeoutMs);
         if (!result) {
           // Back to where the module was: the port's rate and the rate index agree again.
@@ -152,6 +162,7 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
         bool answered = false;
         if (fdx) {
           Port_->WriteText("G");
+          platform::Sleep(kRateChangeSettleMs);
           Port_->Close();
           Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
           BaudRate_ = FixBaudrate_;
@@ -259,11 +270,15 @@ void TKVXModCommProt::SetBootloaderMode(bool Active) {
       Port_->Open();
       if (TransferMode() == tmFullDuplex) {
         // The bootloader's greeting reaches the terminal through the receive handler.
+        const TModBaudrate oldIndex = BaudRate();
         Port_->WriteText("BOOTLOADER\r");
+        platform::Sleep(kRateChangeSettleMs);
         Port_->Close();
         Port_->SetBaudRate(br57600);
         BaudRate_ = mb57600;
         Port_->Open();
+        // A key typed at once must not reach the module before its bootloader listens.
+        platform::Sleep(BootloaderStartMs(oldIndex));
       } else {
         std::string reply;
         SendCommand("BOOTLOADER\r", "BOOTLOADER", ">", reply, kDefaultTimeoutMs);
@@ -278,6 +293,7 @@ void TKVXModCommProt::SetBootloaderMode(bool Active) {
     Port_->PurgeBuffers(true, true);
     if (TransferMode() == tmFullDuplex) {
       Port_->WriteText("G");
+      platform::Sleep(kRateChangeSettleMs);
       Port_->Close();
       Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
       BaudRate_ = FixBaudrate_;

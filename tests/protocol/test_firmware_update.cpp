@@ -284,7 +284,8 @@ TEST_P(TerminalBootloader, SwitchesOnAndOffWithTheDialogueInTheTerminal) {
   prot->SetBootloaderMode(false);
   EXPECT_FALSE(prot->GetBootloaderActive());
   EXPECT_EQ(prot->BaudRate(), prot->FixBaudrate());
-  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("(y/n)?") != std::string::npos; }));
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("(y/n)?") != std::string::npos; }))
+      << terminal.text;
   terminal.Type('y');
   ASSERT_TRUE(PumpFor([&] { return !sim->Module().InBootloader(); }));
 }
