@@ -81,16 +81,6 @@ TEST_F(ScopePoll, AFailedExchangeFailsTheSampleAndHandsNothingOver) {
   EXPECT_EQ(sim->ReceivedCommands(), std::vector<std::string>{"SINE"});
 }
 
-TEST_F(ScopePoll, OutsideScopeModeAPollDoesNothing) {
-  Start({"SINE", "", "", ""});
-  prot->SetOperatingMode(2);
-  prot->SetOperatingMode(0);
-  sim->Module().ClearRecords();
-  EXPECT_TRUE(prot->PollScopeData());
-  EXPECT_TRUE(scope->Samples().empty());
-  EXPECT_TRUE(sim->ReceivedCommands().empty());
-}
-
 // ---- Binary block ----------------------------------------------------------------------------
 
 class BinaryBlock : public ScopePoll, public ::testing::WithParamInterface<bool> {};
