@@ -85,7 +85,8 @@ TKVXMonitorInfoPanel::TKVXMonitorInfoPanel(QWidget* parent) : QFrame(parent) {
   Info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Info_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
-  Para_ = new FitLabel(FitLabel::Elide, this);
+  // A name a little too wide for its column is drawn smaller rather than cut to "PR…".
+  Para_ = new FitLabel(FitLabel::Shrink, this);
   Para_->setObjectName(QStringLiteral("Para"));
   Para_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   Para_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
