@@ -373,6 +373,7 @@ void TKVXModCommProt::ResetModuleData() {
   ClearListsLocked();
   RemoteCtrlAvailable_ = false;
   RemoteCtrlOn_ = false;
+  UseProcessDataBlock_ = false;
   PollTimer_->Stop();
   FillParameterList(0);
 }
@@ -491,6 +492,7 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
   ModuleId_.clear();
   RemoteCtrlAvailable_ = false;
   RemoteCtrlOn_ = false;
+  UseProcessDataBlock_ = false;
 
   std::string reply;
   if (!SendCommand("ID\r", "ID", ">", reply, 200)) return false;

@@ -354,6 +354,16 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   bool WriteCurveLines(TModCCParaCmd* Cmd);
   // One write line "name value" of a text, number, analog-input or other parameter.
   bool WriteValueLine(TModCtrlCommand* Cmd);
+  // The module's own listed command of that name written as a parameter, else the fixed line
+  // (and, with ReadAll, every parameter read again): save, defaults, load-back.
+  bool RunModuleAction(const std::string& ListedName, const std::string& Line,
+                       const std::string& Echo, int TimeoutMs, bool ReadAll);
+  // Writes one text, number or analog-input line, or a curve's 21 lines; Handled is false (and
+  // nothing is sent) for the kinds a full write skips.
+  bool WriteParameterValue(TModCtrlCommand* Cmd, bool& Handled);
+  // The key that leaves the bootloader: in full duplex "G" and a reopen at the fixed rate, in half
+  // duplex the "G" exchange. True when a half-duplex "G" came back.
+  bool SendBootloaderLeaveKey();
   // Frees the remote-control commands and empties all four lists.
   void ClearListsLocked();
   // Refills the attached parameter list from the command list.

@@ -115,6 +115,21 @@ class TRxHandlerOff {
 
 // ---- Bootloader dialogue ------------------------------------------------------------------------
 
+bool TKVXModCommProt::SendBootloaderLeaveKey() {
+  if (TransferMode() == tmFullDuplex) {
+    Port_->WriteText("G");
+    platform::Sleep(kRateChangeSettleMs);
+    Port_->Close();
+    Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
+    BaudRate_ = FixBaudrate_;
+    Port_->Open();
+    return false;
+  }
+  std::string reply;
+  SendCommand("G", "G", "G", reply, kDefaultTimeoutMs);
+  return !reply.empty();
+}
+
 bool TKVXModCommProt::BootloaderStep(int Step) {
   if (Step < 0 || Step > 3) return false;
   auto lock = LockComm();
@@ -159,18 +174,7 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
     Port_->PurgeBuffers(true, true);
     switch (Step) {
       case 1: {
-        bool answered = false;
-        if (fdx) {
-          Port_->WriteText("G");
-          platform::Sleep(kRateChangeSettleMs);
-          Port_->Close();
-          Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
-          BaudRate_ = FixBaudrate_;
-          Port_->Open();
-        } else {
-          SendCommand("G", "G", "G", reply, kDefaultTimeoutMs);
-          answered = !reply.empty();
-        }
+        const bool answered = SendBootloaderLeaveKey();
         if (ReadBetween(Port_.get(), "", "", reply, kLeaveTotalMs, kLeaveIntervalMs))
           result = SendCommand("y", "", ">", reply, kDefaultTimeoutMs);
         else
@@ -291,17 +295,7 @@ void TKVXModCommProt::SetBootloaderMode(bool Active) {
     if (!Port_->Connected()) return;
     BootloaderMode_ = false;
     Port_->PurgeBuffers(true, true);
-    if (TransferMode() == tmFullDuplex) {
-      Port_->WriteText("G");
-      platform::Sleep(kRateChangeSettleMs);
-      Port_->Close();
-      Port_->SetBaudRate(ModBaudrateToPortBaud(FixBaudrate_));
-      BaudRate_ = FixBaudrate_;
-      Port_->Open();
-    } else {
-      std::string reply;
-      SendCommand("G", "G", "G", reply, kDefaultTimeoutMs);
-    }
+    SendBootloaderLeaveKey();
   } catch (...) {
     // A port that does not open or an unplugged adapter: the mode stays as far as it got.
   }

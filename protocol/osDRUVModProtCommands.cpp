@@ -44,12 +44,15 @@ TListedCmd LookUpListed(TModCommandList* List, const std::string& Name, TModCtrl
 
 }  // namespace
 
-bool TKVXModCommProt::SaveInModule() {
+// Save, defaults and load-back share one rule: a module that lists its own command of that name
+// gets it written like any parameter (with read-back and group follow-up, and no re-read here);
+// otherwise the fixed line is sent and, where asked, every parameter is read again.
+bool TKVXModCommProt::RunModuleAction(const std::string& ListedName, const std::string& Line,
+                                      const std::string& Echo, int TimeoutMs, bool ReadAll) {
   auto lock = LockComm();
   TModCtrlCommand* cmd = nullptr;
-  switch (LookUpListed(CommandList_.get(), "SAVE", cmd)) {
+  switch (LookUpListed(CommandList_.get(), ListedName, cmd)) {
     case TListedCmd::Writable:
-      // The module lists its own save command: it is written like any parameter.
       return WriteParameter(cmd);
     case TListedCmd::NotWritable:
       return false;
@@ -57,40 +60,19 @@ bool TKVXModCommProt::SaveInModule() {
       break;
   }
   std::string reply;
-  return SendCheckedCommand("SAVE\r", "SAVE", ">", reply, 2000);
+  if (!SendCheckedCommand(Line, Echo, ">", reply, TimeoutMs)) return false;
+  return !ReadAll || ReadAllParameters();
 }
 
+bool TKVXModCommProt::SaveInModule() { return RunModuleAction("SAVE", "SAVE\r", "SAVE", 2000, false); }
+
 bool TKVXModCommProt::LoadDefaults() {
-  auto lock = LockComm();
-  TModCtrlCommand* cmd = nullptr;
-  switch (LookUpListed(CommandList_.get(), "DEFAULT", cmd)) {
-    case TListedCmd::Writable:
-      return WriteParameter(cmd);
-    case TListedCmd::NotWritable:
-      return false;
-    case TListedCmd::Absent:
-      break;
-  }
-  std::string reply;
-  if (!SendCheckedCommand("DEFAULT\r", "DEFAULT", ">", reply, 200)) return false;
-  return ReadAllParameters();
+  return RunModuleAction("DEFAULT", "DEFAULT\r", "DEFAULT", 200, true);
 }
 
 bool TKVXModCommProt::Loadback() {
-  auto lock = LockComm();
-  TModCtrlCommand* cmd = nullptr;
-  switch (LookUpListed(CommandList_.get(), "LOADBACK", cmd)) {
-    case TListedCmd::Writable:
-      return WriteParameter(cmd);
-    case TListedCmd::NotWritable:
-      return false;
-    case TListedCmd::Absent:
-      break;
-  }
-  std::string reply;
   // Sent in mixed case; the module echoes upper case.
-  if (!SendCheckedCommand("Loadback\r", "LOADBACK", ">", reply, 300)) return false;
-  return ReadAllParameters();
+  return RunModuleAction("LOADBACK", "Loadback\r", "LOADBACK", 300, true);
 }
 
 // ---- Remote control -----------------------------------------------------------------------------

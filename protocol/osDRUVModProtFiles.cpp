@@ -205,19 +205,9 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
       for (int i = 0; i < CommandList_->Count(); ++i) {
         auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
         if (!cmd || !IsWritable(cmd) || IsFactoryParameter(cmd)) continue;
-        bool ok = true;
-        switch (cmd->Kind) {
-          case TextPara:
-          case NumPara:
-          case AinPara:
-            ok = WriteValueLine(cmd);
-            break;
-          case CCPara:
-            ok = WriteCurveLines(dynamic_cast<TModCCParaCmd*>(cmd));
-            break;
-          default:
-            continue;
-        }
+        bool handled = false;
+        const bool ok = WriteParameterValue(cmd, handled);
+        if (!handled) continue;
         if (!ok) {
           result = kFileUnusable;
           AddName(errors, cmd->Name);

@@ -137,6 +137,21 @@ bool TKVXModCommProt::WriteValueLine(TModCtrlCommand* Cmd) {
                             kParamTimeoutMs);
 }
 
+bool TKVXModCommProt::WriteParameterValue(TModCtrlCommand* Cmd, bool& Handled) {
+  Handled = true;
+  switch (Cmd->Kind) {
+    case TextPara:
+    case NumPara:
+    case AinPara:
+      return WriteValueLine(Cmd);
+    case CCPara:
+      return WriteCurveLines(dynamic_cast<TModCCParaCmd*>(Cmd));
+    default:
+      Handled = false;
+      return false;
+  }
+}
+
 bool TKVXModCommProt::WriteCurveLines(TModCCParaCmd* Cmd) {
   if (!Cmd) return false;
   auto line = [Cmd](int i) {
@@ -194,19 +209,9 @@ bool TKVXModCommProt::WriteAllParameters(TStringList* FailList) {
     // A read-only parameter is refused by the module ("command error"), which now counts as a
     // failed write: it is not sent at all.
     if (!cmd || cmd->AType == 2) continue;
-    bool ok = true;
-    switch (cmd->Kind) {
-      case TextPara:
-      case NumPara:
-      case AinPara:
-        ok = WriteValueLine(cmd);
-        break;
-      case CCPara:
-        ok = WriteCurveLines(dynamic_cast<TModCCParaCmd*>(cmd));
-        break;
-      default:
-        continue;
-    }
+    bool handled = false;
+    const bool ok = WriteParameterValue(cmd, handled);
+    if (!handled) continue;
     if (!ok) {
       // A curve that did not arrive whole is as much a failure as any other parameter.
       failed = true;

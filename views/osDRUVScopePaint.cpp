@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "model/osDRUVModProtBase.h"
+#include "services/QtText.h"
 #include "views/osDRUVScope.h"
 
 namespace {
@@ -357,7 +358,7 @@ bool TScopePaintThread::DrawGrid() {
 
   const QFontMetrics fm(font, &GridDC);
   for (const TScopeLabel& l : ScopeGridLabels(Width_, Height_, TimeScalePerDiv, *Channels_)) {
-    const QString text = QString::fromLatin1(l.Text.data(), static_cast<qsizetype>(l.Text.size()));
+    const QString text = FromAnsi(l.Text);
     const int w = fm.horizontalAdvance(text);
     const int left = l.RightAligned ? l.X - w : l.X;
     p.setPen(PlainColorToQColor(l.Color));
