@@ -145,6 +145,17 @@ bool SaveFileReplacing(const std::string& FileName, const std::string& Data, std
     if (Error) *Error = target + ": not a regular file";
     return false;
   }
+  // A write-protected file stays as it is: the rename below would go around the protection
+  // (it needs only a writable folder), and a parameter file is often protected on purpose.
+  // No write bit for anyone counts as protected also for the superuser.
+  if (exists && (old.st_mode & 0222) == 0) {
+    SetError(Error, target, EACCES);
+    return false;
+  }
+  if (exists && access(target.c_str(), W_OK) != 0) {
+    SetError(Error, target, errno);
+    return false;
+  }
 
   std::string tmp = dir + "/." + base + ".XXXXXX";
   const int fd = mkostemp(tmp.data(), O_CLOEXEC);

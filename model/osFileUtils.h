@@ -28,7 +28,8 @@ TFileLoadResult LoadFileBytes(const std::string& FileName, std::string& Data);
 
 // Replaces the contents of FileName with Data (a new file is created when there is none). A
 // symbolic link is followed, so the link stays and its target gets the new contents; the file
-// keeps its permission bits. False when anything fails; Error (when given) then says what.
+// keeps its permission bits. A write-protected file (no write bit for anyone, or not writable by
+// this process) is not replaced. False when anything fails; Error (when given) then says what.
 bool SaveFileReplacing(const std::string& FileName, const std::string& Data,
                        std::string* Error = nullptr);
 

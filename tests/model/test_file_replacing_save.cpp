@@ -135,6 +135,24 @@ TEST(FileReplacingSave, ReadOnlyFolderFailsWithoutTouchingTheFile) {
   EXPECT_EQ(std::filesystem::directory_iterator(sub)->path().filename(), "data.txt");
 }
 
+TEST(FileReplacingSave, WriteProtectedFileIsNotReplaced) {
+  TempDir dir;
+  const std::string file = dir.File("master.kvx");
+  WriteAll(file, "protected");
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  std::string error;
+  EXPECT_FALSE(SaveFileReplacing(file, "new", &error));
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+  // Also through a link to it.
+  std::filesystem::create_symlink("master.kvx", dir.File("link.kvx"));
+  EXPECT_FALSE(SaveFileReplacing(dir.File("link.kvx"), "new"));
+  EXPECT_EQ(ReadAll(file), "protected");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"link.kvx", "master.kvx"}));
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
 TEST(FileReplacingSave, KeepsPermissionsAndFollowsLinks) {
   TempDir dir;
   const std::string file = dir.File("target.txt");

@@ -18,7 +18,8 @@ class Probe : public TosBaseMsgComponent {
 
 class WaitingThread : public TosBaseThread {
  public:
-  explicit WaitingThread(bool suspended) : TosBaseThread(suspended) {
+  explicit WaitingThread(bool suspended, std::atomic<bool>* endedOutside = nullptr)
+      : TosBaseThread(suspended), endedOutside_(endedOutside) {
     if (!suspended) Start();
   }
   ~WaitingThread() override { Shutdown(); }
@@ -33,7 +34,11 @@ class WaitingThread : public TosBaseThread {
       if (!MessageQueue().Get(m, 0, 0x818F)) break;
     }
     bodyEnded = true;
+    if (endedOutside_) *endedOutside_ = true;
   }
+
+ private:
+  std::atomic<bool>* endedOutside_;
 };
 
 }  // namespace
@@ -50,13 +55,12 @@ TEST(MsgComponent, DestroyRightAfterCreateNeverRunsTheBody) {
 }
 
 TEST(BaseThread, DestroyWakesABodyWaitingForMessages) {
-  auto t = std::make_unique<WaitingThread>(false);
-  platform::MainThread::PumpUntil([&] { return t->bodyRan.load(); }, 10s);
-  WaitingThread* raw = t.get();
-  std::atomic<bool>* ended = &raw->bodyEnded;
+  std::atomic<bool> ended{false};
+  auto t = std::make_unique<WaitingThread>(false, &ended);
+  ASSERT_TRUE(platform::MainThread::PumpUntil([&] { return t->bodyRan.load(); }, 10s));
+  EXPECT_FALSE(ended);  // still waiting for a message
   t.reset();  // returns only after the body has left its wait
-  (void)ended;
-  SUCCEED();
+  EXPECT_TRUE(ended);
 }
 
 TEST(BaseThread, SuspendedThreadEndsWithoutRunningItsBody) {
