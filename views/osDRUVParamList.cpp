@@ -73,13 +73,17 @@ class TKVXParamList::GridHook : public QObject {
           if (onCells) list_->GridMouseDown(static_cast<QMouseEvent*>(event)->position().toPoint());
           if (onHeader) list_->GridHeaderMouseDown();
           break;
-        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonDblClick: {
           if (!onCells && !onHeader) break;
           // The second press of a double-click arrives as this event alone.
-          if (onCells) list_->GridMouseDown(static_cast<QMouseEvent*>(event)->position().toPoint());
+          auto* me = static_cast<QMouseEvent*>(event);
+          if (onCells) list_->GridMouseDown(me->position().toPoint());
           else list_->GridHeaderMouseDown();
+          // Only the left button's double-click opens the editor; others are plain presses.
+          if (me->button() != Qt::LeftButton) break;
           list_->GridDblClick();
           return true;
+        }
         case QEvent::KeyPress:
           if (watched == grid) {
             auto* ke = static_cast<QKeyEvent*>(event);
@@ -133,6 +137,7 @@ void TKVXParamList::SetParamGrid(QTableWidget* Value) {
   Unhook();
   Grid = Value;
   ClickedCmd = nullptr;
+  alive_.clear();
   if (!Value) return;
   Value->clear();
   Value->setColumnCount(3);
@@ -158,6 +163,7 @@ bool TKVXParamList::Fill(TModCommandList* CmdList, std::uint16_t AccessCode) {
   if (!g || !CmdList) return false;
   // The rows' commands may be gone already (a new identification): forget the last click.
   ClickedCmd = nullptr;
+  alive_.clear();
   g->clearContents();
 
   // Handlers, look and behaviour; a refill hooks the grid afresh.
@@ -225,8 +231,11 @@ bool TKVXParamList::Fill(TModCommandList* CmdList, std::uint16_t AccessCode) {
     g->setItem(row, kNameCol, name);
     g->setItem(row, kValueCol, TextItem(FromAnsi(cmd->GetValueStr())));
     g->setItem(row, kHelpCol, TextItem(FromAnsi(cmd->Help)));
-    // The list may go before the commands do: the handler then does nothing.
-    cmd->OnChange = [self](TObject* sender) {
+    // The list may go before the commands do: the handler then does nothing. The token lives
+    // exactly as long as this handler, that is as long as the command keeps it.
+    auto token = std::make_shared<char>(0);
+    alive_[cmd] = token;
+    cmd->OnChange = [self, token](TObject* sender) {
       if (auto p = self.lock(); p && *p) (*p)->CommandChanged(sender);
     };
     ++row;
@@ -241,7 +250,16 @@ TModCtrlCommand* TKVXParamList::RowCommand(int tableRow) const {
   if (!item) return nullptr;
   const QVariant v = item->data(kCommandRole);
   if (!v.isValid()) return nullptr;
-  return dynamic_cast<TModCtrlCommand*>(reinterpret_cast<TObject*>(v.value<quintptr>()));
+  auto* obj = reinterpret_cast<TObject*>(v.value<quintptr>());
+  // Only a command that still exists may be looked at at all.
+  if (!IsLiveCommand(obj)) return nullptr;
+  return dynamic_cast<TModCtrlCommand*>(obj);
+}
+
+bool TKVXParamList::IsLiveCommand(const TObject* cmd) const {
+  if (!cmd) return false;
+  const auto it = alive_.find(cmd);
+  return it != alive_.end() && !it->second.expired();
 }
 
 bool TKVXParamList::RefreshValues() {
@@ -301,6 +319,10 @@ void TKVXParamList::EditAndRequest(TModCtrlCommand* cmd, bool fromCurrentRow) {
 
 void TKVXParamList::GridDblClick() {
   if (!ClickedCmd) return;
+  if (!IsLiveCommand(ClickedCmd)) {
+    ClickedCmd = nullptr;  // freed since the click: nothing to edit
+    return;
+  }
   EditAndRequest(ClickedCmd, true);
 }
 

@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "model/osDRUVModProtBase.h"
 #include "platform/Component.h"
@@ -58,8 +59,11 @@ class TKVXParamList : public platform::TComponent, public IParamListView {
   void GridDrawCell(QPainter* painter, const QStyleOptionViewItem& option,
                     const QModelIndex& index);
 
-  // The command attached to a table row (0-based table row); nullptr for an empty row.
+  // The command attached to a table row (0-based table row); nullptr for an empty row, and for
+  // a row whose command has been freed since the last Fill.
   TModCtrlCommand* RowCommand(int tableRow) const;
+  // Whether cmd is a command of the last Fill that still exists. Compares addresses only.
+  bool IsLiveCommand(const TObject* cmd) const;
 
   // Whether an item of a list is shown for the access set.
   static bool IsListed(TObject* item, TModCmdGroups accessSet);
@@ -82,4 +86,8 @@ class TKVXParamList : public platform::TComponent, public IParamListView {
   QPointer<CellDelegate> delegate_;
   // Shared with the commands' change handlers, which may outlive this list.
   std::shared_ptr<TKVXParamList*> self_;
+  // One token per command of the last Fill, held only by the change handler installed on that
+  // command: the handler goes with the command, so an expired token means the command is gone
+  // (its list was cleared or rebuilt without a new Fill) and its rows must not be touched.
+  std::unordered_map<const TObject*, std::weak_ptr<void>> alive_;
 };

@@ -250,6 +250,62 @@ TEST_F(ParamListTest, RefillForgetsTheClickedCommand) {
   EXPECT_EQ(list.ClickedCmd, nullptr);
 }
 
+TEST_F(ParamListTest, CommandsFreedWithoutARefillAreNeverTouched) {
+  // A failed identification can empty the command list without refilling the grid: its rows
+  // still name the old commands, which must be left alone.
+  Add(NumCmd("A", 1, 0, 100));
+  Add(NumCmd("B", 2, 0, 100));
+  ASSERT_TRUE(list.Fill(&cmds, 0xFFFF));
+  grid->show();
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, CellPos(1, 0));
+  ASSERT_NE(list.ClickedCmd, nullptr);
+  cmds.Clear();
+  bool opened = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (list.EditDlg->Form->isVisible()) {
+      opened = true;
+      list.EditDlg->Form->reject();
+    }
+  });
+  watch.start(10);
+  EXPECT_EQ(list.RowCommand(0), nullptr);
+  EXPECT_EQ(list.RowCommand(1), nullptr);
+  list.GridDblClick();
+  EXPECT_EQ(list.ClickedCmd, nullptr);
+  grid->setCurrentCell(0, 0);
+  QTest::keyClick(grid.get(), Qt::Key_Return);
+  EXPECT_TRUE(list.RefreshValues());
+  EXPECT_EQ(Cell(0, 1), "1");  // nothing read from the freed command
+  Settle();
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(requests.empty());
+  // A refill with new commands works as ever.
+  auto* c = Add(NumCmd("C", 3, 0, 100));
+  ASSERT_TRUE(list.Fill(&cmds, 0xFFFF));
+  EXPECT_EQ(list.RowCommand(0), c);
+}
+
+TEST_F(ParamListTest, OnlyTheLeftButtonsDoubleClickOpensTheEditor) {
+  auto* a = Add(NumCmd("A", 1, 0, 100));
+  ASSERT_TRUE(list.Fill(&cmds, 0xFFFF));
+  grid->show();
+  bool opened = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (list.EditDlg->Form->isVisible()) {
+      opened = true;
+      list.EditDlg->Form->reject();
+    }
+  });
+  watch.start(10);
+  QTest::mouseDClick(grid->viewport(), Qt::RightButton, {}, CellPos(0, 1));
+  Settle();
+  EXPECT_EQ(list.ClickedCmd, a);  // still a press on the row
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(requests.empty());
+}
+
 TEST_F(ParamListTest, RemovedGridLeavesAUsableList) {
   Add(NumCmd("A", 1, 0, 100));
   ASSERT_TRUE(list.Fill(&cmds, 0xFFFF));
