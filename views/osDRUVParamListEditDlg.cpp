@@ -492,7 +492,12 @@ bool TParamListEditDlgForm::EditKeyPress(QLineEdit* edit, QKeyEvent* e) {
   const QChar c = TypedChar(e);
   if (c.isNull() || c.unicode() < 32) return false;  // editing keys, Enter, Escape, shortcuts
   if (IsAsciiDigit(c)) return false;
-  if (c == QLatin1Char('-')) return edit->cursorPosition() != 0;
+  if (c == QLatin1Char('-')) {
+    // Where typing goes in: the start of the marked text, else the caret. So a "-" typed over
+    // the whole marked value (as every page shows it) starts a negative number.
+    const int at = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    return at != 0;
+  }
   if (edit == LENumPara &&
       (c == QLatin1Char(',') || c == QChar(static_cast<char16_t>(DecimalSeparator()))))
     return false;
@@ -663,16 +668,19 @@ void TParamListEditDlgForm::RGrpPresettingClick() {
 
 // ---- Characteristic curve ---------------------------------------------------------------------
 
-int TParamListEditDlgForm::CurveToPixelX(int x) {
-  // Rounded half away from zero, so negative values sit on the same grid as positive ones.
-  const int q = (std::abs(x) + 25) / 50;
-  return (x < 0 ? -q : q) + 245;
+namespace {
+// Value / 50 rounded half away from zero, so negative values sit on the same grid as positive
+// ones. Wide arithmetic: a module may report any 32-bit value, and the result always fits.
+int CurveSteps(int v) {
+  const std::int64_t w = v;
+  const std::int64_t q = ((w < 0 ? -w : w) + 25) / 50;
+  return static_cast<int>(w < 0 ? -q : q);
 }
+}  // namespace
 
-int TParamListEditDlgForm::CurveToPixelY(int y) {
-  const int q = (std::abs(y) + 25) / 50;
-  return 210 - (y < 0 ? -q : q);
-}
+int TParamListEditDlgForm::CurveToPixelX(int x) { return CurveSteps(x) + 245; }
+
+int TParamListEditDlgForm::CurveToPixelY(int y) { return 210 - CurveSteps(y); }
 
 QString TParamListEditDlgForm::CCCell(int col, int row) const {
   if (row == 0) {
@@ -827,7 +835,9 @@ void TParamListEditDlgForm::PBoxCCMouseDown(QMouseEvent* event) {
   const QPoint m = event->position().toPoint();
   DragIndex = -1;
   for (int i = 0; i < kCCPointCount; ++i) {
-    const int dx = CCPoints[i].x() - m.x(), dy = CCPoints[i].y() - m.y();
+    // Wide: a point of an odd curve may lie millions of pixels off the plot.
+    const std::int64_t dx = std::int64_t{CCPoints[i].x()} - m.x();
+    const std::int64_t dy = std::int64_t{CCPoints[i].y()} - m.y();
     if (dx * dx + dy * dy < 36) {
       // The point follows the mouse from its first move; a plain click changes no value.
       DragIndex = i;
@@ -876,9 +886,10 @@ bool TParamListEditDlg::Execute(TModCtrlCommand* Cmd) {
       f.CBoxTextPara->clear();
       for (const std::string& v : t->VList) f.CBoxTextPara->addItem(FromAnsi(v));
       f.CBoxTextPara->setMaxVisibleItems(std::max(1, f.CBoxTextPara->count()));
+      // The module may spell its value in another case than its list does.
       int chosen = -1;
       for (std::size_t i = 0; i < t->VList.size(); ++i)
-        if (t->VList[i] == t->Text) {
+        if (SameText(t->VList[i], t->Text)) {
           chosen = static_cast<int>(i);
           break;
         }

@@ -121,6 +121,18 @@ TEST_F(EditDialogTest, TextPageKeepsTheValueForNoOrAnUnknownChoice) {
   EXPECT_EQ(cmd->Text, "Fast");
 }
 
+TEST_F(EditDialogTest, TextPageFindsTheValueWhateverItsCase) {
+  auto cmd = TextCmd("MODE", {"Off", "Slow", "Fast"}, "FAST");  // as the module spelled it
+  ASSERT_EQ(cmd->Text, "FAST");
+  int chosen = -2;
+  EXPECT_TRUE(ExecuteWith(dlg, cmd.get(), [&](TParamListEditDlgForm& f) {
+    chosen = f.CBoxTextPara->currentIndex();
+    f.BBtnOK->click();
+  }));
+  EXPECT_EQ(chosen, 2);
+  EXPECT_EQ(cmd->Text, "Fast");
+}
+
 TEST_F(EditDialogTest, NumberPageRangeCheckOnOk) {
   auto cmd = NumCmd("GAIN", 100, 0, 500);
   QString minText, maxText, shown, afterFirstOk;
@@ -152,7 +164,7 @@ TEST_F(EditDialogTest, NumberPageChecksWhenTheEditIsLeft) {
   EXPECT_FALSE(ExecuteWith(dlg, cmd.get(), [&](TParamListEditDlgForm& f) {
     f.LENumPara->setFocus();
     Settle();
-    QTest::keyClicks(f.LENumPara, "-");  // caret at the end after the focus: dropped
+    QTest::keyClicks(f.LENumPara, "-");  // replaces the marked value
     f.LENumPara->setText("-70");
     f.MemoComment->setFocus();  // leaving the edit
     Settle();
@@ -177,6 +189,39 @@ TEST_F(EditDialogTest, NumberPageKeyFilter) {
     f.BBtnCancel->click();
   });
   EXPECT_EQ(text, "-123");
+}
+
+TEST_F(EditDialogTest, MinusTypedOverTheMarkedValueStartsANegativeNumber) {
+  auto num = NumCmd("OFFS", 100, -500, 500);
+  QString typed;
+  EXPECT_TRUE(ExecuteWith(dlg, num.get(), [&](TParamListEditDlgForm& f) {
+    f.LENumPara->setFocus();
+    f.LENumPara->selectAll();
+    f.LENumPara->setCursorPosition(f.LENumPara->text().size());
+    f.LENumPara->selectAll();  // marked as the page shows it, caret at the end
+    QTest::keyClicks(f.LENumPara, "-42");
+    typed = f.LENumPara->text();
+    f.BBtnOK->click();
+  }));
+  EXPECT_EQ(typed, "-42");
+  EXPECT_EQ(num->Value, -42);
+
+  auto ain = AinCmd("AIN1", 100, 200, 300, auVoltage);
+  EXPECT_TRUE(ExecuteWith(dlg, ain.get(), [&](TParamListEditDlgForm& f) {
+    f.LEditAinC->setFocus();
+    f.LEditAinC->selectAll();
+    QTest::keyClicks(f.LEditAinC, "-7");
+    typed = f.LEditAinC->text();
+    // A marked part that does not start the text takes no "-".
+    f.LEditAinB->setFocus();
+    f.LEditAinB->setSelection(1, 2);
+    QTest::keyClicks(f.LEditAinB, "-");
+    f.BBtnOK->click();
+  }));
+  EXPECT_EQ(typed, "-7");
+  EXPECT_EQ(ain->C, -7);
+  EXPECT_EQ(ain->B, 200);
+  EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(EditDialogTest, NumberPageRefusesCommaWhereNoDecimalsAreShown) {
@@ -551,6 +596,28 @@ TEST_F(EditDialogTest, DraggingThePlot) {
   EXPECT_EQ(cmd->GetPoint(10), (TModCCPoint{10000, 7500}));
   EXPECT_EQ(cmd->GetPoint(8), (TModCCPoint{9000, -10000}));
   EXPECT_EQ(cmd->GetPoint(0), (TModCCPoint{0, 0}));
+}
+
+TEST_F(EditDialogTest, CurveOfExtremeValuesIsPlacedAndPickedSafely) {
+  // Any 32-bit value may come from the module: the mapping keeps its sign and never overflows.
+  EXPECT_EQ(TParamListEditDlgForm::CurveToPixelX(INT32_MIN), -42949673 + 245);
+  EXPECT_EQ(TParamListEditDlgForm::CurveToPixelX(INT32_MAX), 42949673 + 245);
+  EXPECT_EQ(TParamListEditDlgForm::CurveToPixelY(INT32_MAX), 210 - 42949673);
+  EXPECT_EQ(TParamListEditDlgForm::CurveToPixelY(INT32_MIN), 210 + 42949673);
+  auto cmd = CurveCmd("CC1");
+  cmd->SetPoint(10, TModCCPoint{2317050, 0});  // 46341 pixels right of the plot's centre
+  cmd->SetPoint(9, TModCCPoint{INT32_MIN, INT32_MAX});
+  int picked = -2;
+  EXPECT_TRUE(ExecuteWith(dlg, cmd.get(), [&](TParamListEditDlgForm& f) {
+    (void)f.PBoxCC->grab();  // drawn without trouble
+    // A press on the centre point (curve index 0, element 10) picks it, not a far one.
+    PlotMouse(f.PBoxCC, QEvent::MouseButtonPress, QPoint(245, 210));
+    picked = f.DragIndex;
+    PlotMouse(f.PBoxCC, QEvent::MouseButtonRelease, QPoint(245, 210));
+    f.BBtnOK->click();
+  }));
+  EXPECT_EQ(picked, 10);
+  EXPECT_EQ(cmd->GetPoint(9), (TModCCPoint{INT32_MIN, INT32_MAX}));
 }
 
 TEST_F(EditDialogTest, CurveRowsThatDoNotReadKeepTheirPoints) {
