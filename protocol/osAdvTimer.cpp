@@ -29,9 +29,11 @@ TosBaseTimerThread::~TosBaseTimerThread() {
 void TosBaseTimerThread::Start(std::uint32_t Interval, bool Repeat) {
   if (Running_.load()) return;
   Repeating_ = Repeat;
-  ++Generation_;
+  const std::uint64_t generation = ++Generation_;
   Running_ = true;
-  PostMessage(TM_TIMERSTART, Interval, 0);
+  // The start carries its generation: a start that a Stop and a newer Start overtook while it
+  // waited in the queue is stale and must not lend the newer run its interval.
+  PostMessage(TM_TIMERSTART, Interval, static_cast<std::intptr_t>(generation));
 }
 
 void TosBaseTimerThread::Stop() {
@@ -95,7 +97,8 @@ void TosThreadTimer_SL::Execute() {
     if (!MessageQueue().Get(msg, 0, TM_LASTMESSAGE)) continue;  // WM_QUIT: check Terminated
     if (msg.message != TM_TIMERSTART) continue;
     const std::uint64_t interval = msg.wParam;
-    const std::uint64_t generation = Generation_.load();
+    const auto generation = static_cast<std::uint64_t>(msg.lParam);
+    if (generation != Generation_.load()) continue;  // overtaken by a later start
     // A Stop between the Start and here leaves nothing to run; a wake-up left over from an
     // earlier Stop must not shorten the first interval.
     Wake_.Reset();

@@ -13,7 +13,8 @@
 #include "platform/Object.h"
 #include "platform/Threads.h"
 
-// The thread message that starts the timer; its wParam is the interval in milliseconds.
+// The thread message that starts the timer; its wParam is the interval in milliseconds, its
+// lParam the start's generation.
 constexpr platform::MessageId TM_TIMERSTART = 0x8169;
 // The timer thread takes its messages in the range 0..TM_LASTMESSAGE.
 constexpr platform::MessageId TM_LASTMESSAGE = 0x818F;

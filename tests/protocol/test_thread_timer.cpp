@@ -70,6 +70,27 @@ TEST(ThreadTimer, StartWhileRunningKeepsTheFirstInterval) {
   EXPECT_TRUE(MainThread::PumpUntil([&] { return ticks >= 2; }, 10s));
 }
 
+TEST(ThreadTimer, RestartsQueuedWhileTheThreadWaitsRunAtTheLastInterval) {
+  TosThreadTimer_SL timer;
+  std::atomic<int> ticks{0};
+  timer.OnTimer = [&](TObject*) { ++ticks; };
+  timer.Start(10, true);
+  // The timer thread now waits for the window thread with its first tick.
+  const auto until = Clock::now() + 10s;
+  while (MainThread::Pending() == 0 && Clock::now() < until) std::this_thread::sleep_for(5ms);
+  ASSERT_GT(MainThread::Pending(), 0u);
+  // Two restarts pile up in its queue meanwhile; only the last one counts.
+  timer.Stop();
+  timer.Start(8000, true);
+  timer.Stop();
+  timer.Start(50, true);
+  const auto start = Clock::now();
+  ASSERT_TRUE(MainThread::PumpUntil([&] { return ticks >= 2; }, 20s));
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+            4000);
+  timer.Stop();
+}
+
 TEST(ThreadTimer, LongHandlerGivesBackToBackTicksNeverOverlapping) {
   TosThreadTimer_SL timer;
   TickLog log;
