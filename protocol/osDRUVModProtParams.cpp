@@ -80,8 +80,10 @@ bool TKVXModCommProt::ReadParameter(TModCtrlCommand* Cmd) {
       TStringList values;
       if (!CheckModAnswer(reply, k, values)) continue;  // refused point: skipped
       // The echoed key leaves an empty first item; the point itself is index, X and Y, and the
-      // index must be the one asked for, or the point is not taken.
-      if (!values.empty() && values.front().empty()) values.erase(values.begin());
+      // index must be the one asked for, or the point is not taken. In half duplex the key is
+      // the module's own echo, which may differ from the listed name in letter case.
+      if (!values.empty() && (values.front().empty() || SameText(values.front(), key)))
+        values.erase(values.begin());
       std::int32_t idx = 0, x = 0, y = 0;
       if (values.size() != 3 || !TryStrToInt(values[0], idx) || idx != i ||
           !TryStrToInt(values[1], x) || !TryStrToInt(values[2], y))

@@ -46,6 +46,35 @@ TEST(CurveRead, StoresOnlyPointsAnsweredWithTheirOwnIndexXAndY) {
   EXPECT_EQ(changes, 18);
 }
 
+// In half duplex the reply begins with the module's own echo, in its letter case: a curve listed
+// as "Curve" is echoed "CURVE:-10" and its points are still taken.
+class CurveReadCase : public ModuleFixture {};
+
+TEST_F(CurveReadCase, PointsAreTakenWhateverCaseTheModuleEchoes) {
+  for (bool half : {false, true}) {
+    SCOPED_TRACE(half ? "half duplex" : "full duplex");
+    StartModule({.HalfDuplex = half});
+    ConnectFixed();
+    std::string listing;
+    for (std::string line : sim->Module().ListingLines()) {
+      const auto at = line.find("\\CURVE\\");
+      if (at != std::string::npos) line.replace(at, 7, "\\Curve\\");
+      listing += line + "\r\n";
+    }
+    ASSERT_TRUE(prot->ParseCommandList(listing));
+    auto* curve = Find<TModCCParaCmd>("Curve");
+    ASSERT_NE(curve, nullptr);
+    ASSERT_EQ(curve->Name, "Curve");
+    EXPECT_TRUE(prot->ReadParameter(curve));
+    for (int i = -10; i <= 10; ++i) {
+      const auto p = sim->Module().CurvePoint("CURVE", i);
+      ASSERT_TRUE(p.has_value());
+      EXPECT_EQ(curve->GetPoint(i), (TModCCPoint{p->first, p->second})) << i;
+    }
+    TearDown();
+  }
+}
+
 TEST(ReplyValues, AssignByKindWithoutChangeEvent) {
   TKVXModCommProt prot;
   TModAinParaCmd ain;
