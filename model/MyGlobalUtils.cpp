@@ -291,10 +291,22 @@ std::string FormatQuotient2(std::int64_t Numerator, std::int64_t Denominator) {
                                                                            : static_cast<__int128>(Numerator));
   const unsigned __int128 b = static_cast<unsigned __int128>(
       Denominator < 0 ? -static_cast<__int128>(Denominator) : static_cast<__int128>(Denominator));
-  // Hundredths rounded half away from zero: floor(100a/b + 1/2).
-  const unsigned __int128 q = (200 * a + b) / (2 * b);
-  const auto h = static_cast<std::int64_t>(q);  // |Numerator| * 100 / 1 fits for every caller's int32
-  return FormatHundredths(negative ? -h : h);   // 0 has no sign, so never "-0.00"
+  // Hundredths rounded half away from zero: floor(100a/b + 1/2). Up to 100 * 2^63, so the digits
+  // are written from the 128-bit value itself (no 64-bit step could hold every quotient).
+  unsigned __int128 q = (200 * a + b) / (2 * b);
+  const unsigned frac = static_cast<unsigned>(q % 100);
+  q /= 100;
+  std::string whole;
+  do {
+    whole.insert(whole.begin(), static_cast<char>('0' + static_cast<unsigned>(q % 10)));
+    q /= 10;
+  } while (q != 0);
+  std::string r = negative && (whole != "0" || frac != 0) ? "-" : "";  // never "-0.00"
+  r += whole;
+  r += DecimalSeparator();
+  r += static_cast<char>('0' + frac / 10);
+  r += static_cast<char>('0' + frac % 10);
+  return r;
 }
 
 // ---- Owning keyed object list -----------------------------------------------------------------

@@ -66,6 +66,11 @@ TEST_P(DecimalTexts, QuotientRoundsHalfAwayFromZeroAndNeverShowsMinusZero) {
   EXPECT_EQ(FormatQuotient2(-5, 1000), D("-0.01"));
   EXPECT_EQ(FormatQuotient2(INT32_MIN, -1), D("2147483648.00"));
   EXPECT_EQ(FormatQuotient2(INT32_MAX, 1), D("2147483647.00"));
+  // The whole 64-bit range: no quotient overflows on its way to the text.
+  EXPECT_EQ(FormatQuotient2(INT64_MIN, 1), D("-9223372036854775808.00"));
+  EXPECT_EQ(FormatQuotient2(INT64_MAX, 1), D("9223372036854775807.00"));
+  EXPECT_EQ(FormatQuotient2(INT64_MIN, -1), D("9223372036854775808.00"));
+  EXPECT_EQ(FormatQuotient2(INT64_MIN, INT64_MAX), D("-1.00"));
 }
 
 TEST_P(DecimalTexts, FactorZeroGivesTheNoValueText) {
