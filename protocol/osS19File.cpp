@@ -1,8 +1,9 @@
 #include "protocol/osS19File.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <vector>
+
+#include "model/osFileUtils.h"
 
 namespace {
 
@@ -92,17 +93,7 @@ TS19Check CheckS19Text(const std::string& Text, int* BadLine) {
 }
 
 bool ReadWholeFile(const std::string& FileName, std::string& Text) {
-  Text.clear();
-  std::FILE* f = std::fopen(FileName.c_str(), "rb");
-  if (!f) return false;
-  std::string data;
-  char buf[8192];
-  std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  // A folder opens but does not read; a device error shows here too.
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return false;
-  Text.swap(data);
-  return true;
+  // Regular files only, and of a sane size: a pipe would block the open, a device would be read
+  // without end.
+  return LoadFileBytes(FileName, Text) == flrOk;
 }

@@ -19,5 +19,6 @@ enum class TS19Check {
 // when given, receives the number (from 1) of the first line at fault, 0 when there is none.
 TS19Check CheckS19Text(const std::string& Text, int* BadLine = nullptr);
 
-// Reads the whole file into Text. False (Text empty) when it cannot be opened or read.
+// Reads the whole file into Text. False (Text empty) when it cannot be opened or read, or is not
+// a regular file (a pipe, a device, a folder).
 bool ReadWholeFile(const std::string& FileName, std::string& Text);

@@ -1,17 +1,21 @@
 // Firmware updates through the module's bootloader: the whole update as the assistant runs it, in
 // full and in half duplex, with an S19 file made by srec_cat; the image the bootloader received
 // compared byte for byte with the file; updates cut short (silent bootloader, unplugged adapter,
-// a broken file); the terminal-driven bootloader mode and the sending of a text file.
+// a broken file, a pipe in place of a file); the terminal-driven bootloader mode and the sending of a text file.
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 
 #include "ModesTestUtil.h"
 #include "protocol/osDRUVModProtUtil.h"
+#include "protocol/osS19File.h"
 
 namespace prottest {
 namespace {
@@ -224,6 +228,29 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   ASSERT_TRUE(WriteFile(good, "S1050000AABB95\r\nS9030000FC\r\n"));
   EXPECT_TRUE(prot->SendFirmwareFile(good, nullptr));
   EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS9030000FC\r");
+}
+
+// A pipe or a device chosen in place of a file: refused at once, never waited on or read forever.
+TEST(FirmwareFile, APipeOrADeviceIsRefusedWithoutWaiting) {
+  TempDir dir;
+  const std::string fifo = dir.File("fw.s19");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+    auto check = std::async(std::launch::async, [&] {
+      std::string text;
+      return ReadWholeFile(name, text) || TKVXModCommProt::CheckFirmwareFile(name);
+    });
+    if (check.wait_for(10s) != std::future_status::ready) {
+      ADD_FAILURE() << name << " is still being opened or read";
+      // Let a reader blocked in opening the pipe go on, so that the test can end.
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    }
+    EXPECT_FALSE(check.get()) << name;
+  }
+  TKVXModCommProt prot;
+  EXPECT_FALSE(prot.SendTextFile(fifo));
+  EXPECT_FALSE(prot.SendFirmwareFile(fifo, nullptr));
 }
 
 TEST_F(FirmwareUpdate, AnAdapterUnpluggedPartWayFailsTheTransfer) {
