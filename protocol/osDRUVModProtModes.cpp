@@ -248,8 +248,11 @@ bool TKVXModCommProt::ReadProcessDataBlock(std::vector<std::uint8_t>& Data, int&
 void TKVXModCommProt::PortRxChar(TObject*, int Count) {
   // The port's receive event, delivered in the window thread: it must not throw.
   try {
-    auto lock = LockComm();
+    // Outside terminal mode nothing is read here: return before the exchange lock, which a scope
+    // poll on its own thread may hold, so the window thread never stalls on received characters.
     if (OperatingMode_.load() != 1 || !Terminal_ || Count <= 0) return;
+    auto lock = LockComm();
+    if (OperatingMode_.load() != 1 || !Terminal_) return;
     // What is there already, without waiting.
     kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 0);
     std::string text;

@@ -84,6 +84,35 @@ TEST_F(LostModule, ExchangesOfTwoThreadsNeverInterleave) {
   // TearDown checks that the module saw no interleaved command lines.
 }
 
+// The exchange lock made reachable, to hold it as a poll on another thread does.
+class LockableProt : public TKVXModCommProt {
+ public:
+  using TKVXModCommProt::LockComm;
+};
+
+TEST(ReceiveEvents, OutsideTerminalModeNeverWaitForAnExchangeOfAnotherThread) {
+  LockableProt prot;
+  prot.SetOperatingMode(3);
+  std::atomic<bool> locked{false};
+  std::atomic<bool> release{false};
+  // A scope poll on the line: it holds the lock until told (or 5 s passed).
+  std::thread poll([&] {
+    auto lock = prot.LockComm();
+    locked = true;
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!release && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  });
+  while (!locked) std::this_thread::sleep_for(1ms);
+  // Every received character reaches the window thread this way; it must not stall there.
+  const auto start = std::chrono::steady_clock::now();
+  prot.PortRxChar(nullptr, 1);
+  const auto took = MsSince(start);
+  release = true;
+  poll.join();
+  EXPECT_LT(took, 2500);
+  prot.SetOperatingMode(0);
+}
+
 TEST_F(LostModule, ResetWhileAnotherThreadExchangesWaitsForIt) {
   StartModule();
   Identify();
