@@ -194,13 +194,15 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
         }
         break;
       }
+      // The answer must also have ended: in half duplex a reply cut short is kept, and its
+      // first words alone do not make an erase that never finished a done one.
       case 2:
-        SendCommand("1", fdx ? "Erasing" : "1", ">", reply, kEraseTimeoutMs);
-        result = Contains(reply, "Erasing");
+        result = SendCommand("1", fdx ? "Erasing" : "1", ">", reply, kEraseTimeoutMs) &&
+                 Contains(reply, "Erasing");
         break;
       case 3:
-        SendCommand("2", fdx ? "Send" : "2", "Program", reply, kDefaultTimeoutMs);
-        result = Contains(reply, "Send file");
+        result = SendCommand("2", fdx ? "Send" : "2", "Program", reply, kDefaultTimeoutMs) &&
+                 Contains(reply, "Send file");
         break;
       default:
         break;

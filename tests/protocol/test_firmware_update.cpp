@@ -189,6 +189,26 @@ TEST_F(FirmwareUpdate, ASilentBootloaderAbortsTheUpdate) {
   EXPECT_FALSE(prot->BootloaderStep(1));
 }
 
+// A bootloader that starts its answer and then falls silent has not finished the step: the erase
+// or the programming prompt is not reported as done because its first words came.
+class StepCutShort : public FirmwareUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StepCutShort, IsAFailure) {
+  Start(GetParam());
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  // "\r\nErasing FLASH..." and then more than the erase's 6000 ms of silence.
+  sim->Module().SetPauseOnce(18, 6500ms);
+  EXPECT_FALSE(prot->BootloaderStep(2));
+  // The late end of the erase, before the next key.
+  EXPECT_NE(DrainAnswer().find('>'), std::string::npos);
+  // "\r\nSend file to Pro" and then more than the 3000 ms the prompt may pause.
+  sim->Module().SetPauseOnce(18, 3500ms);
+  EXPECT_FALSE(prot->BootloaderStep(3));
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, StepCutShort, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
 TEST_F(FirmwareUpdate, AFailedEntryReturnsThePortToTheModulesRate) {
   Start(false);
   sim->SetSilent(true);
