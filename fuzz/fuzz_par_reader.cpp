@@ -11,7 +11,7 @@
 namespace {
 
 // Prefix and up to Max characters that read back as themselves: no blanks, controls, commas,
-// quotes or colons. (Names that run into their value are the format's known limit, not tested.)
+// quotes or colons. Long enough to need more room than the columns before the value.
 std::string NameFrom(const std::uint8_t*& p, const std::uint8_t* end, const char* prefix, std::size_t max) {
   std::string n = prefix;
   while (p < end && n.size() < max + 1) {
@@ -64,15 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* end = data + size;
   TModCommandList out;
   auto* n = new TModNumParaCmd();
-  n->Name = NameFrom(p, end, "N", 11);
+  n->Name = NameFrom(p, end, "N", 30);
   n->Value = IntFrom(p, end);
   out.Add(n);
   auto* c = new TModCCParaCmd();
-  c->Name = NameFrom(p, end, "C", 8);
+  c->Name = NameFrom(p, end, "C", 24);
   for (int i = -10; i <= 10; ++i) c->SetPoint(i, {IntFrom(p, end) % 100000, IntFrom(p, end) % 100000});
   out.Add(c);
   auto* t = new TModTextParaCmd();
-  t->Name = NameFrom(p, end, "T", 6);
+  t->Name = NameFrom(p, end, "T", 30);
   std::string value;
   while (p < end && value.size() < 5) {
     const auto u = *p++;

@@ -37,6 +37,24 @@ std::string NameTemplate(const std::string& Name) {
   return t;
 }
 
+// A one-line value ending at column 24, or "name value " where the name leaves no room for it:
+// laid over the name, the value would cut it or run into it and the line would not read back.
+std::string ValueLine(const std::string& Name, const std::string& Value) {
+  if (Name.size() + 1 + Value.size() <= kValueEnd)
+    return PlaceEndingAt(NameTemplate(Name), Value, kValueEnd);
+  return Name + " " + Value + " ";
+}
+
+// An analog-input or curve-point text from column 19, or "name text" where the name (or curve
+// label) is longer than the 18 columns kept for it, or would run into the text: cut to 18
+// columns, "K12345678901234:10" would read back as point 1.
+std::string WideValueLine(const std::string& Name, const std::string& Value) {
+  const std::size_t room = kWideValueStart - 1;
+  if (Name.size() < room || (Name.size() == room && !Value.empty() && Value[0] == ' '))
+    return PlaceFrom(NameTemplate(Name), Value, kWideValueStart);
+  return Name + " " + Value;
+}
+
 // A text that the reply splitting would cut into several items, or change, goes in quotes.
 std::string ValueItem(const std::string& Text) {
   bool quote = false;
@@ -61,16 +79,14 @@ std::string BuildParameterText(const std::string& ModuleId, const TModCommandLis
     const TModBaseCommand* cmd = List.GetCommand(i);
     if (!cmd || cmd->GetGroups().Contains(TModCmdGroup::DRUVTEC)) continue;
     if (auto* t = dynamic_cast<const TModTextParaCmd*>(cmd)) {
-      text += PlaceEndingAt(NameTemplate(t->Name), ValueItem(t->Text), kValueEnd) + "\n";
+      text += ValueLine(t->Name, ValueItem(t->Text)) + "\n";
     } else if (auto* n = dynamic_cast<const TModNumParaCmd*>(cmd)) {
-      text += PlaceEndingAt(NameTemplate(n->Name), n->GetValueStr(), kValueEnd) + "\n";
+      text += ValueLine(n->Name, n->GetValueStr()) + "\n";
     } else if (auto* a = dynamic_cast<const TModAinParaCmd*>(cmd)) {
-      text += PlaceFrom(NameTemplate(a->Name), a->GetValueStr(), kWideValueStart) + "\n";
+      text += WideValueLine(a->Name, a->GetValueStr()) + "\n";
     } else if (auto* c = dynamic_cast<const TModCCParaCmd*>(cmd)) {
-      for (int k = TModCCParaCmd::MinIndex; k <= TModCCParaCmd::MaxIndex; ++k) {
-        const std::string label = c->Name + ":" + std::to_string(k);
-        text += PlaceFrom(NameTemplate(label), c->GetPointStr(k), kWideValueStart) + "\n";
-      }
+      for (int k = TModCCParaCmd::MinIndex; k <= TModCCParaCmd::MaxIndex; ++k)
+        text += WideValueLine(c->Name + ":" + std::to_string(k), c->GetPointStr(k)) + "\n";
     }
   }
   return text + "##\n";

@@ -65,14 +65,45 @@ TEST(ParTextBuild, FactoryAndValuelessCommandsAreLeftOut) {
   EXPECT_EQ(text, "M 1 2 3\n##\nGAIN" + std::string(19, ' ') + "7 \n##\n");
 }
 
-TEST(ParTextBuild, LongNamesAndValuesOverlap) {
+TEST(ParTextBuild, LongNamesAndValuesStaySeparate) {
   TModCommandList list;
+  AddCmd<TModNumParaCmd>(list, "NAME_OF_TWENTY_TWO_CH")->Value = 5;  // still fits
   AddCmd<TModNumParaCmd>(list, std::string(30, 'N'))->Value = 42;
-  AddCmd<TModNumParaCmd>(list, "NAME_OF_TWENTY_TWO_CH")->Value = 123456;
+  AddCmd<TModNumParaCmd>(list, "NAME_OF_TWENTY_TWO_CH2")->Value = 123456;
+  auto* a = AddCmd<TModAinParaCmd>(list, "AIN_INPUT_SCALING_1");
+  a->A = -10000;
   const std::string text = BuildParameterText("M", list);
-  // The value ends at column 24 over the name; the name's characters from column 25 stay.
-  EXPECT_EQ(Line(text, 2), std::string(22, 'N') + "42" + std::string(6, 'N'));
-  EXPECT_EQ(Line(text, 3), "NAME_OF_TWENTY_TWO123456 ");
+  EXPECT_EQ(Line(text, 2), "NAME_OF_TWENTY_TWO_CH  5 ");
+  // Where the value would cut into the name or run into it, a blank separates the two.
+  EXPECT_EQ(Line(text, 3), std::string(30, 'N') + " 42 ");
+  EXPECT_EQ(Line(text, 4), "NAME_OF_TWENTY_TWO_CH2 123456 ");
+  EXPECT_EQ(Line(text, 5), "AIN_INPUT_SCALING_1 -10000      0      0 V");
+}
+
+// Labels of a curve whose name leaves too little room: each point still reads back as itself,
+// never as another point of the curve (point 10 cut to "...:1" would overwrite point 1).
+TEST(ParTextBuild, LongCurveLabelsReadBackAsTheirOwnPoints) {
+  TModCommandList list;
+  auto* c = AddCmd<TModCCParaCmd>(list, "CHARACTERISTIC12");
+  for (int k = TModCCParaCmd::MinIndex; k <= TModCCParaCmd::MaxIndex; ++k) c->SetPoint(k, {k * 100, k});
+  const std::string text = BuildParameterText("M 1 2 3", list);
+  EXPECT_EQ(Line(text, 2), "CHARACTERISTIC12:-10  -1000    -10");
+  EXPECT_EQ(Line(text, 12), "CHARACTERISTIC12:0     0      0");  // fits: columns as ever
+
+  TModCommandList back;
+  auto* r = AddCmd<TModCCParaCmd>(back, "CHARACTERISTIC12");
+  const TParFileContent f = ParseParameterText(text);
+  ASSERT_EQ(f.Lines.size(), 21u);
+  for (const TParLine& line : f.Lines) {
+    TStringList values;
+    ASSERT_EQ(ResolveParLine(back, line, values), r) << line.Name;
+    ASSERT_EQ(values.size(), 3u);
+    r->SetPoint(std::stoi(values[0]), {std::stoi(values[1]), std::stoi(values[2])});
+  }
+  for (int k = TModCCParaCmd::MinIndex; k <= TModCCParaCmd::MaxIndex; ++k) {
+    EXPECT_EQ(r->GetPoint(k).X, k * 100) << k;
+    EXPECT_EQ(r->GetPoint(k).Y, k) << k;
+  }
 }
 
 TEST(ParTextBuild, TextsWithBlanksAreQuotedAndReadBackWhole) {
