@@ -140,6 +140,9 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
       }
     }
     writeCurve();
+    // A refused or unanswered write leaves the file's value in the command: show what the module
+    // holds instead, as after an XML download.
+    if (online && result != kFileDone) ReadAllParameters();
   } catch (...) {
     result = kFileUnusable;
   }

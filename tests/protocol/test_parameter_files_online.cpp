@@ -226,6 +226,21 @@ TEST_F(ParameterTextFailures, RefusedWritesAreReportedByName) {
   EXPECT_EQ(sim->Module().ValueText("OFFSET"), "3");  // the rest still goes in
 }
 
+TEST_F(ParameterTextFailures, RefusedValuesAreNotShownAsTheModules) {
+  Start();
+  const auto point3 = sim->Module().CurvePoint("CURVE", 3);
+  ASSERT_TRUE(point3.has_value());
+  const std::string file = dir.File("range.par");
+  // Out of the module's range: a gain and one curve point.
+  WriteAll(file, std::string(kSimId) + "\n##\nGAIN 99999\nCURVE:3 3000 999999\nOFFSET 3\n##\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  EXPECT_EQ(errorNames, (TStringList{"GAIN", "CURVE"}));
+  // The tool shows what the module holds, not the values it refused.
+  EXPECT_EQ(Find<TModNumParaCmd>("GAIN")->Value, 250);
+  EXPECT_EQ(Find<TModCCParaCmd>("CURVE")->GetPoint(3).Y, point3->second);
+  EXPECT_EQ(Find<TModNumParaCmd>("OFFSET")->Value, 3);
+}
+
 // ---- ".kvx" checks and failures -----------------------------------------------------------------
 
 class XmlFileFailures : public ParameterFiles {};
