@@ -314,8 +314,12 @@ void TScopePaintThread::AddScopeData(const TASCIIProcDataObj* const Ch[4]) {
   std::lock_guard<std::mutex> lock(Lock_);
   for (int k = 0; k < 4; ++k) {
     if (!Ch[k]) continue;
-    if (TScopeChannel* ch = Channels_->GetChannel(k))
-      ch->AddPoint(TChaDataPoint{Ch[k]->TimeStamp, static_cast<double>(Ch[k]->Value)});
+    TScopeChannel* ch = Channels_->GetChannel(k);
+    if (!ch) continue;
+    // The poll reads the bindings before it talks to the module; a channel bound to another
+    // value meanwhile must not start its new curve with a sample of the old one.
+    if (ch->ProcIndex > -1 && Ch[k]->Index > -1 && Ch[k]->Index != ch->ProcIndex) continue;
+    ch->AddPoint(TChaDataPoint{Ch[k]->TimeStamp, static_cast<double>(Ch[k]->Value)});
   }
 }
 

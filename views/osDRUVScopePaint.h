@@ -34,7 +34,7 @@ int SignalLineWidthPixels(TSignalLineWidthKind Kind);
 
 // Where the grid sits in a picture of Width x Height: ten divisions each way, centred, with 140
 // spare pixels of width for the scale labels and two divisions of height for the time labels.
-// A picture 150 pixels wide or less, or under 12 high, has no divisions (pxPerDiv <= 0).
+// A picture less than 150 pixels wide, or under 12 high, has no divisions (pxPerDiv <= 0).
 struct TScopeGeometry {
   int pxPerDivX = 0;
   int pxPerDivY = 0;
@@ -151,7 +151,8 @@ class TScopePaintThread : public TosBaseThread, public TObject {
   // A binary block gives every bound channel its value; a single value goes to the channels
   // bound to its process value.
   void AddProcessData(const TBaseProcDataObj* Obj);
-  // Ch[k] (may be nullptr) is appended to channel k, bound or not.
+  // Ch[k] (may be nullptr) is appended to channel k, bound or not; but not to a channel bound to
+  // another process value than the record names (a sample polled before a rebinding).
   void AddScopeData(const TASCIIProcDataObj* const Ch[4]);
   void ClearData();
 

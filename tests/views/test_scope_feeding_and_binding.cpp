@@ -60,6 +60,21 @@ TEST_F(ScopeFeedingTest, ScopeDataIsTakenOnlyWhileRunningAndReportedWithItsNils)
   EXPECT_EQ(PointCount(scope, 0), 2u);
 }
 
+TEST_F(ScopeFeedingTest, ASampleOfTheValueAChannelShowedBeforeARebindIsDropped) {
+  scope.SetRunScope(true);
+  scope.Channel1()->SetSignalName("Flow");  // index 1
+  // The poll read the old binding, the user chose another value meanwhile: the sample that
+  // arrives is of the old value and must not start the new curve.
+  scope.Channel1()->SetSignalName("Temp");  // index 2
+  auto stale = Ascii(500, 1), fresh = Ascii(7, 2), unknown = Ascii(9, -1);
+  scope.AddScopeData(stale.get(), stale.get(), nullptr, nullptr);
+  EXPECT_EQ(PointCount(scope, 0), 0u);
+  EXPECT_EQ(State(scope, 1).Values, std::vector<double>{500}) << "unbound: by position";
+  scope.AddScopeData(fresh.get(), nullptr, nullptr, nullptr);
+  scope.AddScopeData(unknown.get(), nullptr, nullptr, nullptr);
+  EXPECT_EQ(State(scope, 0).Values, (std::vector<double>{7, 9}));
+}
+
 TEST_F(ScopeFeedingTest, ProcessDataReachesTheChannelsBoundToItsValues) {
   scope.SetRunScope(true);
   scope.Channel1()->SetSignalName("Temp");   // index 2
