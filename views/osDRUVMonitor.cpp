@@ -51,7 +51,8 @@ void TKVXMonitor::FitToHost() {
   TMonitorForm* form = Form_.data();
   QWidget* host = Parent_.data();
   if (!form || !host || form->parentWidget() != host) return;
-  form->setGeometry(host->rect());
+  // The host's inside: a bevelled panel keeps its bevel visible around the rows.
+  form->setGeometry(host->contentsRect());
   // A hidden form gets its resize event only when shown; its rows must follow now.
   form->Arrange();
 }

@@ -129,6 +129,25 @@ TEST_F(MonitorRows, HeightDecidesWhichRowsAreShown) {
   EXPECT_EQ(RowsShown(Form()), std::vector<bool>(6, false));
 }
 
+TEST_F(MonitorRows, AFramedHostKeepsItsFrameAndTheRowsFitInside) {
+  monitor.SetVisibleParamKind(vpMax);
+  monitor.SetProcessDataStructure(&list);
+  // A panel with a bevel, as the main window's monitor page has: the form fills its inside.
+  host = std::make_unique<QFrame>();
+  host->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  host->setLineWidth(3);
+  host->resize(TMonitorForm::DesignWidth + 6, 480 + 2 + 6);
+  monitor.SetParent(host.get());
+  monitor.Show();
+  host->show();
+  EXPECT_EQ(Form()->geometry(), host->contentsRect());
+  EXPECT_EQ(Form()->Panel3->height(), 480);
+  EXPECT_EQ(RowsShown(Form()), std::vector<bool>(6, true));
+  host->resize(host->width(), 479 + 2 + 6);
+  EXPECT_EQ(Form()->geometry(), host->contentsRect());
+  EXPECT_EQ(RowsShown(Form()).back(), false);
+}
+
 TEST_F(MonitorRows, WidthRecentresTheRows) {
   monitor.SetProcessDataStructure(&list);
   EmbedShown(410);
