@@ -20,7 +20,9 @@
 #include <atomic>
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "model/osDRUVModProtBase.h"
 #include "platform/MMTimer.h"
@@ -258,27 +260,29 @@ int main(int argc, char** argv) {
   window.show();
   enterPage(tabs->currentIndex());
 
-  // Screenshots: each page is shown for a while, live, then grabbed.
-  if (!opt.pngMonitor.isEmpty() || !opt.pngScope.isEmpty() || !opt.pngGrid.isEmpty()) {
-    struct Shot { int page; QString file; int ms; };
-    auto shots = std::make_shared<std::vector<Shot>>();
-    if (!opt.pngGrid.isEmpty()) shots->push_back({kGrid, opt.pngGrid, 800});
-    if (!opt.pngMonitor.isEmpty()) shots->push_back({kMonitor, opt.pngMonitor, 2500});
-    if (!opt.pngScope.isEmpty()) shots->push_back({kScope, opt.pngScope, 11000});
-    auto next = std::make_shared<std::function<void(std::size_t)>>();
-    *next = [&, shots, next](std::size_t k) {
-      if (k >= shots->size()) {
-        QApplication::quit();
-        return;
+  // Screenshots: each page is shown for a while, live, then grabbed. The list and the step live
+  // until the event loop has ended, so the timers may refer to them.
+  struct Shot { int page; QString file; int ms; };
+  std::vector<Shot> shots;
+  if (!opt.pngGrid.isEmpty()) shots.push_back({kGrid, opt.pngGrid, 800});
+  if (!opt.pngMonitor.isEmpty()) shots.push_back({kMonitor, opt.pngMonitor, 2500});
+  if (!opt.pngScope.isEmpty()) shots.push_back({kScope, opt.pngScope, 11000});
+  bool shotFailed = false;
+  std::function<void(std::size_t)> shoot = [&](std::size_t k) {
+    if (k >= shots.size()) {
+      QApplication::quit();
+      return;
+    }
+    tabs->setCurrentIndex(shots[k].page);
+    QTimer::singleShot(shots[k].ms, &window, [&, k] {
+      if (!window.grab().save(shots[k].file)) {
+        std::fprintf(stderr, "liveview: cannot write %s\n", shots[k].file.toLocal8Bit().constData());
+        shotFailed = true;
       }
-      tabs->setCurrentIndex((*shots)[k].page);
-      QTimer::singleShot((*shots)[k].ms, [&, shots, next, k] {
-        window.grab().save((*shots)[k].file);
-        (*next)(k + 1);
-      });
-    };
-    QTimer::singleShot(0, [next] { (*next)(0); });
-  }
+      shoot(k + 1);
+    });
+  };
+  if (!shots.empty()) QTimer::singleShot(0, &window, [&] { shoot(0); });
 
   const int rc = app.exec();
   poller.Stop();
@@ -288,5 +292,5 @@ int main(int argc, char** argv) {
   prot.SetMonitor(nullptr);
   prot.SetScope(nullptr);
   prot.SetTerminal(nullptr);
-  return rc;
+  return shotFailed ? 1 : rc;
 }
