@@ -12,6 +12,10 @@ namespace {
 // even the longest listing, stays far below this.
 constexpr std::size_t kMaxReplyLength = 4u * 1024u * 1024u;
 
+// Before its echo a module sends at most the echo of the command itself and a line or two; a
+// line that keeps talking without ever echoing is another device (or noise), not the module.
+constexpr std::size_t kMaxEchoSlack = 4096;
+
 constexpr int kDefaultTimeoutMs = 3000;
 
 int EffectiveTimeout(int TimeoutMs) { return TimeoutMs < 0 ? kDefaultTimeoutMs : TimeoutMs; }
@@ -80,6 +84,7 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
 
     bool complete = false;
     bool echoSeen = false;
+    std::size_t beforeEcho = 0;
     std::string echoBuf;
     std::string buf;
     char c = 0;
@@ -92,6 +97,7 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
           Reply = Echo;
           continue;
         }
+        if (++beforeEcho > Cmd.size() + kMaxEchoSlack) break;
         echoBuf.push_back(c);
         // Only the tail can still match; keep the buffer as short as the echo.
         if (echoBuf.size() > Echo.size()) echoBuf.erase(0, echoBuf.size() - Echo.size());

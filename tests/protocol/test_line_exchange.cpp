@@ -1,5 +1,6 @@
 // The exchange rules on the line: echo, terminator, the per-character timeout, half duplex, and
 // the reads without a command.
+#include <atomic>
 #include <thread>
 
 #include "ProtocolTestUtil.h"
@@ -58,6 +59,30 @@ TEST_F(ExchangeWithPeer, FullDuplexFailuresEmptyTheReply) {
   // An empty terminator never completes.
   peer.Answer("ID\r\n>");
   EXPECT_FALSE(ExchangeFullDuplex(&port, "ID\r", "ID", "", reply, 100));
+}
+
+TEST_F(ExchangeWithPeer, FullDuplexEchoThatNeverComesInAnEndlessStreamEndsTheExchange) {
+  // Another device on the port (a receiver talking all the time, never a pause): the echo
+  // never arrives, and no silence ever ends the wait.
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  std::thread talker([&] {
+    const auto until = std::chrono::steady_clock::now() + 15s;
+    while (!stop && std::chrono::steady_clock::now() < until)
+      peer.Send("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+    done = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = ExchangeFullDuplex(&port, "ID\r", "ID", ">", reply, 200);
+  const auto took = MsSince(start);
+  stop = true;
+  // The talker may be blocked on a full line: keep taking its output until it has ended.
+  std::string sink;
+  while (!done) port.ReadText(sink, 4096);
+  talker.join();
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(reply.empty());
+  EXPECT_LT(took, 10000);
 }
 
 TEST_F(ExchangeWithPeer, TimeoutBoundsTheSilenceBetweenCharactersNotTheWholeReply) {
