@@ -526,17 +526,21 @@ bool ReadSatisfied(const TCommTimeouts& to, std::uint32_t done, std::uint32_t co
 Clock::time_point TCommDevice::Deadline(const TCommTransfer& t) {
   const TCommTimeouts& to = t.timeouts_;
   Clock::time_point d = Clock::time_point::max();
-  std::uint64_t mult, cons;
+  // A total limit of decades is no limit: added to a clock reading in nanoseconds it would
+  // overflow, and the transfer would end at once instead of never.
+  constexpr std::uint64_t kNoLimitMs = std::uint64_t{1} << 40;
+  auto total = [&](std::uint64_t mult, std::uint64_t cons) {
+    const std::uint64_t ms = mult * t.count_ + cons;  // both 32-bit: cannot overflow 64 bits
+    if ((mult != 0 || cons != 0) && ms < kNoLimitMs)
+      d = t.start_ + std::chrono::milliseconds(static_cast<std::int64_t>(ms));
+  };
   if (t.isRead_) {
-    mult = to.ReadTotalTimeoutMultiplier == MAXDWORD ? 0 : to.ReadTotalTimeoutMultiplier;
-    cons = to.ReadTotalTimeoutConstant;
-    if (mult != 0 || cons != 0) d = t.start_ + std::chrono::milliseconds(mult * t.count_ + cons);
+    total(to.ReadTotalTimeoutMultiplier == MAXDWORD ? 0 : to.ReadTotalTimeoutMultiplier,
+          to.ReadTotalTimeoutConstant);
     if (to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != MAXDWORD && t.done_ > 0)
       d = std::min(d, t.lastByte_ + std::chrono::milliseconds(to.ReadIntervalTimeout));
   } else {
-    mult = to.WriteTotalTimeoutMultiplier;
-    cons = to.WriteTotalTimeoutConstant;
-    if (mult != 0 || cons != 0) d = t.start_ + std::chrono::milliseconds(mult * t.count_ + cons);
+    total(to.WriteTotalTimeoutMultiplier, to.WriteTotalTimeoutConstant);
   }
   return d;
 }
@@ -918,6 +922,18 @@ void TCommDevice::DrainOutput() {
     if (fd_ < 0 || closing_) return;
     until = lineBusyUntil_;
     flowControlled = (applied_.cflag & CRTSCTS) || (applied_.iflag & IXON);
+  }
+  {
+    // A line that hung up (an adapter unplugged, the other end of a pseudo-terminal gone)
+    // carries nothing any more: a close after it does not wait for bytes that cannot leave.
+    Use use(*this);
+    if (!use.ok()) return;
+    pollfd p{use.fd(), 0, 0};  // no events asked: only a hang-up or an error is reported
+    if (hungUp_ || (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lineBusyUntil_ = Clock::now();
+      return;
+    }
   }
   // The line time of what was written, bounded so a slow rate cannot hold a close for long.
   const auto now = Clock::now();

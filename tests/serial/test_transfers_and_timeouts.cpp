@@ -113,10 +113,11 @@ TEST_F(Transfers, IntervalEndsAReadAtAGapAfterAByte) {
   port.Timeouts().SetReadInterval(100);
   port.Timeouts().SetReadTotalMultiplier(0);
   port.Timeouts().SetReadTotalConstant(0);
-  // Three bytes, then silence: the read ends one interval after the last byte.
+  // Three bytes, then silence: the read ends one interval after the last byte (which left no
+  // earlier than 50 ms after t0).
+  auto t0 = Clock::now();
   SendLater(50, "abc");
   std::string s;
-  auto t0 = Clock::now();
   EXPECT_EQ(port.ReadText(s, 10), 3);
   const long long ms = MsSince(t0);
   EXPECT_EQ(s, "abc");
@@ -144,6 +145,23 @@ TEST_F(Transfers, TotalLimitIsMultiplierTimesCountPlusConstant) {
   EXPECT_EQ(s, "ab");
   EXPECT_GE(ms, 200);
   EXPECT_LT(ms, 200 + kSlack);
+}
+
+TEST_F(Transfers, ATotalLimitOfDecadesIsNoLimit) {
+  // -1 is MAXDWORD per byte: 128 KiB of it overflows a clock reading in nanoseconds; the write
+  // must still wait for the other end instead of giving up at once with a short count.
+  port.Timeouts().SetWriteTotalMultiplier(-1);
+  port.Timeouts().SetWriteTotalConstant(0);
+  const std::string big(128 * 1024, 'd');
+  std::thread reader([this, &big] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(pty.Receive(20000, big.size()).size(), big.size());
+  });
+  const auto t0 = Clock::now();
+  EXPECT_EQ(port.WriteText(big), static_cast<int>(big.size()));
+  EXPECT_GE(MsSince(t0), 150);
+  reader.join();
+  port.PurgeBuffers(false, true);
 }
 
 TEST_F(Transfers, ReadOfTwoWhenOneByteArrivesBeforeTheTotalReturnsThatByte) {
@@ -295,6 +313,19 @@ TEST_F(Transfers, HangUpOfTheOtherEndMidReadGivesAClearErrorWithoutHanging) {
   port.Close();
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(port.Handle(), -1);
+}
+
+TEST_F(Transfers, CloseAfterAHangUpDoesNotWaitForBytesThatCannotLeave) {
+  // A slow rate and an unplugged line: the line time of what was written (seconds here) is
+  // no reason to hold the window thread in Close.
+  port.SetBaudRate(br110);
+  EXPECT_EQ(port.WriteText(std::string(100, 'u')), 100);
+  pty.CloseSlave();
+  pty.CloseMaster();
+  const auto t0 = Clock::now();
+  port.Close();
+  EXPECT_LT(MsSince(t0), 2500);
+  EXPECT_FALSE(port.Connected());
 }
 
 TEST_F(Transfers, CloseAfterAWriteGivesTheBytesTheirLineTime) {
