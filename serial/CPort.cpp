@@ -140,7 +140,16 @@ void TCustomComPort::Close() {
   // What was written gets its line time before the event thread's purge.
   Device_->DrainOutput();
   if (ThreadCreated_ || EventThread_) {
+    const std::shared_ptr<TCommDevice> device = Device_;
     FreeEventThread();
+    if (!Connected_ || Device_ != device) {
+      // A handler of the batch handed over while the thread ended closed the port, and its
+      // Close did the rest (after-close included, which must not come twice); a port it
+      // opened again is closed in full, as asked.
+      if (Connected_) guarded([&] { Close(); });
+      if (handlerError) std::rethrow_exception(handlerError);
+      return;
+    }
     ThreadCreated_ = false;
   }
   if (Window_) {

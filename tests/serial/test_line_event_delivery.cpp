@@ -169,6 +169,45 @@ TEST_F(EventDelivery, CloseDuringAHandOverDeliversThatBatchAndNothingAfterAfterC
   EXPECT_EQ(log.size(), 2u);
 }
 
+TEST_F(EventDelivery, AHandlerClosingThePortWhileCloseServesTheHandOverEndsItOnce) {
+  std::vector<std::string> log;
+  port->OnRxChar = [&](TObject*, int) {
+    log.push_back("rx");
+    port->Close();
+  };
+  port->OnAfterClose = [&](TObject*) { log.push_back("closed"); };
+  port->Open();
+  pty.Send("zz");
+  ASSERT_TRUE(WaitForHandOver());
+  port->Close();
+  EXPECT_EQ(::testing::PrintToString(log), ::testing::PrintToString(std::vector<std::string>{"rx", "closed"}));
+
+  // A handler that opens the port again: the outer Close still leaves it closed, with no
+  // thread behind it.
+  log.clear();
+  int calls = 0;
+  port->OnRxChar = [&](TObject*, int count) {
+    log.push_back("rx");
+    std::string s;
+    port->ReadText(s, count);  // nothing left over for the reopened port to report
+    if (calls++ == 0) {
+      port->Close();
+      port->Open();
+    }
+  };
+  port->Open();
+  pty.Send("yy");
+  ASSERT_TRUE(WaitForHandOver());
+  port->Close();
+  EXPECT_FALSE(port->Connected());
+  EXPECT_EQ(port->Handle(), -1);
+  EXPECT_EQ(::testing::PrintToString(log),
+            ::testing::PrintToString(std::vector<std::string>{"rx", "closed", "closed"}));
+  pty.Send("more");
+  MainThread::PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_EQ(log.size(), 3u);
+}
+
 TEST_F(EventDelivery, CloseAndReopenFromInsideAHandlerDoNotDeadlock) {
   int calls = 0;
   port->OnRxChar = [&](TObject*, int) {
