@@ -122,6 +122,15 @@ bool TIniFile::Load(std::vector<std::string>& lines, std::string& eol) const {
   return true;
 }
 
+void TIniFile::LoadForWrite(std::vector<std::string>& lines, std::string& eol) const {
+  if (Load(lines, eol)) return;
+  // Only a file that is not there starts empty: one that cannot be read is never replaced by
+  // a file holding just the new entry.
+  struct stat st {};
+  if (::stat(fileName_.c_str(), &st) == 0 || errno != ENOENT)
+    throw EIniFileError("Unable to read " + fileName_);
+}
+
 void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eol) const {
   std::string data;
   for (const std::string& l : lines) data += l + eol;
@@ -226,7 +235,7 @@ void TIniFile::WriteSection(const std::string& section) {
   CheckStorable(section, "x", "");
   std::vector<std::string> lines;
   std::string eol;
-  Load(lines, eol);
+  LoadForWrite(lines, eol);
   for (const std::string& l : lines) {
     std::string name;
     if (IsSection(l, name) && SameText(name, section)) return;
@@ -246,7 +255,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
   const std::string entry = key + "=" + stored;
   std::vector<std::string> lines;
   std::string eol;
-  Load(lines, eol);
+  LoadForWrite(lines, eol);
   int sectionLine = -1;
   int lastEntry = -1;
   for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -30,8 +30,8 @@ class TIniFile {
   // A number other than 0 is True.
   bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
 
-  // Raise EIniFileError when the file cannot be written or the text cannot be stored (a line
-  // break in it, a "]" in a section name, a "=" in a key); the file is then unchanged.
+  // Raise EIniFileError when the file cannot be read or written, or the text cannot be stored
+  // (a line break in it, a "]" in a section name, a "=" in a key); the file is then unchanged.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int value);
   // Booleans are stored as "1" and "0".
@@ -44,6 +44,8 @@ class TIniFile {
 
  private:
   bool Load(std::vector<std::string>& lines, std::string& eol) const;
+  // Load for a rewrite: raises EIniFileError when the file is there but cannot be read.
+  void LoadForWrite(std::vector<std::string>& lines, std::string& eol) const;
   void Save(const std::vector<std::string>& lines, const std::string& eol) const;
   bool Find(const std::string& section, const std::string& key, std::string& value) const;
 

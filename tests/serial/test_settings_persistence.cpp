@@ -2,7 +2,9 @@
 // forms of the settings, and the INI file's own rules.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -276,6 +278,21 @@ TEST(IniFileRules, WritesChangeOneKeyAndKeepEverythingElse) {
   EXPECT_THROW(ini.WriteString("Other", "bad", "a\nb"), platform::EIniFileError);
   EXPECT_THROW(ini.WriteString("Oth]er", "k", "v"), platform::EIniFileError);
   EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(CountEntries(dir.path), 1);
+}
+
+TEST(IniFileRules, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  TempDir dir;
+  const std::string path = dir.path + "/settings.ini";
+  std::ofstream(path) << "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n";
+  ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadString("Interface", "Port", "def"), "def");
+  EXPECT_THROW(ini.WriteString("Interface", "Port", "ttyUSB1"), platform::EIniFileError);
+  EXPECT_THROW(ini.WriteSection("New"), platform::EIniFileError);
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  EXPECT_EQ(ReadFile(path), "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n");
   EXPECT_EQ(CountEntries(dir.path), 1);
 }
 
