@@ -535,8 +535,11 @@ Clock::time_point TCommDevice::Deadline(const TCommTransfer& t) {
       d = t.start_ + std::chrono::milliseconds(static_cast<std::int64_t>(ms));
   };
   if (t.isRead_) {
-    total(to.ReadTotalTimeoutMultiplier == MAXDWORD ? 0 : to.ReadTotalTimeoutMultiplier,
-          to.ReadTotalTimeoutConstant);
+    // MAXDWORD as both interval and multiplier is the form "the first byte, within the
+    // constant"; with a finite interval a MAXDWORD multiplier is just a very long total.
+    const bool firstByteForm =
+        to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == MAXDWORD;
+    total(firstByteForm ? 0 : to.ReadTotalTimeoutMultiplier, to.ReadTotalTimeoutConstant);
     if (to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != MAXDWORD && t.done_ > 0)
       d = std::min(d, t.lastByte_ + std::chrono::milliseconds(to.ReadIntervalTimeout));
   } else {

@@ -162,6 +162,15 @@ TEST_F(Transfers, ATotalLimitOfDecadesIsNoLimit) {
   EXPECT_GE(MsSince(t0), 150);
   reader.join();
   port.PurgeBuffers(false, true);
+
+  // With a finite interval, MAXDWORD per byte is such a total too: not a limit of the constant.
+  port.Timeouts().SetReadInterval(50);
+  port.Timeouts().SetReadTotalMultiplier(-1);
+  port.Timeouts().SetReadTotalConstant(100);
+  SendLater(300, "m");
+  std::string s;
+  EXPECT_EQ(port.ReadText(s, 1), 1);
+  EXPECT_EQ(s, "m");
 }
 
 TEST_F(Transfers, ReadOfTwoWhenOneByteArrivesBeforeTheTotalReturnsThatByte) {
