@@ -364,17 +364,19 @@ void TKVXModCommProt::ResetModuleData() {
   // waits for it, and no new poll can start an exchange meanwhile.
   auto lock = LockComm();
   while (Busy_.load()) platform::Sleep(10);
+  // Closing the port serves the window thread's queue while the port's event thread ends: a
+  // monitor tick waiting there must find the polling stopped and the module gone.
+  PollTimer_->Stop();
+  ModuleLoaded_ = false;
   try {
     if (Port_->Connected()) Port_->Close();
   } catch (...) {
     // A vanished device still leaves the port closed.
   }
-  ModuleLoaded_ = false;
   ClearListsLocked();
   RemoteCtrlAvailable_ = false;
   RemoteCtrlOn_ = false;
   UseProcessDataBlock_ = false;
-  PollTimer_->Stop();
   FillParameterList(0);
 }
 

@@ -84,6 +84,28 @@ TEST_F(LostModule, ExchangesOfTwoThreadsNeverInterleave) {
   // TearDown checks that the module saw no interleaved command lines.
 }
 
+TEST_F(LostModule, ResetWithAMonitorTickWaitingSendsNothingMore) {
+  StartModule();
+  FakeMonitor monitor;
+  prot->SetMonitor(&monitor);
+  Identify();
+  ASSERT_TRUE(prot->ModuleLoaded());
+  prot->SetOperatingMode(2);
+  // The window thread is busy: the poll timer's tick (every 320 ms) waits for it. Nothing
+  // tells when it is queued; a few intervals without serving the queue make sure of it.
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_GT(platform::MainThread::Pending(), 0u);
+  sim->Module().ClearRecords();
+  // Closing the port serves the window thread's queue while its event thread ends; the waiting
+  // tick must find the module gone and poll nothing.
+  prot->ResetModuleData();
+  EXPECT_FALSE(prot->PortOpen());
+  EXPECT_TRUE(sim->ReceivedCommands().empty());
+  EXPECT_EQ(monitor.samples, 0);
+  platform::MainThread::PumpUntil([] { return false; }, 100ms);
+  prot->SetOperatingMode(0);
+}
+
 // The exchange lock made reachable, to hold it as a poll on another thread does.
 class LockableProt : public TKVXModCommProt {
  public:
