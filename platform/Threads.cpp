@@ -256,10 +256,12 @@ TThread::~TThread() { StopThread(); }
 void TThread::Start() {
   std::lock_guard<std::mutex> lock(startMutex_);
   if (started_) return;
-  started_ = true;
-  suspended_ = false;
+  // Only a thread that really exists counts as started: when the system refuses one, the
+  // exception leaves the object suspended, and destroying it does not wait for a body.
   thread_ = std::thread([this] { Run(); });
   id_ = thread_.get_id();
+  started_ = true;
+  suspended_ = false;
 }
 
 void TThread::Run() {
