@@ -11,14 +11,18 @@ TComponent::TComponent(TComponent* owner) : owner_(owner) {
 TComponent::~TComponent() {
   destroying_ = true;
   // Tell everyone who holds a pointer to this component, then let go of the ones it holds.
+  NotifyRemoval();
+  DestroyComponents();
+  if (owner_) owner_->RemoveComponent(this);
+}
+
+void TComponent::NotifyRemoval() {
   std::vector<TComponent*> notifies;
   notifies.swap(freeNotifies_);
   for (TComponent* c : notifies) {
     c->RemoveFreeNotification(this);
     if (c != owner_) c->Notification(this, TOperation::opRemove);
   }
-  DestroyComponents();
-  if (owner_) owner_->RemoveComponent(this);
 }
 
 TComponent* TComponent::Components(int index) const {

@@ -36,6 +36,12 @@ class TComponent : public TObject {
   // children must go before the derived part of the owner does.
   void DestroyComponents();
 
+  // Tells everyone who asked for FreeNotification, now, that this component goes away, so they
+  // drop their pointers before the derived part is torn down. A component that other threads
+  // may still be calling calls this first in its destructor; the holder can then wait for those
+  // calls to end while the object is still whole. Later destruction notifies no one twice.
+  void NotifyRemoval();
+
  protected:
   // Called on the owner when an owned component is destroyed, and on every component that asked
   // for FreeNotification. Runs during the other component's destruction: compare pointers only.

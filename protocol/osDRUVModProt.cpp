@@ -202,8 +202,8 @@ void TKVXModCommProt::Notification(platform::TComponent* AComponent,
     ParameterListComp_ = nullptr;
   }
   if (AComponent == ScopeComp_) {
-    Scope_ = nullptr;
     ScopeComp_ = nullptr;
+    DetachScope(nullptr);
   }
   if (AComponent == TerminalComp_) {
     Terminal_ = nullptr;
@@ -306,8 +306,17 @@ void TKVXModCommProt::SetTerminal(ITerminalView* Value) {
 }
 
 void TKVXModCommProt::SetScope(IScopeView* Value) {
-  Scope_ = Value;
+  DetachScope(Value);
   WatchView(ScopeComp_, Value);
+}
+
+void TKVXModCommProt::DetachScope(IScopeView* Value) {
+  // A scope poll loads the view under the exchange lock and stays Busy until it has handed its
+  // samples over: once the new view is stored, waiting for Busy to fall means no poll still
+  // uses the old one (which may be on its way out).
+  auto lock = LockComm();
+  Scope_ = Value;
+  while (Busy_.load()) platform::Sleep(1);
 }
 
 // ---- Small operations ---------------------------------------------------------------------------
@@ -511,7 +520,11 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
     OnReadoutError(this, text, ext);
     ok = ParseCommandList(kvxprot::JoinLines(ext));
   }
-  if (!ok) return false;
+  if (!ok) {
+    // A failed parse has emptied the lists: the grid must not keep rows of the freed commands.
+    if (CommandList_->Count() == 0) FillParameterList(0);
+    return false;
+  }
 
   if (ParameterList_) {
     std::uint16_t code = 0;

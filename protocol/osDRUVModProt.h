@@ -160,6 +160,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   ITerminalView* Terminal() const { return Terminal_; }
   void SetTerminal(ITerminalView* Value);
   IScopeView* Scope() const { return Scope_.load(); }
+  // Returns when no running scope poll still uses the previous view. The scope's sample entry
+  // points must therefore never wait for the window thread or call back into this component.
   void SetScope(IScopeView* Value);
 
   // Read: asks the module ("RC:M"). Write: switches the module's remote control on or off.
@@ -364,6 +366,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // The key that leaves the bootloader: in full duplex "G" and a reopen at the fixed rate, in half
   // duplex the "G" exchange. True when a half-duplex "G" came back.
   bool SendBootloaderLeaveKey();
+  // Stores the scope view and returns only when no scope poll still uses the previous one.
+  void DetachScope(IScopeView* Value);
   // Frees the remote-control commands and empties all four lists.
   void ClearListsLocked();
   // Refills the attached parameter list from the command list.

@@ -125,6 +125,9 @@ TKVXScope::TKVXScope(platform::TComponent* AOwner)
 }
 
 TKVXScope::~TKVXScope() {
+  // The scope poll runs on another thread: its holder lets go of this scope (and waits for a
+  // poll still handing over samples) while the scope is whole.
+  NotifyRemoval();
   if (QWidget* box = DestPaintBox_.data()) {
     box->removeEventFilter(Filter_.get());
     QObject::disconnect(Filter_->destroyedConnection);

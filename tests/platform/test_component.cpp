@@ -61,3 +61,35 @@ TEST(Component, HolderGoingFirstUnhooksItself) {
   delete view;  // must not call back into the destroyed watcher
   SUCCEED();
 }
+
+TEST(Component, EarlyRemovalNoticeReachesHoldersWhileTheObjectIsWhole) {
+  // A component used from other threads announces its removal first in its destructor; holders
+  // are told once, before its own members go.
+  struct Early : TComponent {
+    bool whole = true;
+    ~Early() override {
+      NotifyRemoval();
+      whole = false;
+    }
+  };
+  struct Holder : Watcher {
+    bool sawWhole = false;
+    int notices = 0;
+
+   protected:
+    void Notification(TComponent* c, TOperation op) override {
+      if (op == TOperation::opRemove && c == watched) {
+        sawWhole = static_cast<Early*>(c)->whole;
+        ++notices;
+      }
+      Watcher::Notification(c, op);
+    }
+  };
+  Holder h;
+  auto* e = new Early;
+  h.Watch(e);
+  delete e;
+  EXPECT_TRUE(h.sawWhole);
+  EXPECT_EQ(h.notices, 1);
+  EXPECT_EQ(h.watched, nullptr);
+}

@@ -233,3 +233,29 @@ TEST_F(Password, HalfDuplexPasswordAndAModuleWithoutPasswords) {
 
 }  // namespace
 }  // namespace prottest
+
+namespace prottest {
+namespace {
+
+TEST_F(IdentificationFailure, AFailedListingAfterAGoodOneEmptiesTheGrid) {
+  // The grid shows the first module's commands; a second identification whose listing cannot be
+  // parsed frees them, so the grid must be refilled from the empty list, not keep its rows.
+  StartModule();
+  FakeParamList grid;
+  prot->SetParameterList(&grid);
+  Identify();
+  ASSERT_GT(grid.lastCount, 0);
+  sim->Module().SetListingAvailable(false);
+  prot->OnReadoutError = [](TObject*, const std::string&, TStringList& lines) {
+    lines = {"not a listing line"};
+  };
+  std::string id;
+  EXPECT_FALSE(prot->IdentifyModule(id));
+  EXPECT_EQ(prot->CommandList()->Count(), 0);
+  EXPECT_EQ(grid.lastCount, 0);
+  prot->SetParameterList(nullptr);
+  sim->Module().ClearRecords();
+}
+
+}  // namespace
+}  // namespace prottest

@@ -187,3 +187,62 @@ TEST_F(ScopePoll, AResetWaitsForARunningPoll) {
 
 }  // namespace
 }  // namespace prottest
+
+namespace prottest {
+namespace {
+
+// A scope whose hand-over takes a while, and which counts hand-overs that arrive after it was
+// let go.
+class SlowScope : public RecordingScope {
+ public:
+  using RecordingScope::RecordingScope;
+  ~SlowScope() override { NotifyRemoval(); }
+  void AddScopeData(TASCIIProcDataObj* a, TASCIIProcDataObj* b, TASCIIProcDataObj* c,
+                    TASCIIProcDataObj* d) override {
+    if (released.load()) ++afterRelease;
+    ++calls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    if (released.load()) ++afterRelease;
+    RecordingScope::AddScopeData(a, b, c, d);
+  }
+  std::atomic<bool> released{false};
+  std::atomic<int> afterRelease{0};
+  std::atomic<int> calls{0};
+};
+
+class ScopeDetach : public ModuleFixture {};
+
+TEST_F(ScopeDetach, NoPollUsesAScopeOnceItIsDetachedOrDestroyed) {
+  StartModule();
+  auto scope = std::make_unique<SlowScope>(std::array<std::string, 4>{"SINE", "RAMP", "", ""}, 30);
+  prot->SetScope(scope.get());
+  Identify();
+  prot->SetOperatingMode(3);
+  const std::uint32_t timer = platform::timeSetEvent(5, 0, [this](auto...) { prot->PollScopeData(); }, 0);
+  ASSERT_NE(timer, 0u);
+  ASSERT_TRUE(platform::MainThread::PumpUntil([&] { return scope->calls.load() >= 3; },
+                                              std::chrono::seconds(20)));
+  // Detaching while polls keep coming waits for a hand-over in progress, so nothing reaches the
+  // old scope afterwards.
+  SlowScope* raw = scope.get();
+  prot->SetScope(nullptr);
+  raw->released = true;
+  const int callsAtDetach = raw->calls.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(raw->afterRelease.load(), 0);
+  EXPECT_EQ(raw->calls.load(), callsAtDetach);
+
+  // The same through destruction: the scope's removal notice detaches it while it is whole.
+  auto second = std::make_unique<SlowScope>(std::array<std::string, 4>{"SINE", "", "", ""}, 30);
+  prot->SetScope(second.get());
+  ASSERT_TRUE(platform::MainThread::PumpUntil([&] { return second->calls.load() >= 2; },
+                                              std::chrono::seconds(20)));
+  second.reset();  // must not return while a poll still hands samples to it
+  EXPECT_EQ(prot->Scope(), nullptr);
+  platform::timeKillEvent(timer);
+  prot->SetOperatingMode(0);
+  sim->Module().ClearRecords();
+}
+
+}  // namespace
+}  // namespace prottest
