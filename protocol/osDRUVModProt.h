@@ -343,8 +343,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
 
   // The lock held for every whole exchange (and every operation made of several). Recursive:
   // an operation that holds it may call others that take it again.
-  std::unique_lock<std::recursive_mutex> LockComm() {
-    return std::unique_lock<std::recursive_mutex>(CommLock_);
+  std::unique_lock<std::recursive_timed_mutex> LockComm() {
+    return std::unique_lock<std::recursive_timed_mutex>(CommLock_);
   }
   // Puts PortRxChar on the port's receive event, or takes it off.
   void AttachPortRxChar(bool Attach);
@@ -421,5 +421,5 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // Remembers the view as a component (when it is one) and asks to be told when it goes.
   template <class V>
   void WatchView(platform::TComponent*& Slot, V* View);
-  std::recursive_mutex CommLock_;
+  std::recursive_timed_mutex CommLock_;
 };

@@ -2,8 +2,10 @@
 // poll on the scope's sample-timer thread, the binary process-data block, and the terminal's
 // receive and key paths.
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "protocol/osDRUVModProt.h"
@@ -12,6 +14,8 @@
 namespace {
 
 constexpr int kProcessValueTimeoutMs = 20;
+// How long a scope poll waits for the line while the window thread uses it.
+constexpr int kLineBusyWaitMs = 100;
 constexpr int kStatusTimeoutMs = 2000;
 constexpr std::uint32_t kFastMonitorMs = 320;
 constexpr std::uint32_t kSlowMonitorMs = 500;
@@ -177,8 +181,12 @@ bool TKVXModCommProt::PollScopeData() {
   std::unique_ptr<TBINProcDataObj> block;
   try {
     // The lock first, then Busy: a reset holding the lock waits for Busy to fall, so a poll
-    // must never be Busy while it still waits for the lock.
-    auto lock = LockComm();
+    // must never be Busy while it still waits for the lock. The wait is bounded: while the
+    // window thread keeps the line (a long operation, or one that lets the window handle events
+    // meanwhile, during which the scope timer may be killed from there), this sample is skipped
+    // instead of holding the timer's thread, and a kill of the timer never waits on the line.
+    std::unique_lock<std::recursive_timed_mutex> lock(CommLock_, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::milliseconds(kLineBusyWaitMs))) return true;
     TBusyFlag busy(Busy_);
     scope = Scope_.load();
     // After a mode change nothing more is polled, and nothing is handed to the scope.

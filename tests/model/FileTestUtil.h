@@ -18,37 +18,11 @@
 #include <vector>
 
 #include "model/osDRUVModProtBase.h"
+#include "TestTempDir.h"
 
 namespace filetest {
 
-// A folder of its own under $TMPDIR (or /tmp), removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/kvxfiles.XXXXXX";
-    if (mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  // Names of every entry of the folder (hidden ones included), sorted.
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::string path_;
-};
+using testutil::TempDir;
 
 inline std::string ReadAll(const std::string& file) {
   std::ifstream in(file, std::ios::binary);

@@ -14,29 +14,14 @@
 #include <random>
 
 #include "ModesTestUtil.h"
+#include "TestTempDir.h"
 #include "protocol/osDRUVModProtUtil.h"
 #include "protocol/osS19File.h"
 
 namespace prottest {
 namespace {
 
-// A folder of its own under the system's temporary folder, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kvx-fw-XXXXXX").string();
-    if (::mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using testutil::TempDir;
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);

@@ -4,7 +4,10 @@
 #include <atomic>
 #include <thread>
 
+#include <fstream>
+
 #include "ModesTestUtil.h"
+#include "TestTempDir.h"
 #include "platform/MMTimer.h"
 
 namespace prottest {
@@ -241,6 +244,52 @@ TEST_F(ScopeDetach, NoPollUsesAScopeOnceItIsDetachedOrDestroyed) {
   EXPECT_EQ(prot->Scope(), nullptr);
   platform::timeKillEvent(timer);
   prot->SetOperatingMode(0);
+  sim->Module().ClearRecords();
+}
+
+}  // namespace
+}  // namespace prottest
+
+namespace prottest {
+namespace {
+
+TEST_F(ScopeDetach, KillingTheScopeTimerWhileTheWindowThreadKeepsTheLineDoesNotDeadlock) {
+  // A text file sent to the terminal lets the window handle its events while it keeps the line;
+  // a page change there kills the scope timer, whose poll is waiting for the line.
+  StartModule();
+  RecordingScope scope({"SINE", "", "", ""}, 30);
+  prot->SetScope(&scope);
+  Identify();
+  prot->SetOperatingMode(3);
+  testutil::TempDir dir;
+  const std::string file = dir.File("text.txt");
+  std::ofstream(file) << "ID\r\n";
+  std::atomic<int> polls{0};
+  const std::uint32_t timer = platform::timeSetEvent(5, 0, [&](auto...) {
+    ++polls;
+    prot->PollScopeData();
+  }, 0);
+  ASSERT_NE(timer, 0u);
+  ASSERT_TRUE(platform::MainThread::PumpUntil([&] { return polls.load() >= 2; },
+                                              std::chrono::seconds(20)));
+  bool killed = false;
+  long killMs = -1;
+  prot->OnProcessMessages = [&](TObject*) {
+    if (killed) return;
+    killed = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a poll now waits for the line
+    const auto t0 = std::chrono::steady_clock::now();
+    platform::timeKillEvent(timer);
+    killMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - t0).count());
+  };
+  EXPECT_TRUE(prot->SendTextFile(file));
+  EXPECT_TRUE(killed);
+  EXPECT_GE(killMs, 0);
+  EXPECT_LT(killMs, 5000);
+  prot->OnProcessMessages = nullptr;
+  prot->SetOperatingMode(0);
+  prot->SetScope(nullptr);
   sim->Module().ClearRecords();
 }
 

@@ -1,6 +1,8 @@
 // Pseudo-terminal pairs and small helpers for the serial link's tests.
 #pragma once
 
+#include "TestTempDir.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -90,22 +92,7 @@ struct PtyPair {
   }
 };
 
-// A private temporary folder, removed with its contents.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char tmpl[] = "/tmp/kvx-serial-XXXXXX";
-    if (char* p = ::mkdtemp(tmpl)) path = p;
-  }
-  ~TempDir() {
-    if (!path.empty()) {
-      const std::string cmd = "rm -rf '" + path + "'";
-      [[maybe_unused]] int r = std::system(cmd.c_str());
-    }
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-};
+using testutil::TempDir;
 
 // Sets an environment variable for a scope (or unsets it with nullptr), then restores it.
 class ScopedEnv {

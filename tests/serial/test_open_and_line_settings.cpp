@@ -31,7 +31,7 @@ EComPort Raised(F&& fn) {
 TEST(PortOpen, MissingPortRaisesCode1WithFileNotFound) {
   TempDir dir;
   TComPort port;
-  port.SetPort(dir.path + "/no-such-port");
+  port.SetPort(dir.Path() + "/no-such-port");
   const EComPort e = Raised([&] { port.Open(); });
   EXPECT_EQ(e.Code(), 1);
   EXPECT_EQ(e.WinCode(), 2);
@@ -59,7 +59,7 @@ TEST(PortOpen, BusyPortFileThatIsNoTerminalAndDeniedAccessAreReportedClearly) {
   second.Close();
 
   TempDir dir;
-  const std::string file = dir.path + "/plain";
+  const std::string file = dir.Path() + "/plain";
   std::ofstream(file) << "not a terminal";
   TComPort plain;
   plain.SetPort(file);

@@ -149,7 +149,7 @@ TEST(TextForms, CharactersBooleansAndEnumerations) {
 
 TEST(IniStore, EveryGroupRoundTripsThroughAnIniFile) {
   TempDir dir;
-  TIniFile ini(dir.path + "/port.ini");
+  TIniFile ini(dir.Path() + "/port.ini");
   TComPort a;
   a.SetName("ComPort1");
   SetEverything(a);
@@ -168,7 +168,7 @@ TEST(IniStore, EveryGroupRoundTripsThroughAnIniFile) {
 
 TEST(IniStore, OnlyTheChosenGroupsAndNoCustomRateForAStandardRate) {
   TempDir dir;
-  TIniFile ini(dir.path + "/port.ini");
+  TIniFile ini(dir.Path() + "/port.ini");
   TComPort a;
   a.SetName("P");
   a.StoreIniFile(ini);  // [sgBasic], br9600
@@ -191,7 +191,7 @@ TEST(IniStore, LoadingIntoAnOpenPortAppliesAsItGoes) {
   serialtest::PtyPair pty, other;
   ASSERT_TRUE(pty.ok() && other.ok());
   TempDir dir;
-  TIniFile ini(dir.path + "/port.ini");
+  TIniFile ini(dir.Path() + "/port.ini");
   ini.WriteString("Port", "BaudRate", "19200");
   ini.WriteString("Port", "Port", other.path);
   TComPort port;
@@ -207,7 +207,7 @@ TEST(IniStore, LoadingIntoAnOpenPortAppliesAsItGoes) {
 
 TEST(RegistryStore, RoundTripAndMissingValues) {
   TempDir dir;
-  TRegistry reg(dir.path + "/registry.ini");
+  TRegistry reg(dir.Path() + "/registry.ini");
   ASSERT_TRUE(reg.OpenKey("\\Software\\Test\\Port", true));
   TComPort a;
   SetEverything(a);
@@ -231,7 +231,7 @@ TEST(RegistryStore, RoundTripAndMissingValues) {
 
 TEST(RegistryStore, KeysAndValueTypes) {
   TempDir dir;
-  TRegistry reg(dir.path + "/sub/registry.ini");
+  TRegistry reg(dir.Path() + "/sub/registry.ini");
   EXPECT_FALSE(reg.OpenKey("Software\\Nothing", false));
   ASSERT_TRUE(reg.OpenKey("Software\\Maker", true));
   ASSERT_TRUE(reg.OpenKey("Tool", true));  // relative to the open key
@@ -251,7 +251,7 @@ TEST(RegistryStore, KeysAndValueTypes) {
 
 TEST(IniFileRules, WritesChangeOneKeyAndKeepEverythingElse) {
   TempDir dir;
-  const std::string path = dir.path + "/settings.ini";
+  const std::string path = dir.Path() + "/settings.ini";
   std::ofstream(path) << "; a comment\r\n[Interface]\r\nPort=COM1\r\n# another\r\nBaud = 9600\r\n\r\n[Other]\r\nx=1\r\n";
   TIniFile ini(path);
   EXPECT_EQ(ini.ReadString("interface", "BAUD", ""), "9600");
@@ -278,13 +278,13 @@ TEST(IniFileRules, WritesChangeOneKeyAndKeepEverythingElse) {
   EXPECT_THROW(ini.WriteString("Other", "bad", "a\nb"), platform::EIniFileError);
   EXPECT_THROW(ini.WriteString("Oth]er", "k", "v"), platform::EIniFileError);
   EXPECT_EQ(ReadFile(path), before);
-  EXPECT_EQ(CountEntries(dir.path), 1);
+  EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
 TEST(IniFileRules, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
   TempDir dir;
-  const std::string path = dir.path + "/settings.ini";
+  const std::string path = dir.Path() + "/settings.ini";
   std::ofstream(path) << "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n";
   ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
   TIniFile ini(path);
@@ -293,12 +293,12 @@ TEST(IniFileRules, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
   EXPECT_THROW(ini.WriteSection("New"), platform::EIniFileError);
   ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
   EXPECT_EQ(ReadFile(path), "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n");
-  EXPECT_EQ(CountEntries(dir.path), 1);
+  EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
 TEST(IniFileRules, AMissingFileReadsAsDefaultsAndIsCreatedByAWrite) {
   TempDir dir;
-  TIniFile ini(dir.path + "/new/folder/settings.ini");
+  TIniFile ini(dir.Path() + "/new/folder/settings.ini");
   EXPECT_EQ(ini.ReadString("S", "K", "def"), "def");
   EXPECT_FALSE(ini.SectionExists("S"));
   ini.WriteString("S", "K", "v");
