@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "model/osDRUVKVXCmdDOMStruc.h"
 #include "model/osDRUVModProtBase.h"
 #include "TestTempDir.h"
 
@@ -53,6 +54,14 @@ struct ModuleLists {
     Process.Clear();
     Status.Clear();
     Remote.FreeCommands();
+  }
+
+  // Points a file object at these four lists.
+  void Bind(TosKVXCmdDOM& dom) {
+    dom.CommandList = &Commands;
+    dom.ProcessData = &Process;
+    dom.StatusInfo = &Status;
+    dom.RemoteCtrlList = &Remote;
   }
 
   template <class T>

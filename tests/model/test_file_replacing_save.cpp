@@ -97,10 +97,7 @@ TEST(FileReplacingSave, KvxSaveFailureKeepsTheOldModules) {
   ModuleLists m;
   FillEveryKind(m);
   TosKVXCmdDOM dom;
-  dom.CommandList = &m.Commands;
-  dom.ProcessData = &m.Process;
-  dom.StatusInfo = &m.Status;
-  dom.RemoteCtrlList = &m.Remote;
+  m.Bind(dom);
   ASSERT_TRUE(dom.WriteModulCmds(file, "M1"));
   const std::string before = ReadAll(file);
   {

@@ -19,10 +19,7 @@ struct Bound {
   ModuleLists m;
   TosKVXCmdDOM dom;
   Bound() {
-    dom.CommandList = &m.Commands;
-    dom.ProcessData = &m.Process;
-    dom.StatusInfo = &m.Status;
-    dom.RemoteCtrlList = &m.Remote;
+    m.Bind(dom);
   }
 };
 
@@ -294,10 +291,7 @@ TEST(KvxFileHostile, NoEntityIsExpandedAndNoExternalFileIsRead) {
   ModuleLists other;
   AddCmd<TModNumParaCmd>(other.Commands, "Z");
   TosKVXCmdDOM w;
-  w.CommandList = &other.Commands;
-  w.ProcessData = &other.Process;
-  w.StatusInfo = &other.Status;
-  w.RemoteCtrlList = &other.Remote;
+  other.Bind(w);
   ASSERT_TRUE(w.WriteModulCmds(file, "N"));
   EXPECT_EQ(ReadAll(file).find("TOPSECRET"), std::string::npos);
 }
@@ -307,10 +301,7 @@ TEST(KvxFileHostile, ExistingFileThatIsNoCommandListIsNotReplaced) {
   ModuleLists m;
   FillEveryKind(m);
   TosKVXCmdDOM dom;
-  dom.CommandList = &m.Commands;
-  dom.ProcessData = &m.Process;
-  dom.StatusInfo = &m.Status;
-  dom.RemoteCtrlList = &m.Remote;
+  m.Bind(dom);
   for (const std::string& content :
        {std::string("not xml at all"), std::string("<Other version=\"1.0\"/>"),
         Doc("", "<DRUV-ModulCmdList version=\"2.0\">"), std::string()}) {

@@ -15,19 +15,13 @@ namespace {
 
 bool WriteModule(ModuleLists& m, const std::string& file, const std::string& id) {
   TosKVXCmdDOM dom;
-  dom.CommandList = &m.Commands;
-  dom.ProcessData = &m.Process;
-  dom.StatusInfo = &m.Status;
-  dom.RemoteCtrlList = &m.Remote;
+  m.Bind(dom);
   return dom.WriteModulCmds(file, id);
 }
 
 bool ReadModule(ModuleLists& m, const std::string& file, const std::string& id) {
   TosKVXCmdDOM dom;
-  dom.CommandList = &m.Commands;
-  dom.ProcessData = &m.Process;
-  dom.StatusInfo = &m.Status;
-  dom.RemoteCtrlList = &m.Remote;
+  m.Bind(dom);
   return dom.ReadModulCmds(file, id);
 }
 

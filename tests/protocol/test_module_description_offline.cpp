@@ -18,10 +18,7 @@ class OfflineModule : public ModuleFixture {
     filetest::ModuleLists small;
     filetest::AddCmd<TModNumParaCmd>(small.Commands, "ONLY")->Value = 3;
     TosKVXCmdDOM dom;
-    dom.CommandList = &small.Commands;
-    dom.ProcessData = &small.Process;
-    dom.StatusInfo = &small.Status;
-    dom.RemoteCtrlList = &small.Remote;
+    small.Bind(dom);
     ASSERT_TRUE(dom.WriteModulCmds(file, "SMALL 1.0 x 1"));
 
     StartModule();
@@ -93,10 +90,7 @@ TEST_F(OfflineModule, OneModuleNeedsNoChoiceAndAnOpenPortRefuses) {
   filetest::ModuleLists small;
   filetest::AddCmd<TModNumParaCmd>(small.Commands, "ONLY")->Value = 3;
   TosKVXCmdDOM dom;
-  dom.CommandList = &small.Commands;
-  dom.ProcessData = &small.Process;
-  dom.StatusInfo = &small.Status;
-  dom.RemoteCtrlList = &small.Remote;
+  small.Bind(dom);
   ASSERT_TRUE(dom.WriteModulCmds(file, "SMALL 1.0 x 1"));
 
   MakeOffline();
