@@ -1,12 +1,16 @@
 # Small helpers so that every source folder and test folder is declared the same way.
 
-# kvx_library(<target> [QT] DEPS <libs...>)
-# One library per source folder; its sources are every .cpp/.h file of the folder.
+# kvx_library(<target> [QT] [SUBDIRS <dirs...>] DEPS <libs...>)
+# One library per source folder; its sources are every .cpp/.h file of the folder and of the
+# named subfolders.
 function(kvx_library target)
-  cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
-  file(GLOB _src CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  cmake_parse_arguments(ARG "QT" "" "DEPS;SUBDIRS" ${ARGN})
+  set(_globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+      ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  foreach(_sub ${ARG_SUBDIRS})
+    list(APPEND _globs ${CMAKE_CURRENT_SOURCE_DIR}/${_sub}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${_sub}/*.h)
+  endforeach()
+  file(GLOB _src CONFIGURE_DEPENDS ${_globs})
   list(FILTER _src EXCLUDE REGEX ".*/main\\.cpp$")
   if(NOT _src)
     # A folder whose code has not been written yet still gives a target others can name.
