@@ -127,8 +127,17 @@ void TIniFile::LoadForWrite(std::vector<std::string>& lines, std::string& eol) c
   // Only a file that is not there starts empty: one that cannot be read is never replaced by
   // a file holding just the new entry.
   struct stat st {};
-  if (::stat(fileName_.c_str(), &st) == 0 || errno != ENOENT)
-    throw EIniFileError("Unable to read " + fileName_);
+  if (::stat(fileName_.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    const int err = errno;
+    throw EIniFileError("Unable to read " + fileName_ + ": " + std::strerror(err), err);
+  }
+  // There but unreadable: the system's reason comes from opening it.
+  int err = EIO;
+  const int fd = ::open(fileName_.c_str(), O_RDONLY);
+  if (fd < 0) err = errno;
+  else ::close(fd);
+  throw EIniFileError("Unable to read " + fileName_ + ": " + std::strerror(err), err);
 }
 
 void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eol) const {
@@ -139,7 +148,10 @@ void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eo
   if (slash != std::string::npos && !dir.empty()) ForceDirectories(dir);
   std::string tmp = fileName_ + ".XXXXXX";
   const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(errno));
+  if (fd < 0) {
+    const int e = errno;
+    throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(e), e);
+  }
   // The file keeps its permissions; a new one gets the usual ones.
   struct stat st {};
   mode_t mode = 0644;
@@ -161,7 +173,7 @@ void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eo
   if (err == 0 && ::rename(tmp.c_str(), fileName_.c_str()) != 0) err = errno;
   if (err != 0) {
     ::unlink(tmp.c_str());
-    throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(err));
+    throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(err), err);
   }
 }
 

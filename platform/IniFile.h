@@ -14,7 +14,13 @@ namespace platform {
 
 class EIniFileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // code: the system's error number behind the failure (errno), 0 when there is none.
+  explicit EIniFileError(const std::string& what, int code = 0)
+      : std::runtime_error(what), code_(code) {}
+  int Code() const { return code_; }
+
+ private:
+  int code_ = 0;
 };
 
 class TIniFile {

@@ -1,0 +1,51 @@
+// A lamp with a text to its right on a borderless panel, as the monitor page shows the module's
+// status bits. Its height is the lamp's plus two and cannot be changed.
+#pragma once
+
+#include <QFrame>
+#include <functional>
+#include <string>
+
+#include "platform/Object.h"
+#include "services/vLED.h"
+
+class QLabel;
+
+// The named LED's own orders; they differ from the lamp's, so they are translated by name.
+enum TosLedColor { olcRed, olcBlue, olcYellow, olcGreen };
+enum TosLedState { olsOn, olsOff };
+
+class TosNamedLed : public QFrame, public TObject {
+  Q_OBJECT
+
+ public:
+  explicit TosNamedLed(QWidget* parent = nullptr);
+
+  const std::string& LedText() const { return LedText_; }
+  void SetLedText(const std::string& Value);
+  TosLedState State() const;
+  void SetState(TosLedState Value);
+  TosLedColor Color() const;
+  void SetColor(TosLedColor Value);
+
+  TvLED* Led() const { return Led_; }
+  QLabel* LedLabel() const { return LedLabel_; }
+
+  // Clicking the lamp or the label; Sender is the panel.
+  std::function<void(TObject* Sender)> OnClick;
+
+  void ArrangeChildren();
+  // Raises OnClick for the panel.
+  void ChildClick();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  TvLED* Led_;
+  QLabel* LedLabel_;
+  std::string LedText_ = "LED";
+  bool arranging_ = false;
+};
