@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -80,6 +81,7 @@ TAboutDlgForm::TAboutDlgForm(QWidget* parent) : QDialog(parent) {
   MemoProduktDes->setFocusPolicy(Qt::NoFocus);
   MemoProduktDes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   MemoProduktDes->setFont(ArialFont(12));
+  MemoProduktDes->document()->setDocumentMargin(0);
   MemoProduktDes->viewport()->setAutoFillBackground(false);
   MemoProduktDes->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
   names->addWidget(LabProdukt);
@@ -138,6 +140,7 @@ TAboutDlgForm::TAboutDlgForm(QWidget* parent) : QDialog(parent) {
   BBtnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
   BBtnOK->setDefault(true);
   BBtnOK->setMinimumWidth(97);
+  BBtnOK->setFont(ArialFont(12));
   buttons->addStretch(1);
   buttons->addWidget(BBtnOK);
   buttons->addStretch(1);

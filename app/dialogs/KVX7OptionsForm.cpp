@@ -185,6 +185,8 @@ TKVX7OptionsDlg::TKVX7OptionsDlg(QWidget* parent) : QDialog(parent) {
   outer->setSpacing(0);
   PageControl = new QTabWidget(this);
   PageControl->setObjectName(QStringLiteral("PageControl"));
+  // Every tab stays in sight: the dialog is made as wide as the tabs need.
+  PageControl->setUsesScrollButtons(false);
   outer->addWidget(PageControl, 1);
   BuildInterfaceTab();
   BuildScopeTab();
