@@ -18,6 +18,7 @@
 #include "services/osApplInfoDlg.h"
 #include "services/osApplOptions.h"
 #include "services/osDialogHooks.h"
+#include "services/osFormPlacement.h"
 #include "services/osServiceFonts.h"
 
 namespace {
@@ -274,6 +275,7 @@ void TApplInfo::FillAbout() {
   f.AdrLabel->setText(FromAnsi(text));
   f.FormShow();
   f.FitToContents();
+  CentreOnActiveWindow(&f);
 }
 
 void TApplInfo::HiddenInputDetected() {

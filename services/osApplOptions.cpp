@@ -5,6 +5,7 @@
 #include "services/osApplIni.h"
 #include "services/osApplOptionsDlg.h"
 #include "services/osDialogHooks.h"
+#include "services/osFormPlacement.h"
 
 int TOptionItem::Index() const {
   for (int i = 0; i < Collection_->Count(); ++i)
@@ -64,7 +65,7 @@ bool TosApplOptions::Execute() {
     entry->setData(Qt::UserRole, option->ID());
   }
   if (list->count() > 0) list->setCurrentRow(0);
-  OptionsForm_->CentreOnActiveWindow();
+  CentreOnActiveWindow(OptionsForm_.get());
   if (ExecModal(OptionsForm_.get()) != QDialog::Accepted) return false;
   // Read the marks first: a handler may change the options or open the list again.
   std::vector<bool> marks;

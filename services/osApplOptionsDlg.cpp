@@ -1,6 +1,5 @@
 #include "services/osApplOptionsDlg.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -54,11 +53,4 @@ TApplOptionsDlgForm::TApplOptionsDlgForm(QWidget* parent) : QDialog(parent) {
 
   connect(BBtnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(BBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-void TApplOptionsDlgForm::CentreOnActiveWindow() {
-  QWidget* over = QApplication::activeWindow();
-  if (!over || over == this || !over->isVisible()) return;
-  const QRect g = over->frameGeometry();
-  move(g.center() - QPoint(width() / 2, height() / 2));
 }

@@ -12,10 +12,6 @@ class TApplOptionsDlgForm : public QDialog {
  public:
   explicit TApplOptionsDlgForm(QWidget* parent = nullptr);
 
-  // Places the form over the window the user works in (the main window), or leaves it to the
-  // system when there is none.
-  void CentreOnActiveWindow();
-
   QListWidget* ChkLBox = nullptr;
   QPushButton* BBtnOK = nullptr;
   QPushButton* BBtnCancel = nullptr;

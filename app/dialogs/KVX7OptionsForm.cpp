@@ -78,6 +78,8 @@ constexpr const char* kSystemColorNames[] = {
 
 constexpr int kColorRole = Qt::UserRole;
 constexpr int kCustomRole = Qt::UserRole + 1;
+// An entry added for a colour without a name; it goes when another colour is given.
+constexpr int kExtraRole = Qt::UserRole + 2;
 
 QIcon Swatch(TColor c) {
   QPixmap pm(16, 12);
@@ -150,11 +152,16 @@ TColor TColorBox::Selected() const {
 
 void TColorBox::SetSelected(TColor Value) {
   const QSignalBlocker block(this);
+  for (int i = count() - 1; i >= 0; --i)
+    if (itemData(i, kExtraRole).toBool() && itemData(i, kColorRole).value<quint32>() != Value) removeItem(i);
   int found = -1;
   for (int i = 0; i < count() && found < 0; ++i)
     if (!itemData(i, kCustomRole).toBool() && itemData(i, kColorRole).value<quint32>() == Value) found = i;
   // A colour of no name gets an entry of its own at the top, kept exactly as given.
-  if (found < 0) found = AddColor(Value, 0);
+  if (found < 0) {
+    found = AddColor(Value, 0);
+    setItemData(found, true, kExtraRole);
+  }
   setCurrentIndex(found);
   previous_ = found;
   setMaxVisibleItems(count());

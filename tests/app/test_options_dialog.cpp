@@ -220,3 +220,17 @@ TEST_F(OptionsDialog, WithoutSettingsFileTheOptionsLiveInTheDialog) {
   ini.reset();
   EXPECT_EQ(dlg.ApplIni(), nullptr);
 }
+
+TEST(ColorBox, HandsBackAnyColourUnchangedAndKeepsOnlyTheLastUnnamedOne) {
+  TColorBox box;
+  const int standard = box.count();
+  box.SetSelected(clBtnFace);
+  EXPECT_EQ(box.Selected(), clBtnFace);
+  EXPECT_EQ(box.currentText(), "Button Face");
+  box.SetSelected(0x123456);
+  EXPECT_EQ(box.Selected(), 0x123456u);
+  EXPECT_EQ(box.count(), standard + 1);
+  box.SetSelected(clRed);
+  EXPECT_EQ(box.currentText(), "Red");
+  EXPECT_EQ(box.count(), standard);
+}
