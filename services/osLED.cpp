@@ -9,22 +9,22 @@ namespace {
 
 TLEDColor ToLedColor(TosLedColor c) {
   switch (c) {
-    case olcRed: return lcRed;
-    case olcBlue: return lcBlue;
-    case olcYellow: return lcYellow;
-    case olcGreen: return lcGreen;
+    case TosLedColor::lcRed: return lcRed;
+    case TosLedColor::lcBlue: return lcBlue;
+    case TosLedColor::lcYellow: return lcYellow;
+    case TosLedColor::lcGreen: return lcGreen;
   }
   return lcRed;
 }
 
 TosLedColor FromLedColor(TLEDColor c) {
   switch (c) {
-    case lcRed: return olcRed;
-    case lcBlue: return olcBlue;
-    case lcYellow: return olcYellow;
-    case lcGreen: return olcGreen;
+    case lcRed: return TosLedColor::lcRed;
+    case lcBlue: return TosLedColor::lcBlue;
+    case lcYellow: return TosLedColor::lcYellow;
+    case lcGreen: return TosLedColor::lcGreen;
   }
-  return olcRed;
+  return TosLedColor::lcRed;
 }
 
 }  // namespace
@@ -46,9 +46,9 @@ void TosNamedLed::SetLedText(const std::string& Value) {
   LedLabel_->setText(FromAnsi(Value));
 }
 
-TosLedState TosNamedLed::State() const { return Led_->State() == lsON ? olsOn : olsOff; }
+TosLedState TosNamedLed::State() const { return Led_->State() == lsON ? TosLedState::lsOn : TosLedState::lsOff; }
 
-void TosNamedLed::SetState(TosLedState Value) { Led_->SetState(Value == olsOn ? lsON : lsOFF); }
+void TosNamedLed::SetState(TosLedState Value) { Led_->SetState(Value == TosLedState::lsOn ? lsON : lsOFF); }
 
 TosLedColor TosNamedLed::Color() const { return FromLedColor(Led_->Color()); }
 

@@ -12,8 +12,9 @@
 class QLabel;
 
 // The named LED's own orders; they differ from the lamp's, so they are translated by name.
-enum TosLedColor { olcRed, olcBlue, olcYellow, olcGreen };
-enum TosLedState { olsOn, olsOff };
+// Scoped, as the value names are the lamp's too.
+enum class TosLedColor { lcRed, lcBlue, lcYellow, lcGreen };
+enum class TosLedState { lsOn, lsOff };
 
 class TosNamedLed : public QFrame, public TObject {
   Q_OBJECT

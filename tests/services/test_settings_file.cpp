@@ -25,10 +25,13 @@ TEST(SettingsFile, FolderIsMadeWithParentsAndFileComesWithTheFirstWrite) {
 
 TEST(SettingsFile, EmptyAppDataCountsAsUnset) {
   Profile p;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string oldXdg = xdg ? xdg : "";
   ::setenv("APPDATA", "", 1);
   ::setenv("XDG_CONFIG_HOME", (p.Root() + "/xdg").c_str(), 1);
   TosApplIni ini;
-  ::unsetenv("XDG_CONFIG_HOME");
+  if (xdg) ::setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
+  else ::unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(ini.IniPath(), p.Root() + "/xdg/DRUV/kvx7.ini");
 }
 
