@@ -28,6 +28,7 @@
 
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
+#include "views/osColors.h"
 
 namespace {
 
@@ -50,10 +51,16 @@ bool ParseInt(const QString& text, std::int32_t& value) { return TryStrToInt(ToA
 
 QString IntText(std::int64_t v) { return QString::number(v); }
 
+// The style's highlight colour as text on the form's face, made darker where the style's own is
+// too pale to read there.
+QColor HighlightText(const QPalette& pal) {
+  return ReadableTextColor(pal.color(QPalette::Highlight), pal.color(QPalette::Window));
+}
+
 QLabel* HighlightLabel(QWidget* parent) {
   auto* l = new QLabel(parent);
   QPalette pal = l->palette();
-  pal.setColor(QPalette::WindowText, pal.color(QPalette::Highlight));
+  pal.setColor(QPalette::WindowText, HighlightText(pal));
   l->setPalette(pal);
   return l;
 }
@@ -213,7 +220,7 @@ TParamListEditDlgForm::TParamListEditDlgForm(QWidget* parent) : QDialog(parent) 
   {
     QPalette pal = MemoComment->palette();
     pal.setColor(QPalette::Base, pal.color(QPalette::Window));
-    pal.setColor(QPalette::Text, pal.color(QPalette::Highlight));
+    pal.setColor(QPalette::Text, HighlightText(pal));
     MemoComment->setPalette(pal);
   }
   auto* g2 = new QVBoxLayout(GroupBox2);

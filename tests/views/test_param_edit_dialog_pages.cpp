@@ -62,6 +62,25 @@ TEST(DecimalEntry, ReadsHundredthsExactly) {
   EXPECT_EQ(v, 7);
 }
 
+TEST(EditDialogColours, CommentAndLimitsAreReadableInTheHighlightHue) {
+  const QPalette saved = QApplication::palette();
+  QPalette light = saved, dark = saved;
+  light.setColor(QPalette::Window, QColor(0xEF, 0xEF, 0xEF));
+  light.setColor(QPalette::Highlight, QColor(0x30, 0x8C, 0xC6));  // about 3.2:1 on its face
+  dark.setColor(QPalette::Window, QColor(0x2A, 0x2A, 0x2A));
+  dark.setColor(QPalette::Highlight, QColor(0x1A, 0x3A, 0x8A));
+  for (const QPalette& pal : {light, dark}) {
+    QApplication::setPalette(pal);
+    TParamListEditDlgForm f;
+    const QPalette memo = f.MemoComment->palette(), limit = f.LabelMax->palette();
+    EXPECT_GE(Contrast(memo.color(QPalette::Text), memo.color(QPalette::Base)), 4.5);
+    const QColor text = limit.color(QPalette::WindowText);
+    EXPECT_GE(Contrast(text, limit.color(QPalette::Window)), 4.5);
+    EXPECT_GT(text.blue(), text.red() + 40);  // still the highlight's blue
+  }
+  QApplication::setPalette(saved);
+}
+
 TEST_F(EditDialogTest, UnsupportedKindsOpenNothing) {
   TModCtrlCommand in(InPara), lpara(LPara);
   bool shown = false;
