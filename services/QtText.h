@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QString>
 #include <string>
+#include <utility>
 
 #include "model/Cp1252.h"
 #include "model/MyGlobalUtils.h"
@@ -40,6 +41,20 @@ inline std::string ToAnsi(const QString& s) {
     out += ch;
   }
   return out;
+}
+
+// The whole text as Windows-1252 bytes; false (and `out` unchanged) when a character has no
+// byte, so a text the user typed is never taken for another one.
+inline bool TryToAnsi(const QString& s, std::string& out) {
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(s.size()));
+  for (char32_t cp : s.toUcs4()) {
+    char ch = 0;
+    if (!ToAnsiChar(cp, ch)) return false;
+    bytes += ch;
+  }
+  out = std::move(bytes);
+  return true;
 }
 
 // The user's decimal separator as one Windows-1252 byte ('.' when the system's has none).

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -46,7 +48,36 @@ QPalette::ColorRole RoleOfSystemIndex(std::uint32_t index) {
   }
 }
 
+double Linear(double channel) {
+  return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+double Luminance(const QColor& c) {
+  return 0.2126 * Linear(c.redF()) + 0.7152 * Linear(c.greenF()) + 0.0722 * Linear(c.blueF());
+}
+
+QColor Mix(const QColor& from, const QColor& to, double t) {
+  auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
+  return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()),
+                mix(from.blue(), to.blue()));
+}
+
 }  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableTextColor(const QColor& text, const QColor& background, double minRatio) {
+  // Black reaches 4.5:1 on every background lighter than this, white on every darker one.
+  const QColor target = Luminance(background) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+  for (int step = 0; step <= 50; ++step) {
+    const QColor c = Mix(text, target, step / 50.0);
+    if (ContrastRatio(c, background) >= minRatio) return c;
+  }
+  return target;
+}
 
 QColor ColorToQColor(TColor c) {
   if (IsSystemColor(c)) {

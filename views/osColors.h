@@ -31,3 +31,12 @@ QColor PlainColorToQColor(TColor c);
 
 // A plain RGB value of QColor's red, green and blue (alpha ignored).
 TColor QColorToColor(const QColor& c);
+
+// The contrast ratio of two colours as the accessibility guidelines define it, from 1 (same
+// lightness) to 21 (black on white).
+double ContrastRatio(const QColor& a, const QColor& b);
+
+// `text` when it stands out from `background` by at least `minRatio`; otherwise the same hue
+// darkened (on a light background) or lightened (on a dark one) just enough that it does. For
+// texts drawn in a style colour that may be too pale to read.
+QColor ReadableTextColor(const QColor& text, const QColor& background, double minRatio = 4.5);

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "services/QtText.h"
+#include "views/osColors.h"
 #include "views/osGridCellDraw.h"
 
 namespace {
@@ -346,8 +347,9 @@ void TKVXParamList::GridDrawCell(QPainter* painter, const QStyleOptionViewItem& 
     brush = pal.brush(QPalette::Button);
     pen = pal.color(QPalette::ButtonText);
   } else if (option.state & QStyle::State_Selected) {
-    brush = pal.brush(QPalette::Highlight);
     pen = pal.color(QPalette::HighlightedText);
+    // The style's highlight, darkened where it is too pale for its text to be read on it.
+    brush = ReadableTextColor(pal.color(QPalette::Highlight), pen);
   }
   painter->save();
   painter->setBrush(brush);

@@ -28,6 +28,7 @@
 
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
+#include "views/osColors.h"
 
 namespace {
 
@@ -50,10 +51,16 @@ bool ParseInt(const QString& text, std::int32_t& value) { return TryStrToInt(ToA
 
 QString IntText(std::int64_t v) { return QString::number(v); }
 
+// The style's highlight colour as text on the form's face, made darker where the style's own is
+// too pale to read there.
+QColor HighlightText(const QPalette& pal) {
+  return ReadableTextColor(pal.color(QPalette::Highlight), pal.color(QPalette::Window));
+}
+
 QLabel* HighlightLabel(QWidget* parent) {
   auto* l = new QLabel(parent);
   QPalette pal = l->palette();
-  pal.setColor(QPalette::WindowText, pal.color(QPalette::Highlight));
+  pal.setColor(QPalette::WindowText, HighlightText(pal));
   l->setPalette(pal);
   return l;
 }
@@ -213,7 +220,7 @@ TParamListEditDlgForm::TParamListEditDlgForm(QWidget* parent) : QDialog(parent) 
   {
     QPalette pal = MemoComment->palette();
     pal.setColor(QPalette::Base, pal.color(QPalette::Window));
-    pal.setColor(QPalette::Text, pal.color(QPalette::Highlight));
+    pal.setColor(QPalette::Text, HighlightText(pal));
     MemoComment->setPalette(pal);
   }
   auto* g2 = new QVBoxLayout(GroupBox2);
@@ -559,11 +566,52 @@ void TParamListEditDlgForm::LEditExit(QLineEdit* edit) {
   });
 }
 
+int TParamListEditDlgForm::ChoiceIndex(const QComboBox* box) const {
+  std::string typed;
+  if (!box || !TryToAnsi(box->currentText(), typed) || typed.empty()) return -1;
+  for (int i = 0; i < box->count(); ++i)
+    if (SameText(ToAnsi(box->itemText(i)), typed)) return i;
+  return -1;
+}
+
+void TParamListEditDlgForm::LoadChoice(QComboBox* box) {
+  int chosen = -1;
+  if (auto* t = dynamic_cast<TModTextParaCmd*>(Cmd); t && box == CBoxTextPara) {
+    // The module may spell its value in another case than its list does.
+    for (std::size_t i = 0; i < t->VList.size(); ++i)
+      if (SameText(t->VList[i], t->Text)) {
+        chosen = static_cast<int>(i);
+        break;
+      }
+  } else if (auto* a = dynamic_cast<TModAinParaCmd*>(Cmd); a && box == CBoxAinX) {
+    chosen = a->Unit < box->count() ? a->Unit : -1;
+  } else {
+    return;
+  }
+  box->setCurrentIndex(chosen);
+  if (chosen < 0) box->setEditText(QString());
+}
+
+bool TParamListEditDlgForm::ValidateChoice(QComboBox* box) {
+  if (!box || !Cmd || ChoiceIndex(box) >= 0) return true;
+  validating_ = true;
+  AdvMessageDlg(kMsgNotValid, mtError, {mbOK}, 0);
+  LoadChoice(box);
+  validating_ = false;
+  if (box->isEnabled() && box->isVisible()) {
+    box->setFocus(Qt::OtherFocusReason);
+    if (QLineEdit* e = box->lineEdit()) e->selectAll();
+  }
+  return false;
+}
+
 bool TParamListEditDlgForm::ValidatePage() {
   const std::string page = CurrentPage();
+  if (page == "TextPara") return ValidateChoice(CBoxTextPara);
   if (page == "NumPara") return ValidateEdit(LENumPara);
   if (page == "AinPara")
-    return ValidateEdit(LEditAinA) && ValidateEdit(LEditAinB) && ValidateEdit(LEditAinC);
+    return ValidateEdit(LEditAinA) && ValidateEdit(LEditAinB) && ValidateEdit(LEditAinC) &&
+           ValidateChoice(CBoxAinX);
   return true;
 }
 
@@ -886,15 +934,6 @@ bool TParamListEditDlg::Execute(TModCtrlCommand* Cmd) {
       f.CBoxTextPara->clear();
       for (const std::string& v : t->VList) f.CBoxTextPara->addItem(FromAnsi(v));
       f.CBoxTextPara->setMaxVisibleItems(std::max(1, f.CBoxTextPara->count()));
-      // The module may spell its value in another case than its list does.
-      int chosen = -1;
-      for (std::size_t i = 0; i < t->VList.size(); ++i)
-        if (SameText(t->VList[i], t->Text)) {
-          chosen = static_cast<int>(i);
-          break;
-        }
-      f.CBoxTextPara->setCurrentIndex(chosen);
-      if (chosen < 0) f.CBoxTextPara->setEditText(QString());
       break;
     }
     case NumPara: {
@@ -935,7 +974,6 @@ bool TParamListEditDlg::Execute(TModCtrlCommand* Cmd) {
         f.CBoxAinX->addItems({"V", "C"});
         f.VoltageLabel->setText("V (Voltage) or C (Current)");
       }
-      f.CBoxAinX->setCurrentIndex(a->Unit < f.CBoxAinX->count() ? a->Unit : -1);
       break;
     }
     default:
@@ -945,6 +983,8 @@ bool TParamListEditDlg::Execute(TModCtrlCommand* Cmd) {
   f.setWindowTitle("Input " + FromAnsi(Cmd->Name) + " Parameter");
   f.Cmd = Cmd;
   f.ActiveEdit = nullptr;
+  f.LoadChoice(f.CBoxTextPara);
+  f.LoadChoice(f.CBoxAinX);
   f.ShowPage(page);
   std::string comment = Cmd->Help;
   if (ShowCmdGrpInfo) comment += "\nCommand Group: " + Cmd->GetGroupNames();
@@ -972,14 +1012,11 @@ void TParamListEditDlg::WriteBack(TModCtrlCommand* Cmd, bool& written) {
   TParamListEditDlgForm& f = *Form;
   written = false;
   if (auto* t = dynamic_cast<TModTextParaCmd*>(Cmd)) {
-    // Only a text of the list is stored; an empty or unknown entry keeps the value.
-    const std::string typed = ToAnsi(f.CBoxTextPara->currentText());
-    for (const std::string& v : t->VList)
-      if (!typed.empty() && SameText(v, typed)) {
-        t->SetText(v);
-        written = true;
-        return;
-      }
+    // OK was refused for a text that names no item; the list's own spelling is stored.
+    const int i = f.ChoiceIndex(f.CBoxTextPara);
+    if (i < 0 || static_cast<std::size_t>(i) >= t->VList.size()) return;
+    t->SetText(t->VList[static_cast<std::size_t>(i)]);
+    written = true;
   } else if (auto* n = dynamic_cast<TModNumParaCmd*>(Cmd)) {
     const std::string text = ToAnsi(f.LENumPara->text());
     std::int32_t v = 0;
@@ -1004,14 +1041,10 @@ void TParamListEditDlg::WriteBack(TModCtrlCommand* Cmd, bool& written) {
     if (!ParseInt(f.LEditAinA->text(), va) || !ParseInt(f.LEditAinB->text(), vb) ||
         !ParseInt(f.LEditAinC->text(), vc))
       return;
+    const int unit = f.ChoiceIndex(f.CBoxAinX);
+    if (unit < 0) return;
     a->A = va, a->B = vb, a->C = vc;
-    // The unit is the item the box names; a typed text that names none keeps the unit.
-    const QString unit = f.CBoxAinX->currentText();
-    for (int i = 0; i < f.CBoxAinX->count(); ++i)
-      if (SameText(ToAnsi(f.CBoxAinX->itemText(i)), ToAnsi(unit))) {
-        a->Unit = static_cast<TModAinUnit>(i);
-        break;
-      }
+    a->Unit = static_cast<TModAinUnit>(unit);
     written = true;
   }
 }

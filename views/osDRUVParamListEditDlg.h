@@ -139,6 +139,14 @@ class TParamListEditDlgForm : public QDialog {
   // shown) within its range. On failure shows the message, corrects the text and gives the
   // edit the focus with its text marked.
   bool ValidateEdit(QLineEdit* edit);
+  // The item of a choice box (the text list or the unit) its text names, whatever its case;
+  // -1 when the text names none, also for a character that Windows-1252 cannot write.
+  int ChoiceIndex(const QComboBox* box) const;
+  // A choice box must name one of its items. Otherwise shows the message, puts the command's
+  // value back and gives the box the focus with its text marked.
+  bool ValidateChoice(QComboBox* box);
+  // Shows the command's value in a choice box: its item, or an empty text when it names none.
+  void LoadChoice(QComboBox* box);
 
   // The curve grid, addressed as rows 1..21 (row 0 is the heading row) and columns 0..2.
   QString CCCell(int col, int row) const;

@@ -43,9 +43,9 @@ class FrameRelay : public QObject {
 };
 
 // The font of every label: 12 pixels, normal weight.
-QFont LabelFont() {
+QFont LabelFont(int pixelSize = 12) {
   QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(12);
+  font.setPixelSize(pixelSize);
   font.setWeight(QFont::Normal);
   font.setStyleHint(QFont::SansSerif);
   return font;
@@ -105,39 +105,143 @@ std::string ScopeTimeLabel(int i, std::uint16_t TimeScalePerDiv) {
   return s;
 }
 
+namespace {
+
+// Space kept between two columns of scale labels.
+constexpr int kColumnGap = 2;
+
+long long Pow10(int n) {
+  long long p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+int DigitCount(unsigned long long v) {
+  int n = 1;
+  while (v >= 10) v /= 10, ++n;
+  return n;
+}
+
+// v / 10^(3 * power) rounded half away from zero to `decimals` places, trailing zeros dropped,
+// followed by the unit letter of that power; a plain "0" where that rounds to zero.
+std::string ScaledText(long long v, int power, int decimals) {
+  const unsigned long long magnitude =
+      v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+  const unsigned long long div = static_cast<unsigned long long>(Pow10(3 * power - decimals));
+  unsigned long long q = (magnitude + div / 2) / div;
+  if (q == 0) return "0";  // nothing to scale
+  const unsigned long long one = static_cast<unsigned long long>(Pow10(decimals));
+  std::string frac = decimals > 0 ? std::to_string(q % one) : std::string();
+  if (frac.size() < static_cast<std::size_t>(decimals))
+    frac.insert(0, static_cast<std::size_t>(decimals) - frac.size(), '0');
+  while (!frac.empty() && frac.back() == '0') frac.pop_back();
+  std::string s = v < 0 ? "-" : "";
+  s += std::to_string(q / one);
+  if (!frac.empty()) s += DecimalSeparator() + frac;
+  s += "kMG"[power - 1];
+  return s;
+}
+
+// The column in the unit that leaves at most three integer digits, to `digits` significant
+// digits; empty when no unit applies (every value below 1000).
+std::vector<std::string> ShortenedTexts(const std::vector<long long>& values, int digits) {
+  unsigned long long largest = 0;
+  for (long long v : values)
+    largest = std::max(largest, v < 0 ? 0ull - static_cast<unsigned long long>(v)
+                                      : static_cast<unsigned long long>(v));
+  int power = 0;
+  while (power < 3 && largest >= static_cast<unsigned long long>(Pow10(3 * (power + 1)))) ++power;
+  if (power == 0) return {};
+  const int whole = DigitCount(largest / static_cast<unsigned long long>(Pow10(3 * power)));
+  const int decimals = std::clamp(digits - whole, 0, 3 * power);
+  std::vector<std::string> texts;
+  for (long long v : values) texts.push_back(ScaledText(v, power, decimals));
+  return texts;
+}
+
+// Two rows of different values never share a text.
+bool Distinct(const std::vector<long long>& values, const std::vector<std::string>& texts) {
+  for (std::size_t i = 0; i < values.size(); ++i)
+    for (std::size_t k = i + 1; k < values.size(); ++k)
+      if (values[i] != values[k] && texts[i] == texts[k]) return false;
+  return true;
+}
+
+}  // namespace
+
+int ScopeLabelWidth(const std::string& Text, int PixelSize) {
+  return QFontMetrics(LabelFont(PixelSize)).horizontalAdvance(FromAnsi(Text));
+}
+
+TScaleLabelTexts FitScaleLabels(const std::vector<long long>& Values, int Width) {
+  auto fits = [Width](const std::vector<std::string>& texts, int size) {
+    const QFontMetrics fm(LabelFont(size));
+    for (const std::string& t : texts)
+      if (fm.horizontalAdvance(FromAnsi(t)) > Width) return false;
+    return true;
+  };
+  std::vector<std::string> plain;
+  for (long long v : Values) plain.push_back(std::to_string(v));
+  for (int size : {12, 11})
+    if (fits(plain, size)) return {plain, size};
+  for (int digits = 3; digits <= 9; ++digits) {
+    std::vector<std::string> shortened = ShortenedTexts(Values, digits);
+    if (shortened.empty()) break;
+    if (!Distinct(Values, shortened)) continue;
+    for (int size : {12, 11, 10, 9})
+      if (fits(shortened, size)) return {shortened, size};
+  }
+  // A span too narrow for its size (a huge offset): as many digits as fit, rather than texts
+  // that run into the next column.
+  for (int digits = 9; digits >= 3; --digits) {
+    std::vector<std::string> shortened = ShortenedTexts(Values, digits);
+    if (shortened.empty()) break;
+    for (int size : {12, 11, 10, 9})
+      if (fits(shortened, size)) return {shortened, size};
+  }
+  return {plain, 9};
+}
+
 std::vector<TScopeLabel> ScopeGridLabels(int Width, int Height, std::uint16_t TimeScalePerDiv,
                                          const TScopeChannelList& Channels) {
   const TScopeGeometry g = ScopeGeometry(Width, Height);
   const int gridRight = g.offX + 10 * g.pxPerDivX;
+  // Column k of the bound channels: where its labels stand, and the room they have.
+  struct Column {
+    int X;
+    bool RightAligned;
+    int Room;
+  };
+  const Column columns[4] = {{g.offX - 5, true, 35 - kColumnGap},
+                             {g.offX - 40, true, g.offX - 40 - 1},
+                             {gridRight + 5, false, 35 - kColumnGap},
+                             {gridRight + 40, false, Width - 1 - (gridRight + 40)}};
+  std::vector<const TScopeChannel*> bound;
+  for (int c = 0; c < Channels.Count() && bound.size() < 4; ++c) {
+    const TScopeChannel* ch = Channels.GetChannel(c);
+    if (ch && ch->ProcIndex > -1) bound.push_back(ch);
+  }
+  std::vector<TScaleLabelTexts> texts;
+  for (std::size_t k = 0; k < bound.size(); ++k) {
+    std::vector<long long> values;
+    for (int i = 1; i <= 11; ++i)
+      values.push_back(static_cast<long long>(11 - i) * bound[k]->YScalePerDiv -
+                       static_cast<long long>(bound[k]->YZeroOffset));
+    texts.push_back(FitScaleLabels(values, columns[k].Room));
+  }
+
   std::vector<TScopeLabel> labels;
   for (int i = 1; i <= 11; ++i) {
     const int y = (i - 1) * g.pxPerDivY + g.offY;
-    int k = 0;
-    for (int c = 0; c < Channels.Count(); ++c) {
-      const TScopeChannel* ch = Channels.GetChannel(c);
-      if (!ch || ch->ProcIndex <= -1) continue;
-      ++k;
-      if (k > 4) break;
+    for (std::size_t k = 0; k < bound.size(); ++k) {
       TScopeLabel l;
-      const long long value =
-          static_cast<long long>(11 - i) * ch->YScalePerDiv - static_cast<long long>(ch->YZeroOffset);
-      l.Text = std::to_string(value);
-      l.Color = ch->Color;
-      l.Top = y - 10;
-      switch (k) {
-        case 1:
-          l.X = g.offX - 5, l.RightAligned = true;
-          break;
-        case 2:
-          l.X = g.offX - 40, l.RightAligned = true;
-          break;
-        case 3:
-          l.X = gridRight + 5;
-          break;
-        default:
-          l.X = gridRight + 40;
-          break;
-      }
+      l.Text = texts[k].Texts[static_cast<std::size_t>(i - 1)];
+      l.Color = bound[k]->Color;
+      l.PixelSize = texts[k].PixelSize;
+      // A smaller font keeps the middle of the 12-pixel label.
+      l.Top = y - 10 + (12 - l.PixelSize) / 2;
+      l.X = columns[k].X;
+      l.RightAligned = columns[k].RightAligned;
       labels.push_back(std::move(l));
     }
   }
@@ -360,8 +464,10 @@ bool TScopePaintThread::DrawGrid() {
     p.drawLine(x, g.offY, x, gridBottom);
   }
 
-  const QFontMetrics fm(font, &GridDC);
   for (const TScopeLabel& l : ScopeGridLabels(Width_, Height_, TimeScalePerDiv, *Channels_)) {
+    const QFont labelFont = l.PixelSize == font.pixelSize() ? font : LabelFont(l.PixelSize);
+    p.setFont(labelFont);
+    const QFontMetrics fm(labelFont, &GridDC);
     const QString text = FromAnsi(l.Text);
     const int w = fm.horizontalAdvance(text);
     const int left = l.RightAligned ? l.X - w : l.X;

@@ -85,18 +85,36 @@ class TScopeChannelList : public TosBaseObjStringList {
 std::size_t ScopeKeepCount(std::uint16_t TimeScalePerDiv, std::uint16_t SampleRate);
 
 // One text of the background layer. Top is the top edge of the text; X is its left end, or its
-// right end when RightAligned.
+// right end when RightAligned. PixelSize is the height of its font.
 struct TScopeLabel {
   std::string Text;
   int X = 0;
   int Top = 0;
   bool RightAligned = false;
   TColor Color = clBlack;
+  int PixelSize = 12;
 };
 
+// The texts of one channel's scale labels (top row first), each at most Width pixels wide so
+// that neighbouring columns never run into each other: the plain numbers in the label font
+// (12 pixels) or a pixel smaller; where they are wider, the column shortened with one unit
+// letter for all its labels ("k", "M", "G": 250000 is "250k", -12500 "-12.5k", the user's
+// decimal separator) to three significant digits, more where three would give two different
+// rows the same text, at 12 pixels down to 9. A span too small for its size (a huge offset)
+// keeps as many digits as fit, even where rows then repeat a text.
+struct TScaleLabelTexts {
+  std::vector<std::string> Texts;
+  int PixelSize = 12;
+};
+TScaleLabelTexts FitScaleLabels(const std::vector<long long>& Values, int Width);
+
+// The width of a label text in the label font of that pixel size.
+int ScopeLabelWidth(const std::string& Text, int PixelSize);
+
 // The scale labels of the bound channels (the k-th bound channel in channel order takes the k-th
-// column: right of x = offX - 5, right of offX - 40, from the grid's right edge + 5, + 40) and
-// the time labels under the vertical lines, in drawing order.
+// column: right of x = offX - 5, right of offX - 40, from the grid's right edge + 5, + 40; each
+// fitted to its column by FitScaleLabels) and the time labels under the vertical lines, in
+// drawing order.
 std::vector<TScopeLabel> ScopeGridLabels(int Width, int Height, std::uint16_t TimeScalePerDiv,
                                          const TScopeChannelList& Channels);
 

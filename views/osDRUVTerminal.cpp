@@ -1,10 +1,16 @@
 #include "views/osDRUVTerminal.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QObject>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -20,44 +26,99 @@ constexpr char kBS = 8;
 constexpr char kLF = 10;
 constexpr char kCR = 13;
 
-// Keys the editor keeps for itself besides sending their control character: the clipboard and
-// selection commands a user expects in any text window.
+// Keys the editor keeps for itself besides sending their control character: copying and marking,
+// which a user expects in any text window and which change nothing shown.
 bool IsEditorCommand(QKeyEvent* e) {
-  return e->matches(QKeySequence::Copy) || e->matches(QKeySequence::Cut) ||
-         e->matches(QKeySequence::Paste) || e->matches(QKeySequence::SelectAll);
+  return e->matches(QKeySequence::Copy) || e->matches(QKeySequence::SelectAll);
 }
 
 }  // namespace
 
-// Sits on the bound editor and turns its key presses into bytes for the terminal.
+// Sits on the bound editor and its viewport: turns key presses into bytes for the terminal, and
+// pastes into typing.
 class TKVXPTerminal::KeyFilter : public QObject {
  public:
   explicit KeyFilter(TKVXPTerminal* owner) : owner_(owner) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
+    QTextEdit* editor = owner_->Editor.data();
     // Only user input: other events also come while the editor is being destroyed.
-    if (event->type() != QEvent::KeyPress && event->type() != QEvent::InputMethod) return false;
-    if (watched != owner_->Editor.data()) return false;
-    if (event->type() == QEvent::KeyPress) return KeyPress(static_cast<QKeyEvent*>(event));
-    if (event->type() == QEvent::InputMethod) {
-      // Composed characters (dead keys, input methods) arrive here instead of as key presses.
-      auto* im = static_cast<QInputMethodEvent*>(event);
-      for (char32_t cp : im->commitString().toUcs4()) Send(cp);
-      event->accept();
-      return true;
-    }
+    if (!editor) return false;
+    if (watched == editor) return EditorEvent(event);
+    if (watched == owner_->viewport_.data()) return ViewportEvent(editor, event);
     return false;
   }
 
  private:
+  bool EditorEvent(QEvent* event) {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+        return KeyPress(static_cast<QKeyEvent*>(event));
+      case QEvent::InputMethod: {
+        // Composed characters (dead keys, input methods) arrive here instead of as key presses.
+        auto* im = static_cast<QInputMethodEvent*>(event);
+        for (char32_t cp : im->commitString().toUcs4()) owner_->TypeChar(cp);
+        event->accept();
+        return true;
+      }
+      case QEvent::InputMethodQuery: {
+        // The editor's text is not editable, yet composed characters must still reach the line.
+        auto* query = static_cast<QInputMethodQueryEvent*>(event);
+        static_cast<QObject*>(owner_->Editor.data())->event(event);
+        if (query->queries() & Qt::ImEnabled) query->setValue(Qt::ImEnabled, true);
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  bool ViewportEvent(QTextEdit* editor, QEvent* event) {
+    switch (event->type()) {
+      case QEvent::ContextMenu: {
+        // The editor's own menu (copy, mark all) and a paste that types.
+        auto* e = static_cast<QContextMenuEvent*>(event);
+        QPointer<QMenu> menu = editor->createStandardContextMenu(e->pos());
+        QAction* paste = new QAction(
+            QStringLiteral("&Paste\t") +
+                QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText),
+            menu);
+        paste->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
+        TKVXPTerminal* owner = owner_;
+        QObject::connect(paste, &QAction::triggered, paste,
+                         [owner] { owner->TypeText(QGuiApplication::clipboard()->text()); });
+        QAction* before = nullptr;
+        for (QAction* a : menu->actions())
+          if (a->objectName() == QLatin1String("select-all")) before = a;
+        menu->insertAction(before, paste);
+        menu->exec(e->globalPos());
+        delete menu.data();
+        return true;
+      }
+      case QEvent::MouseButtonRelease: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (e->button() != Qt::MiddleButton) return false;
+        QClipboard* clip = QGuiApplication::clipboard();
+        if (clip->supportsSelection()) owner_->TypeText(clip->text(QClipboard::Selection));
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
   bool KeyPress(QKeyEvent* e) {
+    if (e->matches(QKeySequence::Paste)) {
+      owner_->TypeText(QGuiApplication::clipboard()->text());
+      return true;
+    }
     switch (e->key()) {
       case Qt::Key_Return:
       case Qt::Key_Enter:
-        SendByte(kCR);
+        owner_->TypeByte(kCR);
         return true;
       case Qt::Key_Backspace:
-        SendByte(kBS);
+        owner_->TypeByte(kBS);
         return true;
       case Qt::Key_Delete:
         // An editing key like the arrows, not a character for the module.
@@ -66,24 +127,10 @@ class TKVXPTerminal::KeyFilter : public QObject {
         break;
     }
     const QString text = e->text();
-    for (char32_t cp : text.toUcs4()) Send(cp);
+    for (char32_t cp : text.toUcs4()) owner_->TypeChar(cp);
     if (IsEditorCommand(e)) return false;
     // Any key that produces a character is the module's; navigation and the like stay local.
     return !text.isEmpty();
-  }
-
-  void Send(char32_t cp) {
-    char ch = 0;
-    if (ToAnsiChar(cp, ch)) SendByte(ch);
-  }
-
-  void SendByte(char ch) {
-    // The listener is the protocol, which writes to the line: nothing it throws may reach Qt.
-    try {
-      owner_->EditorKeyPress(owner_, ch);
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
   }
 
   TKVXPTerminal* owner_;
@@ -92,13 +139,22 @@ class TKVXPTerminal::KeyFilter : public QObject {
 TKVXPTerminal::TKVXPTerminal(platform::TComponent* owner)
     : platform::TComponent(owner), filter_(std::make_unique<KeyFilter>(this)) {}
 
-TKVXPTerminal::~TKVXPTerminal() {
-  if (Editor) Editor->removeEventFilter(filter_.get());
+TKVXPTerminal::~TKVXPTerminal() { Unbind(); }
+
+void TKVXPTerminal::Unbind() {
+  if (viewport_) viewport_->removeEventFilter(filter_.get());
+  viewport_.clear();
+  if (QTextEdit* editor = Editor.data()) {
+    editor->removeEventFilter(filter_.get());
+    editor->setTextInteractionFlags(editorFlags_);
+    editor->setAttribute(Qt::WA_InputMethodEnabled, !editor->isReadOnly());
+  }
+  Editor.clear();
 }
 
 void TKVXPTerminal::SetTerminalEditor(QTextEdit* value) {
   if (Editor == value) return;
-  if (Editor) Editor->removeEventFilter(filter_.get());
+  Unbind();
   Editor = value;
   if (!value) return;
   value->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -111,7 +167,15 @@ void TKVXPTerminal::SetTerminalEditor(QTextEdit* value) {
   font.setFixedPitch(true);
   value->setFont(font);
   value->document()->setDefaultFont(font);
+  // Text the user can mark, copy and move the caret in (received characters go in at the
+  // caret), but not change: no paste, drop or cut reaches it. Composed characters still come
+  // in, as keys for the module.
+  editorFlags_ = value->textInteractionFlags();
+  value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  value->setAttribute(Qt::WA_InputMethodEnabled, true);
   value->installEventFilter(filter_.get());
+  viewport_ = value->viewport();
+  if (viewport_) viewport_->installEventFilter(filter_.get());
 }
 
 void TKVXPTerminal::EditorKeyPress(TObject* /*sender*/, char& key) {
@@ -121,6 +185,33 @@ void TKVXPTerminal::EditorKeyPress(TObject* /*sender*/, char& key) {
     OnTerminalInput(this, key, response);
   }
   key = 0;
+}
+
+void TKVXPTerminal::TypeText(const QString& text) {
+  const QList<uint> chars = text.toUcs4();
+  for (qsizetype i = 0; i < chars.size(); ++i) {
+    const char32_t cp = chars[i];
+    if (cp == U'\r' || cp == U'\n') {
+      TypeByte(kCR);
+      if (cp == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n') ++i;
+    } else {
+      TypeChar(cp);
+    }
+  }
+}
+
+void TKVXPTerminal::TypeChar(char32_t codePoint) {
+  char ch = 0;
+  if (ToAnsiChar(codePoint, ch)) TypeByte(ch);
+}
+
+void TKVXPTerminal::TypeByte(char ch) {
+  // The listener is the protocol, which writes to the line: nothing it throws may reach Qt.
+  try {
+    EditorKeyPress(this, ch);
+  } catch (const std::exception&) {
+  } catch (...) {
+  }
 }
 
 void TKVXPTerminal::PutChar(char ch) {

@@ -1,5 +1,7 @@
 // A raw terminal on the module's serial line, bound to a text editor of the main window: shows
 // what the module sends, hands every typed key to whoever listens, and never echoes locally.
+// The editor shows only what came from the line: the user's typing, pastes and drops never
+// change its text.
 #pragma once
 
 #include <QPointer>
@@ -19,7 +21,8 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
 
   QTextEdit* TerminalEditor() const { return Editor.data(); }
   // Binds the editor (not owned): both scroll bars, "Courier New" 11 pt (a monospace font where
-  // it is missing), and the key filter. nullptr unbinds. The reference is dropped when the
+  // it is missing), the key filter, and text the user can mark and copy but not change.
+  // nullptr unbinds and makes the editor editable as it was. The reference is dropped when the
   // editor is destroyed.
   void SetTerminalEditor(QTextEdit* value);
 
@@ -36,11 +39,22 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // editor never inserts the key itself.
   void EditorKeyPress(TObject* sender, char& key);
 
+  // A paste (keys, context menu, middle click): types the text as keys, each character through
+  // the key path (so the module echoes it); a line break (CR LF, LF or CR) as Enter; characters
+  // without a Windows-1252 byte are dropped, as when typed.
+  void TypeText(const QString& text);
+
   TTerminalInputEvent OnTerminalInput;
 
  private:
   class KeyFilter;
 
+  void TypeChar(char32_t codePoint);
+  void TypeByte(char ch);
+  void Unbind();
+
   QPointer<QTextEdit> Editor;
+  QPointer<QWidget> viewport_;
+  Qt::TextInteractionFlags editorFlags_;
   std::unique_ptr<KeyFilter> filter_;
 };

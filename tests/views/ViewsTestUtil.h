@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QColor>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,6 +49,16 @@ inline bool ExecuteWith(TParamListEditDlg& dlg, TModCtrlCommand* cmd,
   start.start(0);
   safety.start(30000);
   return dlg.Execute(cmd);
+}
+
+// Contrast as the accessibility guidelines define it (1 to 21), written out here on its own.
+inline double Contrast(const QColor& a, const QColor& b) {
+  auto lin = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+  auto lum = [&](const QColor& c) {
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+  };
+  const double x = lum(a), y = lum(b);
+  return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
 
 // Lets queued work (deferred checks, repaints) run.

@@ -62,6 +62,25 @@ TEST(DecimalEntry, ReadsHundredthsExactly) {
   EXPECT_EQ(v, 7);
 }
 
+TEST(EditDialogColours, CommentAndLimitsAreReadableInTheHighlightHue) {
+  const QPalette saved = QApplication::palette();
+  QPalette light = saved, dark = saved;
+  light.setColor(QPalette::Window, QColor(0xEF, 0xEF, 0xEF));
+  light.setColor(QPalette::Highlight, QColor(0x30, 0x8C, 0xC6));  // about 3.2:1 on its face
+  dark.setColor(QPalette::Window, QColor(0x2A, 0x2A, 0x2A));
+  dark.setColor(QPalette::Highlight, QColor(0x1A, 0x3A, 0x8A));
+  for (const QPalette& pal : {light, dark}) {
+    QApplication::setPalette(pal);
+    TParamListEditDlgForm f;
+    const QPalette memo = f.MemoComment->palette(), limit = f.LabelMax->palette();
+    EXPECT_GE(Contrast(memo.color(QPalette::Text), memo.color(QPalette::Base)), 4.5);
+    const QColor text = limit.color(QPalette::WindowText);
+    EXPECT_GE(Contrast(text, limit.color(QPalette::Window)), 4.5);
+    EXPECT_GT(text.blue(), text.red() + 40);  // still the highlight's blue
+  }
+  QApplication::setPalette(saved);
+}
+
 TEST_F(EditDialogTest, UnsupportedKindsOpenNothing) {
   TModCtrlCommand in(InPara), lpara(LPara);
   bool shown = false;
@@ -96,18 +115,25 @@ TEST_F(EditDialogTest, TextPageChoosesFromTheList) {
   EXPECT_EQ(cmd->Text, "Fast");
 }
 
-TEST_F(EditDialogTest, TextPageKeepsTheValueForNoOrAnUnknownChoice) {
-  auto cmd = TextCmd("MODE", {"Off", "Slow", "Fast"}, "Slow");
-  EXPECT_FALSE(ExecuteWith(dlg, cmd.get(), [](TParamListEditDlgForm& f) {
-    f.CBoxTextPara->setEditText("Turbo");
-    f.BBtnOK->click();
-  }));
-  EXPECT_EQ(cmd->Text, "Slow");
-  EXPECT_FALSE(ExecuteWith(dlg, cmd.get(), [](TParamListEditDlgForm& f) {
-    f.CBoxTextPara->setEditText("");
-    f.BBtnOK->click();
-  }));
-  EXPECT_EQ(cmd->Text, "Slow");
+TEST_F(EditDialogTest, TextPageRefusesATextThatNamesNoItem) {
+  auto cmd = TextCmd("MODE", {"Off", "Slow", "Fast", "Auto?"}, "Slow");
+  // Unknown, empty, and a character Windows-1252 cannot write (it must not pass for "?").
+  for (const QString& typed : {QString("Turbo"), QString(), QString("Auto") + QChar(0x2713)}) {
+    QStringList shown;
+    bool open = false;
+    EXPECT_FALSE(ExecuteWith(dlg, cmd.get(), [&](TParamListEditDlgForm& f) {
+      f.CBoxTextPara->setEditText(typed);
+      f.BBtnOK->click();
+      open = f.isVisible();
+      shown << f.CBoxTextPara->currentText() << f.CBoxTextPara->lineEdit()->selectedText();
+      f.BBtnCancel->click();
+    }));
+    EXPECT_TRUE(open) << typed.toStdString();
+    EXPECT_EQ(shown, (QStringList{"Slow", "Slow"})) << typed.toStdString();
+    EXPECT_EQ(messages.Last(), "The input data are not valid!");
+    EXPECT_EQ(cmd->Text, "Slow");
+  }
+  EXPECT_EQ(messages.messages.size(), 3u);
   // A typed name of an item stores the list's own text.
   EXPECT_TRUE(ExecuteWith(dlg, cmd.get(), [](TParamListEditDlgForm& f) {
     f.CBoxTextPara->setEditText("fast");
@@ -119,6 +145,7 @@ TEST_F(EditDialogTest, TextPageKeepsTheValueForNoOrAnUnknownChoice) {
     f.BBtnCancel->click();
   }));
   EXPECT_EQ(cmd->Text, "Fast");
+  EXPECT_EQ(messages.messages.size(), 3u);
 }
 
 TEST_F(EditDialogTest, TextPageFindsTheValueWhateverItsCase) {
@@ -360,6 +387,22 @@ TEST_F(EditDialogTest, AnalogInputPageValuesAndUnit) {
   EXPECT_EQ(units, (QStringList{"U", "I"}));
   EXPECT_EQ(unit, "I");
   EXPECT_EQ(unitLabel, "U (Voltage) or I (Current)");
+}
+
+TEST_F(EditDialogTest, AnalogInputUnitMustNameAnItem) {
+  auto cmd = AinCmd("AIN1", 100, -50, 0, auCurrent);
+  QString restored;
+  EXPECT_TRUE(ExecuteWith(dlg, cmd.get(), [&](TParamListEditDlgForm& f) {
+    f.LEditAinA->setText("300");
+    f.CBoxAinX->setEditText("X");
+    f.BBtnOK->click();  // refused: nothing is written yet
+    restored = f.CBoxAinX->currentText();
+    f.BBtnOK->click();
+  }));
+  EXPECT_EQ(messages.messages, std::vector<std::string>{"The input data are not valid!"});
+  EXPECT_EQ(restored, "C");
+  EXPECT_EQ(cmd->A, 300);
+  EXPECT_EQ(cmd->Unit, auCurrent);
 }
 
 TEST_F(EditDialogTest, AnalogInputEditsAreCheckedOnOkAllThree) {

@@ -353,4 +353,13 @@ TEST_F(ParamListTest, CellsAreDrawnWithTheirAlignment) {
   const QRect name = grid->visualItemRect(grid->item(0, 0));
   EXPECT_EQ(img.pixel(name.right() - 3, name.top() + 3),
             grid->palette().color(QPalette::Button).rgb());
+  // The current row keeps its highlight hue, dark enough for its text to be read.
+  QPalette pale = grid->palette();
+  pale.setColor(QPalette::Highlight, QColor(0x30, 0x8C, 0xC6));
+  pale.setColor(QPalette::HighlightedText, Qt::white);
+  grid->setPalette(pale);
+  grid->selectRow(0);
+  const QColor current = grid->viewport()->grab().toImage().pixelColor(value.left() + 3, value.top() + 3);
+  EXPECT_GE(Contrast(current, Qt::white), 4.5);
+  EXPECT_GT(current.blue(), current.red() + 40);
 }

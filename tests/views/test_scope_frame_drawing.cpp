@@ -79,6 +79,50 @@ TEST(ScopeLayout, GridGeometryAndLabelPlaces) {
   SetDecimalSeparator(old);
 }
 
+TEST(ScopeLayout, LargeScalesAreShortenedSoColumnsNeverMeet) {
+  TScopeChannelList channels;
+  for (int i = 0; i < 4; ++i) channels.AddChannel(new TScopeChannel);
+  const std::uint32_t scale[4] = {20000, 50000, 65535, 2000};
+  const std::int32_t offset[4] = {100000, 250000, -2000000000, 10000};
+  for (int c = 0; c < 4; ++c) {
+    channels.GetChannel(c)->ProcIndex = c;
+    channels.GetChannel(c)->YScalePerDiv = scale[c];
+    channels.GetChannel(c)->YZeroOffset = offset[c];
+  }
+  for (int width : {805, 300, 1600}) {
+    const auto labels = ScopeGridLabels(width, 677, 1000, channels);
+    ASSERT_EQ(labels.size(), 55u);
+    for (int row = 0; row < 11; ++row) {
+      int lastRight = 0;
+      for (int k : {1, 0, 2, 3}) {  // the columns from left to right
+        const TScopeLabel& l = labels[static_cast<std::size_t>(row * 4 + k)];
+        const int w = ScopeLabelWidth(l.Text, l.PixelSize);
+        const int left = l.RightAligned ? l.X - w : l.X;
+        EXPECT_GT(left, lastRight) << width << " " << l.Text;
+        EXPECT_GE(l.PixelSize, 9);
+        lastRight = left + w;
+      }
+      EXPECT_LT(lastRight, width);
+    }
+    EXPECT_EQ(labels[0].Text, "100k");
+    EXPECT_EQ(labels[1].Text, "250k");
+    EXPECT_EQ(labels[4 * 5 + 1].Text, "0");
+  }
+
+  // One unit and one count of decimals for the column, the user's separator.
+  const char old = DecimalSeparator();
+  SetDecimalSeparator(',');
+  EXPECT_EQ(FitScaleLabels({1999999, -12500, -987654}, 30).Texts,
+            (std::vector<std::string>{"2M", "-0,01M", "-0,99M"}));
+  SetDecimalSeparator(old);
+  // Three digits would give two rows the same text: more are kept where they fit.
+  const TScaleLabelTexts close = FitScaleLabels({1504000, 1502000, 1500000}, 40);
+  EXPECT_EQ(close.Texts, (std::vector<std::string>{"1.504M", "1.502M", "1.5M"}));
+  EXPECT_LE(ScopeLabelWidth(close.Texts[0], close.PixelSize), 40);
+  EXPECT_EQ(FitScaleLabels({100, -80}, 33).Texts, (std::vector<std::string>{"100", "-80"}));
+  EXPECT_EQ(FitScaleLabels({100, -80}, 33).PixelSize, 12);
+}
+
 TEST_F(ScopeFrameTest, GridAndLabelsAreDrawnWhereTheLayoutPutsThem) {
   scope.Channel2()->SetSignalName("B");  // the only bound channel: red labels, first column
   const QImage img = Render(scope);

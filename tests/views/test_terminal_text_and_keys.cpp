@@ -1,9 +1,14 @@
 // The terminal: how received bytes build the text (BS, CR, LF, caret), the Windows-1252 table,
-// and the key path to the listener without local echo.
+// the key path to the listener without local echo, and pastes that type instead of inserting.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QTest>
+#include <QTimer>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <memory>
@@ -119,6 +124,46 @@ TEST_F(TerminalTest, TypedKeysGoToTheListenerWithoutEcho) {
 
   EXPECT_EQ(keys, std::string("ab\r\r\b\x80\xE4"));
   EXPECT_EQ(Text(), "");
+}
+
+TEST_F(TerminalTest, PastesTypeTheirCharactersAndInsertNothing) {
+  std::string keys;
+  terminal.SetOnTerminalInput([&](TObject*, char key, std::string&) { keys += key; });
+  Put("ok");
+  QGuiApplication::clipboard()->setText(QString("a\r\nb\nc\rd") + QChar(0x4E00) + QChar(0xE4));
+  const std::string typed = "a\rb\rc\rd\xE4";  // line breaks as Enter, no byte for U+4E00
+  QTest::keyClick(editor.get(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(keys, typed);
+
+  // The context menu's paste types the same; the menu is answered once it is open.
+  keys.clear();
+  QTimer::singleShot(0, [] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    for (QAction* a : menu->actions())
+      if (a->text().startsWith("&Paste")) a->trigger();
+    menu->close();
+  });
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                              editor->viewport()->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(editor->viewport(), &menuEvent);
+  EXPECT_EQ(keys, typed);
+
+  // Cut, a drop and a middle click leave the text as the line made it.
+  editor->selectAll();
+  QTest::keyClick(editor.get(), Qt::Key_X, Qt::ControlModifier);
+  QMimeData mime;
+  mime.setText("dropped");
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(editor->viewport(), &enter);
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(editor->viewport(), &drop);
+  QTest::mouseClick(editor->viewport(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
+  EXPECT_EQ(Text(), "ok");
+  // Composed characters still reach the line.
+  QInputMethodQueryEvent query(Qt::ImEnabled);
+  QApplication::sendEvent(editor.get(), &query);
+  EXPECT_TRUE(query.value(Qt::ImEnabled).toBool());
 }
 
 TEST_F(TerminalTest, KeysWithoutListenerOrWithAFailingOneChangeNothing) {

@@ -5,6 +5,7 @@
 //   scopeview                 a window to look at and drag the cursors in
 //   scopeview --png FILE      the window as a PNG after the picture has settled, then exit
 //   scopeview --classic       the program's default colours (grey face, blue grid)
+//   scopeview --wide          large ranges, so the scale labels need their shortened form
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <clocale>
@@ -67,8 +69,12 @@ Signals SampleAt(long k) {
   return s;
 }
 
+// Factors of the four signals for the large ranges of --wide.
+std::int32_t gFactor[4] = {1, 1, 1, 1};
+
 void Feed(TKVXScope& scope, long k) {
   Signals s = SampleAt(k);
+  for (int i = 0; i < 4; ++i) s.v[i] *= gFactor[i];
   TASCIIProcDataObj a(&s.v[0], 4, false, 0), b(&s.v[1], 4, false, 0), c(&s.v[2], 4, false, 0),
       d(&s.v[3], 4, false, 0);
   scope.AddScopeData(&a, &b, &c, &d);
@@ -83,14 +89,17 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QString png;
   bool classic = false;
+  bool wide = false;
   for (int i = 1; i < argc; ++i) {
     const QString a = QString::fromLocal8Bit(argv[i]);
     if (a == "--png" && i + 1 < argc)
       png = QString::fromLocal8Bit(argv[++i]);
     else if (a == "--classic")
       classic = true;
+    else if (a == "--wide")
+      wide = true;
     else {
-      std::fprintf(stderr, "usage: scopeview [--png FILE] [--classic]\n");
+      std::fprintf(stderr, "usage: scopeview [--png FILE] [--classic] [--wide]\n");
       return 2;
     }
   }
@@ -106,8 +115,8 @@ int main(int argc, char** argv) {
   window.setCentralWidget(central);
   auto* amplitude = new QLabel;
   auto* time = new QLabel;
-  amplitude->setMinimumWidth(300);
-  time->setMinimumWidth(300);
+  amplitude->setMinimumWidth(370);
+  time->setMinimumWidth(330);
   window.statusBar()->addWidget(amplitude);
   window.statusBar()->addWidget(time);
 
@@ -137,6 +146,17 @@ int main(int argc, char** argv) {
   scope.Channel3()->SetYScalePerDiv(10);
   scope.Channel3()->SetYZeroOffset(0);
   scope.Channel4()->SetSignalName("Current");  // -100 .. 100
+  if (wide) {
+    const std::int32_t factor[4] = {1000, 1000, 6000, 100};
+    std::copy(factor, factor + 4, gFactor);
+    scope.Channel1()->SetYScalePerDiv(20000);  // -100000 .. 100000
+    scope.Channel1()->SetYZeroOffset(100000);
+    scope.Channel2()->SetYScalePerDiv(50000);  // -250000 .. 250000
+    scope.Channel2()->SetYZeroOffset(250000);
+    scope.Channel3()->SetYScalePerDiv(60000);  // 0 .. 600000
+    scope.Channel4()->SetYScalePerDiv(2000);  // -10000 .. 10000
+    scope.Channel4()->SetYZeroOffset(10000);
+  }
 
   // Time cursors at -7 s and -2 s, amplitude cursors at 60 and -40 of channel 1.
   const TScopeGeometry g = ScopeGeometry(805, 677);
