@@ -11,13 +11,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "DialogsTestUtil.h"
 #include "TestTempDir.h"
+#include "model/FileTestUtil.h"
 #include "app/dialogs/KVXFWUpdateDlg.h"
 #include "protocol/ProtocolTestUtil.h"
 
@@ -38,8 +39,7 @@ class FirmwareAssistant : public prottest::ModuleFixture {
     std::mt19937 rng(4711);
     image.resize(3000);
     for (auto& b : image) b = static_cast<std::uint8_t>(rng());
-    std::ofstream(dir.File("fw.bin"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    filetest::WriteAll(dir.File("fw.bin"), std::string(image.begin(), image.end()));
     s19 = dir.File("fw.s19");
     const std::string cmd = "srec_cat '" + dir.File("fw.bin") + "' -binary -offset 0x8000 -o '" +
                             s19 + "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
@@ -151,6 +151,24 @@ TEST_F(FirmwareAssistant, ASilentBootloaderGivesRedTextAndTheDialogStaysOpen) {
   });
   EXPECT_TRUE(dlg.Execute(prot.get(), s19, true));
   EXPECT_NE(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
+  const std::string broken = dir.File("broken.s19");
+  filetest::WriteAll(broken, "S1050000AABB96\nS9030000FC\n");  // bad checksum
+  ModalAnswer answer([&](QDialog*) {
+    ASSERT_TRUE(dlg.BtnProgram->isEnabled());
+    dlg.BtnProgram->click();
+    EXPECT_EQ(Status(), TFWUpdateDlg::kFileInvalidText);
+    EXPECT_TRUE(StatusRed());
+    EXPECT_FALSE(dlg.BtnProgram->isEnabled());
+    dlg.reject();
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), broken, true));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
+  const auto cmds = sim->ReceivedCommands();
+  EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "BOOTLOADER"), 0);
 }
 
 TEST_F(FirmwareAssistant, ClosingAfterStartLeavesTheBootloader) {

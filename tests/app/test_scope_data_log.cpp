@@ -4,23 +4,15 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "TestTempDir.h"
+#include "model/FileTestUtil.h"
 #include "app/KVXScopeDataLog.h"
 #include "model/osDRUVModProtBase.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The file's lines; false when a line does not end with CR LF.
 bool SplitCrLf(const std::string& text, std::vector<std::string>& lines) {
@@ -55,7 +47,7 @@ TEST(ScopeDataLog, TwoRunsAppendTwoHeaderBlocksAndTheirDataLines) {
     log.AppendScopeData(nullptr, &c, nullptr, nullptr);
   }
   std::vector<std::string> lines;
-  ASSERT_TRUE(SplitCrLf(ReadFile(dir.File("scope.txt")), lines));
+  ASSERT_TRUE(SplitCrLf(filetest::ReadAll(dir.File("scope.txt")), lines));
   ASSERT_EQ(lines.size(), 12u);
   const std::string rule(63, '=');
   for (int run = 0; run < 2; ++run) {
@@ -123,7 +115,7 @@ TEST(ScopeDataLog, AppendingWhileTheNameChangesOnAnotherThread) {
   std::size_t total = 0;
   for (const std::string& f : {one, two}) {
     std::vector<std::string> lines;
-    ASSERT_TRUE(SplitCrLf(ReadFile(f), lines)) << f;
+    ASSERT_TRUE(SplitCrLf(filetest::ReadAll(f), lines)) << f;
     for (const std::string& l : lines)
       EXPECT_EQ(l.substr(23), "        42       ---        42       ---");
     total += lines.size();

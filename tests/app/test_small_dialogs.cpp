@@ -1,6 +1,8 @@
 // The main window's small dialogs: choosing a module's data set, the document viewer, the scope
 // cursor settings and the scope data log's file name.
 #include <QApplication>
+#include <atomic>
+#include <thread>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QFile>
@@ -166,6 +168,22 @@ TEST(ScopeDataDialog, ThePickedOrTypedNameStaysAlsoAfterAbbrechen) {
   dlg.EdtFilename->setText("");
   dlg.close();
   EXPECT_EQ(dlg.LogFileName(), "");
+
+  // The poll thread reads the name while the window thread opens and closes the dialog.
+  std::atomic<bool> stop{false};
+  std::thread poll([&] {
+    while (!stop) {
+      const std::string n = dlg.LogFileName();
+      if (!n.empty() && n != name) ADD_FAILURE() << n;
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    dlg.show();
+    dlg.EdtFilename->setText(i % 2 ? FileNameFromBytes(name) : QString());
+    dlg.close();
+  }
+  stop = true;
+  poll.join();
 }
 
 }  // namespace
