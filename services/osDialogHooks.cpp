@@ -122,7 +122,7 @@ bool DirectoryExists(const std::string& Folder) {
   return !Folder.empty() && ::stat(Folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FileExists(const std::string& FileName) {
+bool RegularFileExists(const std::string& FileName) {
   struct stat st {};
   return !FileName.empty() && ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }

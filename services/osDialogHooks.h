@@ -79,4 +79,6 @@ std::string ExtractFilePath(const std::string& FileName);
 // The extension with its dot ("" when there is none), as it stands.
 std::string ExtractFileExt(const std::string& FileName);
 bool DirectoryExists(const std::string& Folder);
-bool FileExists(const std::string& FileName);
+// A regular file of that name (a link to one counts). Not FileExists of model/osFileUtils, which
+// is true for anything of that name and has that name.
+bool RegularFileExists(const std::string& FileName);

@@ -1,0 +1,57 @@
+#include "app/dialogs/KVXModIdSelDlgForm.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "services/QtText.h"
+#include "services/osDialogHooks.h"
+
+TModulIdSelDlg::TModulIdSelDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("ModulIdSelDlg");
+  setWindowTitle("Modul Selection");
+  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
+                 ~Qt::WindowContextHelpButtonHint);
+  QFont formFont(QStringLiteral("Arial"));
+  formFont.setPixelSize(11);
+  setFont(formFont);
+
+  GroupBox1 = new QGroupBox("Available Modul Data", this);
+  GroupBox1->setObjectName("GroupBox1");
+  LBoxIdList = new QListWidget(GroupBox1);
+  LBoxIdList->setObjectName("LBoxIdList");
+  LBoxIdList->setSelectionMode(QAbstractItemView::SingleSelection);
+  auto* g = new QVBoxLayout(GroupBox1);
+  g->addWidget(LBoxIdList);
+
+  BBtnOK = new QPushButton("OK", this);
+  BBtnOK->setObjectName("BBtnOK");
+  BBtnOK->setDefault(true);
+  BBtnCancel = new QPushButton("Cancel", this);
+  BBtnCancel->setObjectName("BBtnCancel");
+  connect(BBtnOK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(BBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(BBtnOK);
+  buttons->addWidget(BBtnCancel);
+  auto* top = new QVBoxLayout(this);
+  top->addWidget(GroupBox1, 1);
+  top->addLayout(buttons);
+  setFixedSize(221, 271);
+}
+
+int TModulIdSelDlg::Execute(const TStringList* List) {
+  if (!List) return -1;
+  LBoxIdList->clear();
+  for (const std::string& s : *List) LBoxIdList->addItem(FromAnsi(s));
+  LBoxIdList->setCurrentRow(-1);
+  LBoxIdList->clearSelection();
+  if (LBoxIdList->count() == 0) return -1;
+  if (ExecModal(this) != QDialog::Accepted) return -1;
+  const QList<QListWidgetItem*> chosen = LBoxIdList->selectedItems();
+  return chosen.isEmpty() ? -1 : LBoxIdList->row(chosen.first());
+}

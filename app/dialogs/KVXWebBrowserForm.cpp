@@ -1,0 +1,119 @@
+#include "app/dialogs/KVXWebBrowserForm.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPdfDocument>
+#include <QPdfView>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+#include "services/QtText.h"
+#include "services/osDialogHooks.h"
+
+namespace {
+
+bool IsPdf(const QString& path) {
+  if (path.endsWith(".pdf", Qt::CaseInsensitive)) return true;
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) && f.read(5) == "%PDF-";
+}
+
+// A text file in UTF-8 shows as such; anything else (the ".kvx" files are ISO-8859-1) through
+// the program's Windows-1252 table.
+QString DecodeText(const QByteArray& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(bytes);
+  if (!utf8.hasError()) return text;
+  return FromAnsi(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+}  // namespace
+
+TWebBrowserDlg::TWebBrowserDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("WebBrowserDlg");
+  setWindowFlags((windowFlags() | Qt::WindowMinMaxButtonsHint) & ~Qt::WindowContextHelpButtonHint);
+  setModal(false);
+  QFont formFont(QStringLiteral("Arial"));
+  formFont.setPixelSize(11);
+  setFont(formFont);
+
+  WBrowser = new QStackedWidget(this);
+  WBrowser->setObjectName("WBrowser");
+  PdfDocument = new QPdfDocument(this);
+  PdfView = new QPdfView(WBrowser);
+  PdfView->setObjectName("PdfView");
+  PdfView->setDocument(PdfDocument);
+  PdfView->setPageMode(QPdfView::PageMode::MultiPage);
+  PdfView->setZoomMode(QPdfView::ZoomMode::FitToWidth);
+  TextView = new QPlainTextEdit(WBrowser);
+  TextView->setObjectName("TextView");
+  TextView->setReadOnly(true);
+  TextView->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QFont mono(QStringLiteral("Courier New"));
+  mono.setStyleHint(QFont::Monospace);
+  mono.setPixelSize(13);
+  TextView->setFont(mono);
+  WBrowser->addWidget(PdfView);
+  WBrowser->addWidget(TextView);
+
+  auto* top = new QVBoxLayout(this);
+  top->setContentsMargins(0, 0, 0, 0);
+  top->addWidget(WBrowser);
+  resize(504, 350);
+}
+
+bool TWebBrowserDlg::ShowFile(const std::string& FileName) {
+  return ShowFileSized(FileName, 348, 512);
+}
+
+bool TWebBrowserDlg::ShowFileSized(const std::string& FileName, int Height, int Width) {
+  if (!RegularFileExists(FileName)) return false;
+  const QString path = FileNameFromBytes(FileName);
+  if (IsPdf(path)) {
+    PdfDocument->close();
+    const QPdfDocument::Error error = PdfDocument->load(path);
+    if (error == QPdfDocument::Error::None) {
+      WBrowser->setCurrentWidget(PdfView);
+    } else {
+      ShowText(QString("The file \"%1\" cannot be shown as a PDF document.").arg(path));
+    }
+  } else {
+    PdfDocument->close();
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+      ShowText(DecodeText(f.readAll()));
+    } else {
+      ShowText(QString("The file \"%1\" cannot be read: %2").arg(path, f.errorString()));
+    }
+  }
+  setWindowTitle(path);
+
+  // Never larger than the screen's free area.
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  int w = Width, h = Height;
+  if (screen) {
+    const QRect avail = screen->availableGeometry();
+    const QMargins frame = frameGeometry().isValid() && isVisible()
+                               ? QMargins(geometry().left() - frameGeometry().left(),
+                                          geometry().top() - frameGeometry().top(),
+                                          frameGeometry().right() - geometry().right(),
+                                          frameGeometry().bottom() - geometry().bottom())
+                               : QMargins();
+    w = std::min(w, avail.width() - frame.left() - frame.right());
+    h = std::min(h, avail.height() - frame.top() - frame.bottom());
+  }
+  resize(std::max(w, 100), std::max(h, 100));
+  show();
+  raise();
+  activateWindow();
+  return true;
+}
+
+void TWebBrowserDlg::ShowText(const QString& Text) {
+  TextView->setPlainText(Text);
+  WBrowser->setCurrentWidget(TextView);
+}

@@ -1,0 +1,196 @@
+// The firmware update assistant against the simulated module: step mode and direct mode leave
+// the module's flash equal to the S19 file; a bootloader that falls silent gives red text and
+// the dialog stays open; closing after Start takes the module out of its bootloader, and closing
+// is refused while the transfer runs.
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "DialogsTestUtil.h"
+#include "TestTempDir.h"
+#include "model/FileTestUtil.h"
+#include "app/dialogs/KVXFWUpdateDlg.h"
+#include "protocol/ProtocolTestUtil.h"
+
+using namespace dlgtest;
+
+namespace {
+
+constexpr std::uint32_t kLoadAddress = 0x8000;
+
+class FirmwareAssistant : public prottest::ModuleFixture {
+ protected:
+  void SetUp() override {
+    if (std::system("srec_cat --version >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+    StartModule({});
+    Identify();
+    // A random image and its S19 file, as srec_cat writes it (with an end record).
+    std::mt19937 rng(4711);
+    image.resize(3000);
+    for (auto& b : image) b = static_cast<std::uint8_t>(rng());
+    filetest::WriteAll(dir.File("fw.bin"), std::string(image.begin(), image.end()));
+    s19 = dir.File("fw.s19");
+    const std::string cmd = "srec_cat '" + dir.File("fw.bin") + "' -binary -offset 0x8000 -o '" +
+                            s19 + "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+
+  bool FlashEqualsImage() const {
+    const auto flash = sim->Module().FlashImage();
+    if (flash.size() != image.size()) return false;
+    for (std::size_t i = 0; i < image.size(); ++i) {
+      const auto it = flash.find(kLoadAddress + static_cast<std::uint32_t>(i));
+      if (it == flash.end() || it->second != image[i]) return false;
+    }
+    return true;
+  }
+
+  QString Status() const { return dlg.StatusInfoLabel->isVisibleTo(&dlg) ? dlg.StatusInfoLabel->text() : QString(); }
+  bool StatusRed() const {
+    return dlg.StatusInfoLabel->palette().color(QPalette::WindowText) == QColor(255, 0, 0);
+  }
+
+  testutil::TempDir dir;
+  std::vector<std::uint8_t> image;
+  std::string s19;
+  TFWUpdateDlg dlg;
+};
+
+TEST_F(FirmwareAssistant, StepModeChordStartEraseProgramFinish) {
+  FileAnswer picker(s19);
+  ModalAnswer answer([&](QDialog*) {
+    dlg.show();
+    EXPECT_EQ(dlg.NB->currentWidget(), dlg.PageKey);
+    EXPECT_FALSE(dlg.BtnStart->isEnabled());
+    QTest::keyClick(dlg.LBoxSecKeyInput, Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(dlg.BtnStart->isEnabled());
+    QTest::keyClick(dlg.LBoxSecKeyInput, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(dlg.NB->currentWidget(), dlg.PageMain);
+    dlg.BtnStart->click();
+    ASSERT_TRUE(sim->Module().InBootloader());
+    EXPECT_FALSE(dlg.BtnStart->isEnabled());
+    // A file chosen before the erase does not enable Program yet.
+    dlg.SBtnSelFWFile->click();
+    EXPECT_EQ(dlg.LEditFWFile->text().toStdString(), s19);
+    EXPECT_FALSE(dlg.BtnProgram->isEnabled());
+    dlg.BtnErase->click();
+    EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
+    ASSERT_TRUE(dlg.BtnProgram->isEnabled());
+    dlg.BtnProgram->click();
+    EXPECT_EQ(dlg.BtnCancel->text(), "Finish");
+    EXPECT_FALSE(dlg.InBootloader());
+    dlg.BtnCancel->click();
+    EXPECT_FALSE(dlg.isVisible());
+  });
+  // A name in upper case is not taken as the chosen file.
+  std::filesystem::copy_file(s19, dir.File("FW.S19"));
+  EXPECT_TRUE(dlg.Execute(prot.get(), dir.File("FW.S19"), false));
+  EXPECT_EQ(answer.calls, 1);
+  EXPECT_TRUE(FlashEqualsImage());
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(dlg.FileName(), s19);
+}
+
+TEST_F(FirmwareAssistant, DirectModeRunsEverythingAndRefusesToCloseMeanwhile) {
+  int refusedCloses = 0;
+  QTimer poke;
+  QObject::connect(&poke, &QTimer::timeout, [&] {
+    if (!dlg.StepRunning() || dlg.ProgressBar->value() < dlg.ProgressBar->maximum() / 2) return;
+    poke.stop();
+    SavePicture(&dlg, "fw-update-main.png");
+    dlg.close();
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    if (dlg.isVisible()) ++refusedCloses;
+  });
+  ModalAnswer answer([&](QDialog*) {
+    dlg.show();
+    EXPECT_EQ(dlg.NB->currentWidget(), dlg.PageMain);
+    EXPECT_FALSE(dlg.BtnStart->isVisible());
+    poke.start(1);
+    dlg.BtnProgram->click();
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), s19, true));
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(refusedCloses, 1);
+  EXPECT_TRUE(FlashEqualsImage());
+  EXPECT_FALSE(sim->Module().InBootloader());
+}
+
+TEST_F(FirmwareAssistant, ASilentBootloaderGivesRedTextAndTheDialogStaysOpen) {
+  QTimer silence;
+  QObject::connect(&silence, &QTimer::timeout, [&] {
+    if (dlg.ProgressBar->isVisibleTo(&dlg) && dlg.ProgressBar->value() > 100) {
+      silence.stop();
+      sim->SetSilent(true);
+    }
+  });
+  ModalAnswer answer([&](QDialog*) {
+    dlg.show();
+    silence.start(1);
+    dlg.BtnProgram->click();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(StatusRed());
+    EXPECT_EQ(Status(), QString("%1 %2").arg(TFWUpdateDlg::kTransferFailedText,
+                                             TFWUpdateDlg::kLeaveFailedText));
+    EXPECT_TRUE(dlg.BtnProgram->isEnabled());
+    EXPECT_TRUE(dlg.BtnCancel->isEnabled());
+    EXPECT_TRUE(dlg.InBootloader());
+    SavePicture(&dlg, "fw-update-failed.png");
+    dlg.reject();
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), s19, true));
+  EXPECT_NE(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
+  const std::string broken = dir.File("broken.s19");
+  filetest::WriteAll(broken, "S1050000AABB96\nS9030000FC\n");  // bad checksum
+  ModalAnswer answer([&](QDialog*) {
+    ASSERT_TRUE(dlg.BtnProgram->isEnabled());
+    dlg.BtnProgram->click();
+    EXPECT_EQ(Status(), TFWUpdateDlg::kFileInvalidText);
+    EXPECT_TRUE(StatusRed());
+    EXPECT_FALSE(dlg.BtnProgram->isEnabled());
+    dlg.reject();
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), broken, true));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
+  const auto cmds = sim->ReceivedCommands();
+  EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "BOOTLOADER"), 0);
+}
+
+TEST_F(FirmwareAssistant, ClosingAfterStartLeavesTheBootloader) {
+  ModalAnswer answer([&](QDialog*) {
+    dlg.show();
+    QTest::keyClick(dlg.LBoxSecKeyInput, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    dlg.BtnStart->click();
+    ASSERT_TRUE(sim->Module().InBootloader());
+    // An erase that fails is named in red and can be tried again.
+    sim->SetSilent(true);
+    dlg.BtnErase->click();
+    EXPECT_EQ(Status(), TFWUpdateDlg::kEraseFailedText);
+    EXPECT_TRUE(StatusRed());
+    EXPECT_TRUE(dlg.BtnErase->isEnabled());
+    sim->SetSilent(false);
+    dlg.close();  // the close box
+    EXPECT_FALSE(dlg.isVisible());
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), s19, false));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_FALSE(dlg.InBootloader());
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
+}
+
+}  // namespace
