@@ -254,6 +254,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   bool SwitchToAutoBaudrate();
   // Opens the port and, in full duplex with detection on, finds the module's rate.
   bool Connect();
+  // Why the last Connect failed: the port's error text, or that no module answers; empty after
+  // a successful one.
+  const std::string& LastConnectError() const { return LastConnectError_; }
 
   // ---- Identification ----
 
@@ -416,6 +419,7 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   std::atomic<std::uint8_t> PollErrorState_{0};
   int DelayOnSendFirmwareData_ = 0;
   std::atomic<bool> UseProcessDataBlock_{false};
+  std::string LastConnectError_;
 
  private:
   // Remembers the view as a component (when it is one) and asks to be told when it goes.

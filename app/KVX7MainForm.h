@@ -1,0 +1,446 @@
+// The main window: the module's parameter grid, the monitor with remote control and status
+// lamps, the oscilloscope and the terminal on four pages, the port and connection controls on the
+// tool bar, the status bar, the menus and the dialogs.
+//
+// The window talks to the module only through its protocol component. Its concerns live in files
+// of their own, each implementing a part of this class:
+//   KVX7MainForm.cpp            start-up, first showing, closing, caption, settings applied
+//   KVX7MainFormLayout.cpp      the widgets, menus, tool bar, actions and status bar
+//   KVX7MainFormConnection.cpp  port choice, connect, identify, connected / firmware state
+//   KVX7MainFormPages.cpp       pages and operating modes, the scope timer, settings actions
+//   KVX7MainFormModule.cpp      mode buttons, protocol questions, status lamps, password
+//   KVX7MainFormRemote.cpp      remote control of the module's inputs
+//   KVX7MainFormScope.cpp       scope page controls and the scope data log
+//   KVX7MainFormPrint.cpp       printing
+//   KVX7MainFormFiles.cpp       module data commands and parameter files
+//   KVX7MainFormTerminal.cpp    terminal files, edit menu, manuals, firmware menu, About
+//
+// Window thread only, except ScopeTimerProc (the scope timer's thread) and KVXScopeScopeData (the
+// scope poll's thread), which touch no widget.
+#pragma once
+
+#include <QMainWindow>
+#include <QApplication>
+#include <QPointer>
+#include <QRect>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/MyGlobalUtils.h"
+#include "platform/Component.h"
+#include "protocol/osDRUVModProt.h"
+#include "views/osColors.h"
+#include "views/osDRUVScopeCursors.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+class QTextEdit;
+class QToolBar;
+class QToolButton;
+class QWidget;
+
+class TKVXParamList;
+class TKVXMonitor;
+class TKVXScope;
+class TKVXPTerminal;
+class TASCIIProcDataObj;
+class TModStatusInfoData;
+class TosApplIni;
+class TApplInfo;
+class TosApplOptions;
+class TosPasswordDlg;
+class TosNamedLed;
+class TKVX7OptionsDlg;
+class TColorBox;
+class TScopeCursorDlg;
+class TModulIdSelDlg;
+class TWebBrowserDlg;
+class TFWUpdateDlg;
+class TSaveScopeDataDlg;
+class TOKBottomDlg;
+class TScopeDataLog;
+
+// A labelled edit: an edit with its caption above it.
+struct TLabeledEdit {
+  QWidget* Box = nullptr;  // holds the label and the edit
+  QLabel* EditLabel = nullptr;
+  QLineEdit* Edit = nullptr;
+  int Tag = 0;
+};
+
+// The hourglass for the life of a scope: every return restores the cursor.
+class TBusyCursor {
+ public:
+  TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+// The edition of the program: 0 is the maker's own.
+constexpr std::uint8_t OemEdition = 0;
+
+// Status texts of panel 0.
+extern const char* const PortOpenText;    // "port open"
+extern const char* const PortClosedText;  // "port closed"
+
+// Section "Application" of the settings file.
+extern const char* const ApplSection;        // "Application"
+extern const char* const ParaFilePathKey;    // "ParaFilePath"
+extern const char* const FirmwarePathKey;    // "FirmwarePath"
+extern const char* const LastFirmwareKey;    // "LastFirmware"
+
+class TKVXMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window and its components (FormCreate) and the dialogs of the program, in the
+  // order the program creates them. The sysfs root of the latency check and the work area can be
+  // given for tests.
+  explicit TKVXMainForm(QWidget* parent = nullptr);
+  ~TKVXMainForm() override;
+
+  // ---- Components (owned) ------------------------------------------------------------------
+  std::unique_ptr<TKVXModCommProt> KVXModProt;
+  std::unique_ptr<TKVXParamList> KVXParamList;
+  std::unique_ptr<TKVXMonitor> KVXMonitor;
+  std::unique_ptr<TKVXScope> KVXScope;
+  std::unique_ptr<TKVXPTerminal> KVXPTerminal;
+  std::unique_ptr<TosApplIni> ApplIni;
+  std::unique_ptr<TApplInfo> ApplInfo;
+  std::unique_ptr<TosApplOptions> ApplOpt;
+  std::unique_ptr<TosPasswordDlg> PasswordDlg;
+  std::unique_ptr<TScopeDataLog> ScopeDataLog;
+
+  // ---- The program's dialogs, created once with the window ---------------------------------
+  TKVX7OptionsDlg* KVX7OptionsDlg = nullptr;
+  TScopeCursorDlg* ScopeCursorDlg = nullptr;
+  TModulIdSelDlg* ModulIdSelDlg = nullptr;
+  TWebBrowserDlg* WebBrowserDlg = nullptr;
+  TFWUpdateDlg* FWUpdateDlg = nullptr;
+  TSaveScopeDataDlg* SaveScopeDataDlg = nullptr;
+  TOKBottomDlg* OKBottomDlg = nullptr;
+
+  // ---- Tool bar, notebook, status bar --------------------------------------------------------
+  QToolBar* ToolBar = nullptr;
+  QComboBox* CBoxPortSel = nullptr;
+  QToolButton* SBtnConnect = nullptr;
+  QToolButton* SBIdentify = nullptr;
+  QToolButton* SBtnParamList = nullptr;
+  QToolButton* SBtnMonitor = nullptr;
+  QToolButton* SBtnScope = nullptr;
+  QToolButton* SBtnTerminal = nullptr;
+  QToolButton* SBtnClearTerminal = nullptr;
+  QToolButton* SBtnOpenTerminal = nullptr;
+  QToolButton* SBtnSaveTerminal = nullptr;
+  QToolButton* SBtnPrint = nullptr;
+  QToolButton* SBtnPassword = nullptr;
+  QToolButton* SBtnSettings = nullptr;
+  // The connected flag of the window (1 connected or firmware mode, 0 not).
+  int ConnectTag = 0;
+  QStackedWidget* NbMain = nullptr;
+  // Panels 0..6 of the status bar.
+  std::array<QLabel*, 7> SBar{};
+
+  // ---- Actions and menus -----------------------------------------------------------------------
+  QAction* ConnectAct = nullptr;
+  QAction* IdentifyAct = nullptr;
+  QAction* ShowParamlistAct = nullptr;
+  QAction* ShowMonitorAct = nullptr;
+  QAction* ShowScopeAct = nullptr;
+  QAction* ShowTerminalAct = nullptr;
+  QAction* ClearTerminalAct = nullptr;  // also File, "&New"
+  QAction* OpenTerminalAct = nullptr;   // also File, "O&pen"
+  QAction* SaveTerminalAct = nullptr;   // also File, "&Save"
+  QAction* PrintAct = nullptr;
+  QAction* PasswordAct = nullptr;
+  QAction* SettingsAct = nullptr;
+  QMenu* MMFile = nullptr;
+  QMenu* MMEdit = nullptr;
+  QMenu* MMOptions = nullptr;
+  QMenu* MMHelp = nullptr;
+  QAction* MMISaveAs = nullptr;
+  QAction* MMILoadOfflineCmdList = nullptr;
+  QAction* MMISaveCmdList = nullptr;
+  QAction* MMIViewKVXFile = nullptr;
+  QAction* MMIPrint = nullptr;
+  QAction* MMIClose = nullptr;
+  QAction* MMICut = nullptr;
+  QAction* MMICopy = nullptr;
+  QAction* MMIPaste = nullptr;
+  QAction* MMISettings = nullptr;
+  QAction* MMIFirmwareUpd = nullptr;
+  QAction* MMISendFirmwareSep = nullptr;
+  QAction* MMISendFirmware = nullptr;
+  QAction* MMIFWUAss = nullptr;
+  QAction* MMIManual = nullptr;
+  QAction* ManualEnglish1 = nullptr;
+  QAction* MMIInfo = nullptr;
+
+  // ---- Parameter page --------------------------------------------------------------------------
+  QTableWidget* ParamGrid = nullptr;
+  QLabel* LabelParameterView = nullptr;
+  // MODE_1 .. MODE_8.
+  std::array<QPushButton*, 8> ModeButtons{};
+  QPushButton* MODE_ALL = nullptr;
+  QPushButton* BtnDefault = nullptr;
+  QPushButton* BtnSave = nullptr;
+  QPushButton* BtnLoadBack = nullptr;
+  QPushButton* BBtnUpload = nullptr;
+  QPushButton* BBtnDownload = nullptr;
+
+  // ---- Monitor page ------------------------------------------------------------------------------
+  QWidget* MonitorHost = nullptr;
+  QGroupBox* GBoxRemote = nullptr;  // "Remote Control / Status Info"
+  QCheckBox* CBoxRemoteCtrlEnable = nullptr;
+  QPushButton* BtnRemoteControl = nullptr;
+  QGroupBox* GBoxAnaInputs = nullptr;
+  std::array<TLabeledEdit, 5> LEditPinX{};
+  QSlider* TBarAnaInputs = nullptr;
+  QLabel* LabelTBarMin = nullptr;
+  QLabel* LabelTBarMax = nullptr;
+  QGroupBox* GBoxDigInputs = nullptr;
+  std::array<QCheckBox*, 8> CBDInp{};
+  QGroupBox* GBoxStatusInfo = nullptr;
+  std::array<TosNamedLed*, 16> SILed{};
+
+  // ---- Scope page ----------------------------------------------------------------------------------
+  QTabWidget* NBScopeSettings = nullptr;  // "Expert", "Customer"
+  QWidget* PBoxScope = nullptr;
+  // Expert page, channels 1..4 at index 0..3.
+  std::array<QComboBox*, 4> CBChSignal{};
+  std::array<TColorBox*, 4> CBChColor{};
+  std::array<QComboBox*, 4> CBChScale{};
+  std::array<TLabeledEdit, 4> LEChPos{};
+  std::array<QSpinBox*, 4> UDChaPos{};
+  QLabel* Label2 = nullptr;
+  // Customer page.
+  std::array<QComboBox*, 4> CBChCustSignal{};
+  std::array<QComboBox*, 4> CBChCustMin{};
+  std::array<QComboBox*, 4> CBChCustMax{};
+  std::array<QFrame*, 4> ShapeCustChaCol{};
+  QComboBox* CBCustTimeScale = nullptr;
+  QPushButton* BtnStart = nullptr;
+  QPushButton* BtnStop = nullptr;
+  TLabeledEdit TimeGridEdit;
+  QPushButton* SaveToFileButton = nullptr;
+  QMenu* PMScope = nullptr;
+  QAction* PMIScopeCursor = nullptr;
+  QAction* PMICopyScopeDsp = nullptr;
+  // Hidden: the scope period offset in ms, "0" .. "100", current "20".
+  QComboBox* CBoxOffsetTime = nullptr;
+
+  // ---- Terminal page -----------------------------------------------------------------------------
+  QTextEdit* KVXTermEditor = nullptr;
+  QPushButton* BtnDefault2 = nullptr;
+  QPushButton* BtnSave2 = nullptr;
+  QPushButton* BtnLoadBack2 = nullptr;
+  QPushButton* BBtnUpload2 = nullptr;
+  QPushButton* BBtnDownload2 = nullptr;
+
+  // ---- Fields ----------------------------------------------------------------------------------------
+  bool FirstShow = true;
+  TStringList SignalList;
+  // The cursor restored after an hourglass phase (Qt: whether an override cursor was active).
+  Qt::CursorShape DefaultCursor = Qt::ArrowCursor;
+  std::vector<TosNamedLed*> StatusLeds;
+  std::vector<QCheckBox*> DigitalInputBoxes;
+  std::vector<TLabeledEdit*> AnalogInputEdits;
+  // The running scope timer, 0 none; its count of failed polls in a row. Shared with the timer.
+  std::atomic<std::uint32_t> ScopeTimerId{0};
+  std::atomic<int> ScopeTimerFailCount{0};
+  TLabeledEdit* ActiveAnalogEdit = nullptr;
+  // The track bar range set when the active edit was activated.
+  int ActiveRangeMin = 0;
+  int ActiveRangeMax = 10000;
+  // The terminal file last opened; never a parameter file.
+  std::string TerminalFileName;
+
+  // ---- Start-up and shut-down ---------------------------------------------------------------------
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void FormDestroy();
+  void SetupEdition(std::uint8_t Edition);
+  void ApplyScopeColors();
+  void ApplyMonitorOptions();
+  // The parameter list's options from the settings dialog.
+  void ApplyTableOptions();
+  // The analog-input unit letters: "U", "I" for the command form U/I, else "V", "C".
+  static void SetAinUnitLetters(bool CommandUI);
+  // Size and place: at most 1024 x 768 of the work area; at its top left when it is less than
+  // 768 pixels high, else centred.
+  void PlaceInWorkArea(const QRect& WorkArea);
+  // Menu items that follow options (viewer, classic firmware, the assistant's shortcut).
+  void ApplyMenuOptions();
+  // The sysfs root for the latency check (tests point it at a fake tree); "/sys" by default.
+  static void SetSysfsRoot(const std::string& Root);
+  // Shows the information message when the USB-serial adapter behind PortName waits longer than
+  // 2 ms before it hands received bytes on.
+  static void CheckFtdiLatencyTimer(const std::string& PortName);
+
+  // ---- Connection (port box, connect, identify) -------------------------------------------------
+  void CBoxPortSelDropDown();
+  void CBoxPortSelChange();
+  void ApplyPortSelection();
+  void ConnectActExecute();
+  void IdentifyActExecute();
+  void SetConnectedState(bool Connected);
+  void SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool ShowStatusText);
+  // Fills the port box from the system's ports, keeping the current name selected while it is
+  // listed, with the box's signals blocked.
+  void FillPortBox(const std::vector<std::string>& Ports);
+  // Tells the user why Connect failed: the port's error or no answer.
+  void ReportConnectFailure();
+  // The module went away while connected: one message, polling stopped, port closed.
+  void ModuleLost(const std::string& Reason);
+
+  // ---- Pages, modes, scope timer, settings actions --------------------------------------------
+  void NbMainPageChanged();
+  void StartScopeTimer();
+  void StopScopeTimer(bool Wait = true);
+  void ScopeTimerProc();
+  // The scope period from the offset box, the rate and the transfer mode.
+  std::uint32_t ScopePeriodMs() const;
+  // Space while polling is stopped; true when the key was taken.
+  bool ApplicationEventsShortCut(int Key);
+  void ShowParamlistActExecute();
+  void ShowMonitorActExecute();
+  void ShowScopeActExecute();
+  void ShowTerminalActExecute();
+  void SettingsActExecute();
+  void MMISettingsClick();
+  void ApplOptOptionStateChanged(TObject* Sender, const std::string& Name, int Index, int Id);
+  // Shows a page and runs the page change.
+  void ShowPage(int Page);
+
+  // ---- Mode buttons, protocol events, status lamps, password ------------------------------------
+  void ModeButtonClick(int Index);  // 0..7 MODE_1 .. MODE_8
+  void MODE_ALLClick();
+  void KVXModProtInfoMsg(TObject* Sender, TKVXCommProtMsgKind MsgKind, TModalResult& Result);
+  void KVXModProtModIdSelRequest(TObject* Sender, TStringList& IdList, int& SelIdx);
+  void KVXModProtParaDownloadError(TObject* Sender, TStringList& CmdErrList);
+  void KVXModProtReadoutError(TObject* Sender, const std::string& ModID, TStringList& ExtCmdList);
+  void KVXMonitorStatusInfoStrucInit(TObject* Sender, TModStatusInfoData* StatusStruc);
+  void KVXMonitorNewStatusInfo(TObject* Sender, std::uint16_t Status);
+  void PasswordActExecute();
+  void PasswordDlgPasswordCheckReq(TObject* Sender, const std::string& InputPassw, bool& CheckOk);
+
+  // ---- Remote control -------------------------------------------------------------------------------
+  void SetupAnalogInputs();
+  void UpdateRemoteCtrlState();
+  void CBoxRemoteCtrlEnableClick();
+  void ApplyRemoteCtrlEnable();
+  void CBoxDigitalIOClick(QCheckBox* Sender);
+  void KVXModProtDigitalInputStateInfo(TObject* Sender, std::uint8_t State);
+  void LEditAnaInputsDlbClick(TLabeledEdit* Sender);
+  // True when the key was taken (not passed on to the edit).
+  bool LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text);
+  void GBoxAnaInputsExit();
+  void TBarAnaInputsChange();
+  void HighlightAnalogEdit(TLabeledEdit* Edit, bool On);
+
+  // ---- Scope page and data log ------------------------------------------------------------------------
+  void BtnStartClick();
+  void BtnStopClick();
+  void CheckTimeGrid();
+  void CBChSignalDropDown(int Channel, bool Customer);
+  void CBChSignalChange(int Channel);
+  void CBChCustSignalChange(int Channel);
+  void CBChColorChange(int Channel);
+  void CBChScaleChange(int Channel);
+  void CBChCustScaleChange(QComboBox* Sender);
+  void CBCustTimeScaleChange();
+  void LEChPosChange(int Channel);
+  void LECh1PosExit();
+  void KVXScopeProcessDataChanged(TObject* Sender, const TStringList& ProcessPara);
+  void KVXScopeCursorPosChanged(TObject* Sender, const TCursorInfo& CursorInfo);
+  void PMIScopeCursorClick();
+  void PMICopyScopeDspClick();
+  void ShowCursorValues(const TCursorInfo& CursorInfo, bool Show);
+  // The two read-out texts (amplitude, time) as panels 5 and 6 show them.
+  void CursorTexts(const TCursorInfo& Info, bool Show, QString& Amplitude, QString& Time) const;
+  void SaveToFileButtonClick();
+  void KVXScopeScopeData(TASCIIProcDataObj* Ch1, TASCIIProcDataObj* Ch2, TASCIIProcDataObj* Ch3,
+                         TASCIIProcDataObj* Ch4);
+
+  // ---- Printing -----------------------------------------------------------------------------------------
+  void PrintActExecute();
+  bool PrintParamList();
+  void PrintScopeDisplay();
+
+  // ---- Module data commands and parameter files ------------------------------------------------------
+  void BtnDefaultClick();
+  void BtnLoadBackClick();
+  void BtnSaveClick();
+  void BBtnUploadClick();
+  void BBtnDownloadClick();
+  void MMILoadOfflineCmdListClick();
+  void MMISaveCmdListClick();
+  void MMIViewKVXFileClick();
+  void MMFileClick();
+  // The initial folder of the parameter file dialogs.
+  std::string ParaFileFolder() const;
+
+  // ---- Terminal files, edit menu, manuals, firmware, About --------------------------------------------
+  void ClearTerminalActExecute();
+  void OpenTerminalActExecute();
+  void SaveTerminalActExecute();
+  void MMICutClick();
+  void MMICopyClick();
+  void MMIPasteClick();
+  void MMICloseClick();
+  void MMIInfoClick();
+  void ShowManual(const std::string& FileName);
+  void MMIFirmwareUpdClick();
+  void MMISendFirmwareClick();
+  void MMIFWUAssClick();
+
+  // ---- Helpers ------------------------------------------------------------------------------------------
+  // Runs a handler's body; an exception becomes an error message and the handler ends.
+  void Guard(const std::function<void()>& Body);
+  // The current page of NbMain (0 parameter, 1 monitor, 2 scope, 3 terminal, 4 remote control).
+  int PageIndex() const;
+  void SetPanel(int Panel, const QString& Text);
+  QString PanelText(int Panel) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // KVX7MainFormLayout.cpp
+  void BuildActions();
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildStatusBar();
+  QWidget* BuildParameterPage();
+  QWidget* BuildMonitorPage();
+  QWidget* BuildScopePage();
+  QWidget* BuildTerminalPage();
+  QWidget* BuildModuleDataButtons(QPushButton*& Default, QPushButton*& Save,
+                                  QPushButton*& LoadBack, QPushButton*& Upload,
+                                  QPushButton*& Download);
+  void ConnectHandlers();
+  void AttachViews();
+
+  bool closed_ = false;
+};

@@ -1,0 +1,207 @@
+// The port box, connecting and disconnecting, identification, and the window states that go
+// with them (not connected, connected, identified, firmware update).
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QToolButton>
+
+#include "app/KVX7MainForm.h"
+#include "app/dialogs/KVX7OptionsForm.h"
+#include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
+#include "services/osApplInfo.h"
+#include "services/osDialogHooks.h"
+#include "views/osDRUVScope.h"
+
+QIcon ConnectGlyph(bool Connected);
+
+namespace {
+
+// The next word of a help text, up to and including its blank, taken off the front. A last word
+// without a blank after it is no word.
+std::string TakeWord(std::string& Text) {
+  const std::size_t blank = Text.find(' ');
+  if (blank == std::string::npos) return {};
+  std::string word = Text.substr(0, blank + 1);
+  Text.erase(0, blank + 1);
+  return word;
+}
+
+}  // namespace
+
+void TKVXMainForm::FillPortBox(const std::vector<std::string>& Ports) {
+  const QString current = CBoxPortSel->currentIndex() >= 0 ? CBoxPortSel->currentText() : QString();
+  const QSignalBlocker block(CBoxPortSel);
+  CBoxPortSel->clear();
+  for (const std::string& p : Ports) CBoxPortSel->addItem(FileNameFromBytes(p));
+  CBoxPortSel->setCurrentIndex(current.isEmpty() ? -1 : CBoxPortSel->findText(current));
+}
+
+void TKVXMainForm::CBoxPortSelDropDown() {
+  ApplInfo->SystemInfo()->UpdateSerialCommPorts();
+  FillPortBox(ApplInfo->SystemInfo()->SerialCommPorts());
+}
+
+void TKVXMainForm::CBoxPortSelChange() { ApplyPortSelection(); }
+
+void TKVXMainForm::ApplyPortSelection() {
+  if (CBoxPortSel->currentIndex() >= 0) {
+    const std::string name = FileNameToBytes(CBoxPortSel->currentText());
+    if (!name.empty() && name != KVXModProt->PortName()) {
+      KVX7OptionsDlg->SetPort(name);
+      try {
+        KVXModProt->SetPortOpen(false);
+        KVXModProt->SetPortName(name);
+      } catch (...) {
+        // The port opens on Connect; a failure here has nothing to tell yet.
+      }
+      SetPanel(0, PortClosedText);
+      SetPanel(1, "Port: " + FileNameFromBytes(name));
+      ConnectTag = 0;
+      ConnectAct->setIcon(ConnectGlyph(false));
+    }
+  }
+  KVXModProt->SetAutoSetBaudrate(KVX7OptionsDlg->GetAutoSetBR());
+  KVXModProt->SetAutoBaudrate(KVX7OptionsDlg->GetAutoBR());
+  KVXModProt->SetAutoBaudDetection(KVX7OptionsDlg->GetAutoBRDetection());
+  KVXModProt->SetFixBaudrate(KVX7OptionsDlg->GetFixBR());
+  KVXModProt->SetTransferMode(KVX7OptionsDlg->GetTranferMode());
+}
+
+void TKVXMainForm::ConnectActExecute() {
+  static const char* const pins[8] = {"PIN 8", "PIN 7", "PIN 5", "PIN 6", "PIN 13", "PIN 14", "PIN 15", "not used"};
+  for (int i = 0; i < 8; ++i) CBDInp[i]->setText(pins[i]);
+  LabelParameterView->setEnabled(false);
+  PasswordAct->setEnabled(false);
+  if (CBoxPortSel->currentIndex() < 0) {
+    AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
+    return;
+  }
+  if (ConnectTag != 0) {
+    TBusyCursor busy;
+    StopScopeTimer();
+    KVXModProt->ResetModuleData();
+    SetConnectedState(false);
+    return;
+  }
+  bool connected = false;
+  {
+    TBusyCursor busy;
+    CheckFtdiLatencyTimer(KVXModProt->PortName());
+    connected = KVXModProt->Connect();
+    SetConnectedState(connected);
+  }
+  if (!connected) ReportConnectFailure();
+}
+
+void TKVXMainForm::ReportConnectFailure() {
+  std::string reason = KVXModProt->LastConnectError();
+  if (reason.empty()) reason = "no module answers";
+  AdvMessageDlg("Could not connect to the port \"" + KVXModProt->PortName() + "\": " + reason + ".",
+                mtError, {mbOK}, 0);
+}
+
+void TKVXMainForm::SetConnectedState(bool Connected) {
+  NbMain->setCurrentIndex(0);
+  ConnectTag = Connected ? 1 : 0;
+  SetPanel(0, Connected ? PortOpenText : PortClosedText);
+  SetPanel(3, Connected ? ModBaudrateNames[KVXModProt->BaudRate()] : "");
+  ConnectAct->setIcon(ConnectGlyph(Connected));
+  ShowMonitorAct->setEnabled(false);
+  ShowScopeAct->setEnabled(false);
+  PrintAct->setEnabled(false);
+  ShowTerminalAct->setEnabled(Connected);
+  SetPanel(2, TransferModeNames[KVXModProt->TransferMode()]);
+  SetPanel(4, QString());
+  CBoxPortSel->setEnabled(!Connected);
+  KVX7OptionsDlg->SetInterfaceEditable(Connected ? false : !KVXModProt->GetBootloaderActive());
+  IdentifyAct->setEnabled(Connected && !KVXModProt->GetBootloaderActive());
+  MMILoadOfflineCmdList->setEnabled(!Connected);
+  MMISaveCmdList->setEnabled(KVXModProt->ModuleLoaded());
+}
+
+void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool ShowStatusText) {
+  ConnectAct->setEnabled(!Active);
+  if (Active) {
+    ConnectTag = 1;
+    SetPanel(0, PortOpenText);
+    SetPanel(4, ShowStatusText ? "Firmware update!!!" : "");
+    ConnectAct->setIcon(ConnectGlyph(true));
+    ShowMonitorAct->setEnabled(false);
+    ShowScopeAct->setEnabled(false);
+    if (SelectTerminal) ShowPage(3);
+    KVX7OptionsDlg->SetInterfaceEditable(false);
+  } else {
+    SetPanel(4, QString());
+    // The port's real state decides, whatever the firmware step left behind.
+    const bool open = KVXModProt->PortOpen();
+    ConnectTag = open ? 1 : 0;
+    SetPanel(0, open ? PortOpenText : PortClosedText);
+    ConnectAct->setIcon(ConnectGlyph(open));
+  }
+  SetPanel(3, ModBaudrateNames[KVXModProt->BaudRate()]);
+  CBoxPortSel->setEnabled(!Active);
+  IdentifyAct->setEnabled(!Active);
+  ShowParamlistAct->setEnabled(!Active && PageIndex() != 0);
+  ShowTerminalAct->setEnabled(!Active && PageIndex() != 3);
+}
+
+void TKVXMainForm::IdentifyActExecute() {
+  std::string id;
+  {
+    TBusyCursor busy;
+    if (!KVXModProt->IdentifyModule(id)) {
+      SetPanel(4, QString());
+      return;
+    }
+    SetPanel(4, FromAnsi(id));
+    ShowMonitorAct->setEnabled(true);
+    ShowScopeAct->setEnabled(true);
+    SetupAnalogInputs();
+    PasswordAct->setEnabled(KVXModProt->QueryPasswordSupport());
+    PrintAct->setEnabled(PageIndex() == 0);
+    GBoxDigInputs->setTitle("Digital Inputs / Outputs");
+    MMISaveCmdList->setEnabled(KVXModProt->ModuleLoaded());
+  }
+
+  if (ModeHelpText.size() > 3) {
+    if (ModeHelpText.find("SYSTEM") == std::string::npos) {
+      for (QPushButton* b : ModeButtons) b->setVisible(false);
+      MODE_ALL->setVisible(false);
+    } else {
+      LabelParameterView->setEnabled(true);
+      GBoxDigInputs->setTitle(ModeHelpText.find("START_UP") != std::string::npos
+                                  ? "Digital Inputs / Outputs                          ACA (Automatic Commissioning Assistant)"
+                                  : "Digital Inputs / Outputs");
+      for (QPushButton* b : ModeButtons) {
+        const std::string word = TakeWord(ModeHelpText);
+        b->setVisible(!word.empty());
+        b->setText(FromAnsi(word));
+      }
+    }
+  }
+  if (RCMHelpText.size() > 3) {
+    for (int i = 0; i < 4; ++i) LEditPinX[i].EditLabel->setText(FromAnsi(TakeWord(RCMHelpText)));
+    LEditPinX[4].EditLabel->setText(FromAnsi(RCMHelpText));
+  }
+  if (RCSHelpText.size() > 3) {
+    for (int i = 0; i < 7; ++i) CBDInp[i]->setText(FromAnsi(TakeWord(RCSHelpText)));
+    CBDInp[7]->setText(FromAnsi(RCSHelpText));
+  }
+}
+
+void TKVXMainForm::ModuleLost(const std::string& Reason) {
+  StopScopeTimer(false);
+  KVXScope->SetRunScope(false);
+  KVXModProt->ResetModuleData();
+  SetConnectedState(false);
+  AdvMessageDlg("The connection to the module on the port \"" + KVXModProt->PortName() +
+                    "\" was lost: " + Reason + ".",
+                mtError, {mbOK}, 0);
+}

@@ -1,0 +1,183 @@
+// The pages and the operating modes they put the module in, the scope's sample timer, the Space
+// key that restarts a stopped poll, and the settings actions.
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTextEdit>
+
+#include "app/KVX7MainForm.h"
+#include "app/dialogs/KVX7OptionsForm.h"
+#include "platform/MMTimer.h"
+#include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
+#include "services/osApplInfo.h"
+#include "services/osApplOptions.h"
+#include "services/osDialogHooks.h"
+#include "views/osDRUVParamList.h"
+#include "views/osDRUVScope.h"
+
+void TKVXMainForm::ShowPage(int Page) {
+  if (NbMain->currentIndex() == Page)
+    NbMainPageChanged();
+  else
+    NbMain->setCurrentIndex(Page);  // runs NbMainPageChanged
+}
+
+void TKVXMainForm::NbMainPageChanged() {
+  const int page = PageIndex();
+  if (page != 2) {
+    // The kill waits for a running poll, so the line is free when it returns. Leaving the page
+    // also stops the scope, so Start and Stop tell the truth.
+    StopScopeTimer();
+    KVXScope->SetRunScope(false);
+  }
+  auto terminalCommands = [this](bool on) {
+    for (QAction* a : {ClearTerminalAct, SaveTerminalAct, OpenTerminalAct, MMISaveAs}) a->setEnabled(on);
+    MMEdit->setEnabled(on);
+  };
+  auto scopeIdle = [this] {
+    BtnStart->setEnabled(true);
+    BtnStop->setEnabled(false);
+  };
+  const bool loaded = KVXModProt->ModuleLoaded();
+  switch (page) {
+    case 0:
+      KVXModProt->SetOperatingMode(0);
+      terminalCommands(false);
+      PrintAct->setEnabled(loaded);
+      scopeIdle();
+      break;
+    case 1:
+      KVXModProt->SetOperatingMode(2);
+      terminalCommands(false);
+      PrintAct->setEnabled(false);
+      UpdateRemoteCtrlState();
+      scopeIdle();
+      break;
+    case 2:
+      KVXModProt->SetOperatingMode(3);
+      terminalCommands(false);
+      PrintAct->setEnabled(true);
+      StartScopeTimer();
+      break;
+    case 3:
+      KVXModProt->SetOperatingMode(1);
+      terminalCommands(true);
+      PrintAct->setEnabled(true);
+      if (!(KVXModProt->GetBootloaderActive() && KVXModProt->TransferMode() == tmHalfDuplex))
+        KVXModProt->SendTerminalKey('\r');
+      KVXTermEditor->setFocus();
+      scopeIdle();
+      break;
+    default:
+      KVXModProt->SetOperatingMode(0);
+      break;
+  }
+  ShowParamlistAct->setEnabled(page != 0 && !KVXModProt->GetBootloaderActive());
+  ShowMonitorAct->setEnabled(page != 1 && loaded);
+  ShowScopeAct->setEnabled(page != 2 && loaded);
+  ShowTerminalAct->setEnabled(page != 3);
+  TCursorInfo info;
+  KVXScope->GetCursorInfo(info);
+  ShowCursorValues(info, KVXModProt->OperatingMode() == 3);
+}
+
+std::uint32_t TKVXMainForm::ScopePeriodMs() const {
+  bool ok = false;
+  int offset = CBoxOffsetTime->currentIndex() >= 0 ? CBoxOffsetTime->currentText().toInt(&ok) : 0;
+  if (!ok) offset = 0;
+  const int factor = std::max(1, ModBaudrates[std::min<int>(KVXModProt->BaudRate(), ModBaudrateCount - 1)] / 9600);
+  const int k = KVXModProt->TransferMode() == tmHalfDuplex ? 120 : 60;
+  return static_cast<std::uint32_t>(offset + k / factor);
+}
+
+void TKVXMainForm::StartScopeTimer() {
+  StopScopeTimer();
+  const std::uint32_t period = ScopePeriodMs();
+  ScopeTimerFailCount = 0;
+  ScopeTimerId = platform::timeSetEvent(
+      period, 0, [this](std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t, std::uintptr_t) { ScopeTimerProc(); },
+      1);
+  KVXScope->SetDataSampleRate(period);
+}
+
+void TKVXMainForm::StopScopeTimer(bool) {
+  const std::uint32_t id = ScopeTimerId.exchange(0);
+  if (id != 0) platform::timeKillEvent(id);
+}
+
+// On the timer's thread: no widget is touched here.
+void TKVXMainForm::ScopeTimerProc() {
+  const std::uint32_t id = ScopeTimerId.load();
+  if (id == 0) return;
+  KVXModProt->SetPollErrorState(0);
+  if (KVXModProt->PollScopeData()) {
+    ScopeTimerFailCount = 0;
+  } else if (++ScopeTimerFailCount > 3) {
+    std::uint32_t expected = id;
+    if (ScopeTimerId.compare_exchange_strong(expected, 0)) platform::timeKillEvent(id);
+    KVXModProt->SetPollErrorState(2);
+  }
+}
+
+bool TKVXMainForm::ApplicationEventsShortCut(int Key) {
+  if (Key != Qt::Key_Space || KVXModProt->PollErrorState() == 0) return false;
+  const int mode = KVXModProt->OperatingMode();
+  const int state = KVXModProt->PollErrorState();
+  if (!((mode == 2 && state == 1) || (mode == 3 && state == 2))) return false;
+  if (KVXModProt->CheckModuleId()) {
+    NbMainPageChanged();
+    return true;
+  }
+  AdvMessageDlg("The module ID has changed! Please press the button \"ID\"!", mtError, {mbOK}, 0);
+  return false;
+}
+
+void TKVXMainForm::ShowParamlistActExecute() {
+  ShowPage(0);
+  TBusyCursor busy;
+  KVXModProt->RefreshParameterList();
+}
+
+void TKVXMainForm::ShowMonitorActExecute() {
+  if (!KVXModProt->ModuleLoaded()) {
+    AdvMessageDlg("Befor running monitor, the module needed identified!", mtInformation, {mbOK}, 0);
+    return;
+  }
+  ShowPage(1);
+}
+
+void TKVXMainForm::ShowScopeActExecute() {
+  if (!KVXModProt->ModuleLoaded()) {
+    AdvMessageDlg("Befor running oscilloscope, the module needed identified!", mtInformation, {mbOK}, 0);
+    return;
+  }
+  ShowPage(2);
+}
+
+void TKVXMainForm::ShowTerminalActExecute() { ShowPage(3); }
+
+void TKVXMainForm::SettingsActExecute() {
+  if (!KVX7OptionsDlg->Execute()) return;
+  ApplyScopeColors();
+  FillPortBox(ApplInfo->SystemInfo()->SerialCommPorts());
+  const int index = CBoxPortSel->findText(FileNameFromBytes(KVX7OptionsDlg->GetPort()));
+  if (index >= 0) CBoxPortSel->setCurrentIndex(index);
+  ApplyPortSelection();
+  ApplyMonitorOptions();
+  ApplyTableOptions();
+  ApplyMenuOptions();
+}
+
+void TKVXMainForm::MMISettingsClick() {
+  SettingsActExecute();
+  SetAinUnitLetters(KVXParamList->AinCommandUI());
+  KVXParamList->RefreshValues();
+}
+
+void TKVXMainForm::ApplOptOptionStateChanged(TObject*, const std::string& Name, int Index, int) {
+  if (Name != "DRUV") return;
+  if (TOptionItem* item = ApplOpt->Options().Items(Index)) KVX7OptionsDlg->SetShowDruvTab(item->Enabled);
+}

@@ -1,0 +1,193 @@
+// Every control, action, component event and protocol event of the main window wired to its
+// handler. Handlers that run for the user go through Guard, so no exception leaves Qt's handlers.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTextEdit>
+
+#include "app/KVX7MainForm.h"
+#include "app/osDropDownCombo.h"
+#include "app/dialogs/KVX7OptionsForm.h"
+#include "services/osApplOptions.h"
+#include "services/osPasswordDialogs.h"
+#include "views/osDRUVMonitor.h"
+#include "views/osDRUVScope.h"
+
+namespace {
+
+// Double clicks and keys of the analog-input edits.
+class AnalogEditFilter : public QObject {
+ public:
+  AnalogEditFilter(TKVXMainForm* form, TLabeledEdit* edit) : QObject(edit->Edit), form_(form), edit_(edit) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+      form_->Guard([this] { form_->LEditAnaInputsDlbClick(edit_); });
+      return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      bool taken = false;
+      form_->Guard([&] { taken = form_->LEditAnaInputsKeyPress(edit_, key->key(), key->text()); });
+      return taken;
+    }
+    return false;
+  }
+
+ private:
+  TKVXMainForm* form_;
+  TLabeledEdit* edit_;
+};
+
+bool IsInside(QWidget* w, QWidget* container) {
+  return w && container && (w == container || container->isAncestorOf(w));
+}
+
+}  // namespace
+
+void TKVXMainForm::ConnectHandlers() {
+  auto on = [this](QAction* a, void (TKVXMainForm::*handler)()) {
+    connect(a, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+  };
+  auto click = [this](QPushButton* b, void (TKVXMainForm::*handler)()) {
+    connect(b, &QPushButton::clicked, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+  };
+
+  // Tool bar and actions.
+  static_cast<TDropDownCombo*>(CBoxPortSel)->OnDropDown = [this] { Guard([this] { CBoxPortSelDropDown(); }); };
+  connect(CBoxPortSel, &QComboBox::activated, this, [this] { Guard([this] { CBoxPortSelChange(); }); });
+  connect(CBoxOffsetTime, &QComboBox::activated, this, [this] { Guard([this] { CBoxPortSelChange(); }); });
+  on(ConnectAct, &TKVXMainForm::ConnectActExecute);
+  on(IdentifyAct, &TKVXMainForm::IdentifyActExecute);
+  on(ShowParamlistAct, &TKVXMainForm::ShowParamlistActExecute);
+  on(ShowMonitorAct, &TKVXMainForm::ShowMonitorActExecute);
+  on(ShowScopeAct, &TKVXMainForm::ShowScopeActExecute);
+  on(ShowTerminalAct, &TKVXMainForm::ShowTerminalActExecute);
+  on(ClearTerminalAct, &TKVXMainForm::ClearTerminalActExecute);
+  on(OpenTerminalAct, &TKVXMainForm::OpenTerminalActExecute);
+  on(SaveTerminalAct, &TKVXMainForm::SaveTerminalActExecute);
+  on(PrintAct, &TKVXMainForm::PrintActExecute);
+  on(PasswordAct, &TKVXMainForm::PasswordActExecute);
+  on(SettingsAct, &TKVXMainForm::SettingsActExecute);
+  connect(NbMain, &QStackedWidget::currentChanged, this, [this] { Guard([this] { NbMainPageChanged(); }); });
+
+  // Menus.
+  connect(MMFile, &QMenu::aboutToShow, this, [this] { Guard([this] { MMFileClick(); }); });
+  on(MMILoadOfflineCmdList, &TKVXMainForm::MMILoadOfflineCmdListClick);
+  on(MMISaveCmdList, &TKVXMainForm::MMISaveCmdListClick);
+  on(MMIViewKVXFile, &TKVXMainForm::MMIViewKVXFileClick);
+  on(MMIPrint, &TKVXMainForm::PrintActExecute);
+  on(MMIClose, &TKVXMainForm::MMICloseClick);
+  on(MMICut, &TKVXMainForm::MMICutClick);
+  on(MMICopy, &TKVXMainForm::MMICopyClick);
+  on(MMIPaste, &TKVXMainForm::MMIPasteClick);
+  on(MMISettings, &TKVXMainForm::MMISettingsClick);
+  on(MMIFirmwareUpd, &TKVXMainForm::MMIFirmwareUpdClick);
+  on(MMISendFirmware, &TKVXMainForm::MMISendFirmwareClick);
+  on(MMIFWUAss, &TKVXMainForm::MMIFWUAssClick);
+  on(MMIInfo, &TKVXMainForm::MMIInfoClick);
+  connect(MMIManual, &QAction::triggered, this, [this] { Guard([this] { ShowManual("Manual_DE.pdf"); }); });
+  connect(ManualEnglish1, &QAction::triggered, this, [this] { Guard([this] { ShowManual("Manual_EN.pdf"); }); });
+
+  // Parameter and terminal pages.
+  for (int i = 0; i < 8; ++i)
+    connect(ModeButtons[i], &QPushButton::clicked, this, [this, i] { Guard([this, i] { ModeButtonClick(i); }); });
+  click(MODE_ALL, &TKVXMainForm::MODE_ALLClick);
+  for (QPushButton* b : {BtnDefault, BtnDefault2}) click(b, &TKVXMainForm::BtnDefaultClick);
+  for (QPushButton* b : {BtnSave, BtnSave2}) click(b, &TKVXMainForm::BtnSaveClick);
+  for (QPushButton* b : {BtnLoadBack, BtnLoadBack2}) click(b, &TKVXMainForm::BtnLoadBackClick);
+  for (QPushButton* b : {BBtnUpload, BBtnUpload2}) click(b, &TKVXMainForm::BBtnUploadClick);
+  for (QPushButton* b : {BBtnDownload, BBtnDownload2}) click(b, &TKVXMainForm::BBtnDownloadClick);
+
+  // Monitor page: remote control. Only a user's click writes to the module.
+  connect(CBoxRemoteCtrlEnable, &QCheckBox::clicked, this, [this] { Guard([this] { CBoxRemoteCtrlEnableClick(); }); });
+  for (QCheckBox* box : CBDInp)
+    connect(box, &QCheckBox::clicked, this, [this, box] { Guard([this, box] { CBoxDigitalIOClick(box); }); });
+  for (TLabeledEdit& e : LEditPinX) e.Edit->installEventFilter(new AnalogEditFilter(this, &e));
+  connect(TBarAnaInputs, &QSlider::valueChanged, this, [this] { Guard([this] { TBarAnaInputsChange(); }); });
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    if (IsInside(old, GBoxAnaInputs) && !IsInside(now, GBoxAnaInputs))
+      Guard([this] { GBoxAnaInputsExit(); });
+  });
+
+  // Scope page. Combo boxes change on a choice from the list or when a typed text is finished.
+  for (int i = 0; i < 4; ++i) {
+    const int ch = i + 1;
+    static_cast<TDropDownCombo*>(CBChSignal[i])->OnDropDown = [this, ch] { Guard([this, ch] { CBChSignalDropDown(ch, false); }); };
+    static_cast<TDropDownCombo*>(CBChCustSignal[i])->OnDropDown = [this, ch] { Guard([this, ch] { CBChSignalDropDown(ch, true); }); };
+    auto changed = [this](QComboBox* box, std::function<void()> handler) {
+      connect(box, &QComboBox::activated, this, [this, handler] { Guard(handler); });
+      if (box->lineEdit())
+        connect(box->lineEdit(), &QLineEdit::editingFinished, this, [this, handler] { Guard(handler); });
+    };
+    changed(CBChSignal[i], [this, ch] { CBChSignalChange(ch); });
+    changed(CBChCustSignal[i], [this, ch] { CBChCustSignalChange(ch); });
+    changed(CBChScale[i], [this, ch] { CBChScaleChange(ch); });
+    changed(CBChCustMin[i], [this, i] { CBChCustScaleChange(CBChCustMin[i]); });
+    changed(CBChCustMax[i], [this, i] { CBChCustScaleChange(CBChCustMax[i]); });
+    connect(CBChColor[i], &QComboBox::activated, this, [this, ch] { Guard([this, ch] { CBChColorChange(ch); }); });
+    // The up-down and its edit hold one number; a change of either runs the position handler.
+    connect(UDChaPos[i], &QSpinBox::valueChanged, this, [this, i, ch](int v) {
+      LEChPos[i].Edit->setText(QString::number(v));
+      Guard([this, ch] { LEChPosChange(ch); });
+    });
+    connect(LEChPos[i].Edit, &QLineEdit::textEdited, this, [this, i, ch](const QString& t) {
+      bool ok = false;
+      const int v = t.toInt(&ok);
+      if (ok && v >= UDChaPos[i]->minimum() && v <= UDChaPos[i]->maximum() && v != UDChaPos[i]->value())
+        UDChaPos[i]->setValue(v);
+      else if (ch == 1)
+        Guard([this, ch] { LEChPosChange(ch); });
+    });
+  }
+  connect(LEChPos[0].Edit, &QLineEdit::editingFinished, this, [this] { Guard([this] { LECh1PosExit(); }); });
+  for (QComboBox* limit : CBChCustMin)
+    static_cast<TDropDownCombo*>(limit)->OnDropDown = [limit] { limit->setMaxVisibleItems(limit->count()); };
+  for (QComboBox* limit : CBChCustMax)
+    static_cast<TDropDownCombo*>(limit)->OnDropDown = [limit] { limit->setMaxVisibleItems(limit->count()); };
+  connect(CBCustTimeScale, &QComboBox::activated, this, [this] { Guard([this] { CBCustTimeScaleChange(); }); });
+  connect(CBCustTimeScale->lineEdit(), &QLineEdit::editingFinished, this, [this] { Guard([this] { CBCustTimeScaleChange(); }); });
+  click(BtnStart, &TKVXMainForm::BtnStartClick);
+  click(BtnStop, &TKVXMainForm::BtnStopClick);
+  click(SaveToFileButton, &TKVXMainForm::SaveToFileButtonClick);
+  connect(PBoxScope, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { PMScope->popup(PBoxScope->mapToGlobal(pos)); });
+  on(PMIScopeCursor, &TKVXMainForm::PMIScopeCursorClick);
+  on(PMICopyScopeDsp, &TKVXMainForm::PMICopyScopeDspClick);
+
+  // Component events.
+  KVXScope->OnProcessDataChanged = [this](TObject* s, const TStringList& p) { KVXScopeProcessDataChanged(s, p); };
+  KVXScope->OnCursorPosChanged = [this](TObject* s, const TCursorInfo& i) { KVXScopeCursorPosChanged(s, i); };
+  KVXScope->OnScopeData = [this](TASCIIProcDataObj* c1, TASCIIProcDataObj* c2, TASCIIProcDataObj* c3,
+                                 TASCIIProcDataObj* c4) { KVXScopeScopeData(c1, c2, c3, c4); };
+  KVXMonitor->OnStatusInfoStrucInit = [this](TObject* s, TModStatusInfoData* d) { KVXMonitorStatusInfoStrucInit(s, d); };
+  KVXMonitor->OnNewStatusInfo = [this](TObject* s, std::uint16_t st) { KVXMonitorNewStatusInfo(s, st); };
+  KVXModProt->OnInfoMsg = [this](TObject* s, TKVXCommProtMsgKind k, TModalResult& r) { KVXModProtInfoMsg(s, k, r); };
+  KVXModProt->OnModIdSelRequest = [this](TObject* s, TStringList& l, int& i) { KVXModProtModIdSelRequest(s, l, i); };
+  KVXModProt->OnParaDownloadError = [this](TObject* s, TStringList& l) { KVXModProtParaDownloadError(s, l); };
+  KVXModProt->OnReadoutError = [this](TObject* s, const std::string& id, TStringList& l) { KVXModProtReadoutError(s, id, l); };
+  KVXModProt->OnDigitalInputStateInfo = [this](TObject* s, std::uint8_t st) { KVXModProtDigitalInputStateInfo(s, st); };
+  KVXModProt->OnBusyCursor = [](TObject*, bool busy) {
+    if (busy)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      QApplication::restoreOverrideCursor();
+  };
+  KVXModProt->OnProcessMessages = [](TObject*) { QCoreApplication::processEvents(); };
+  PasswordDlg->OnPasswordCheckReq = [this](TObject* s, const std::string& pw, bool& ok) { PasswordDlgPasswordCheckReq(s, pw, ok); };
+  ApplOpt->OnOptionStateChanged = [this](TObject* s, const std::string& n, int i, int id) { ApplOptOptionStateChanged(s, n, i, id); };
+
+  // Space restarts a stopped poll; the filter takes it only in that state.
+  qApp->installEventFilter(this);
+}
