@@ -58,6 +58,7 @@ struct TParFileContent {
 TParFileContent ParseParameterText(const std::string& Text);
 
 // The settable command of List that Line names, and the values to give it (for a curve line
-// "NAME:k" the point index first, then X and Y). nullptr when the list has no such settable
+// "NAME:k" the point index first, then X and Y; for a text, words written without quotes joined
+// by one blank when that gives an allowed text). nullptr when the list has no such settable
 // command.
 TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values);
