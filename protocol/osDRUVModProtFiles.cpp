@@ -2,11 +2,10 @@
 // module (or the offline command model), and the offline load of a whole module description.
 //
 // Nothing here throws to the caller: file-system and port failures become the operation's
-// failed result, and LastFileError keeps the reason for the window to show. The user's questions are asked before the module is touched, without the
-// exchange lock held, so a dialog never keeps the scope poll waiting.
+// failed result, and LastFileError keeps the reason for the window to show. The user's questions
+// are asked before the module is touched, without the exchange lock held, so a dialog never keeps
+// the scope poll waiting.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <string>
 
@@ -31,8 +30,8 @@ void AddName(TStringList& list, const std::string& name) {
   if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
 }
 
-// The reason of a failure that left no text of its own (an exception from below).
-std::string UnknownFailure(const std::string& FileName) { return FileName + ": " + std::strerror(EIO); }
+// A save stopped by an exception from below (memory): it failed, without a reason of the system.
+std::string NotSaved(const std::string& FileName) { return FileName + ": not saved"; }
 
 bool IsWritable(const TModCtrlCommand* Cmd) { return Cmd->AType == 1 || Cmd->AType == 3; }
 
@@ -59,7 +58,7 @@ bool TKVXModCommProt::SaveParameterText(const std::string& FileName) {
     SetFileError(fekFailed, error);
     return false;
   } catch (...) {
-    SetFileError(fekFailed, UnknownFailure(FileName));
+    SetFileError(fekFailed, NotSaved(FileName));
     return false;
   }
 }
@@ -164,7 +163,6 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     if (online && result != kFileDone) ReadAllParameters();
   } catch (...) {
     result = kFileUnusable;
-    SetFileError(fekFailed, UnknownFailure(FileName));
   }
   if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
   return result;
@@ -196,7 +194,7 @@ bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
     SetFileError(fekFailed, !reason.empty() ? reason : FileName + ": not a parameter file of this program");
     return false;
   } catch (...) {
-    SetFileError(fekFailed, UnknownFailure(FileName));
+    SetFileError(fekFailed, NotSaved(FileName));
     return false;
   }
 }
@@ -262,7 +260,6 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     }
   } catch (...) {
     result = kFileUnusable;
-    SetFileError(fekFailed, UnknownFailure(FileName));
   }
   if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
   return result;
@@ -325,7 +322,6 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
     RemoteCtrlOn_ = false;
     return true;
   } catch (...) {
-    SetFileError(fekFailed, UnknownFailure(FileName));
     return false;
   }
 }
