@@ -1,5 +1,6 @@
 #include "model/osDRUVModProtBase.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -47,13 +48,21 @@ std::string RemoteCtrlPinCaption(std::uint8_t Pin) { return Pin < 6 ? kPinCaptio
 
 namespace {
 
-// Places N so that it ends at column E (from 1) of T; what follows in T stays behind it, so a
-// text longer than its room pushes the rest to the right.
+// Places N so that it ends at column E (from 1) of T. A text too wide for its room starts one
+// blank after the text already in T: laid over it, it would glue to the value before or cut it,
+// and the line would read back as other numbers.
 std::string PlaceAt(const std::string& T, const std::string& N, int E) {
-  const int keep = E - static_cast<int>(N.size());
-  std::string r = keep > 0 ? T.substr(0, static_cast<std::size_t>(keep)) : std::string();
+  const std::size_t last = T.find_last_not_of(' ');
+  const std::size_t used = last == std::string::npos ? 0 : last + 2;
+  const std::size_t end = E > 0 ? static_cast<std::size_t>(E) : 0;
+  const std::size_t start = std::max(end > N.size() ? end - N.size() : 0, used);
+  std::string r = T.substr(0, std::min(start, T.size()));
+  r.append(start - r.size(), ' ');
   r += N;
-  if (E >= 0 && static_cast<std::size_t>(E) < T.size()) r += T.substr(static_cast<std::size_t>(E));
+  // The values are placed left to right: only blanks follow. A text longer than E lengthens the
+  // line by what it lacks in room.
+  const std::size_t width = T.size() + (N.size() > end ? N.size() - end : 0);
+  if (r.size() < width) r.append(width - r.size(), ' ');
   return r;
 }
 

@@ -185,7 +185,8 @@ class TModAinParaCmd : public TModCtrlCommand {
   TModAinUnit Unit = auVoltage;
 
   // 22-column line: A ending at column 6, B at 13, C at 20, the unit letter at 22
-  // ("   100    -50      0 V"); longer numbers push the rest to the right.
+  // ("   100    -50      0 V"); a number too wide for its room starts one blank after the text
+  // before it and lengthens the line.
   std::string GetValueStr() const override;
   void AssignTo(TModBaseCommand* Dest) const override;
 };
@@ -202,8 +203,8 @@ class TModCCParaCmd : public TModCtrlCommand {
   TModCCPoint GetPoint(int Index) const;
   // Sets the point at Index; does nothing for an index outside -10..10.
   void SetPoint(int Index, const TModCCPoint& Point);
-  // 13-column line: X ending at column 6, Y at column 13 ("-10000   2500"); empty for an index
-  // outside -10..10.
+  // 13-column line: X ending at column 6, Y at column 13 ("-10000   2500"), a Y too wide for its
+  // room one blank after X; empty for an index outside -10..10.
   std::string GetPointStr(int Index) const;
 
   std::string GetValueStr() const override;  // "characteristic curve"

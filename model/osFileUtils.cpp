@@ -83,25 +83,39 @@ bool FileExists(const std::string& FileName) {
   return !FileName.empty() && lstat(FileName.c_str(), &st) == 0;
 }
 
-TFileLoadResult LoadFileBytes(const std::string& FileName, std::string& Data) {
+TFileLoadResult LoadFileBytes(const std::string& FileName, std::string& Data, std::string* Error) {
   Data.clear();
-  if (FileName.empty()) return flrNotFound;
+  if (Error) Error->clear();
+  auto failed = [&](TFileLoadResult result, int err) {
+    SetError(Error, FileName, err);
+    return result;
+  };
+  if (FileName.empty()) {
+    if (Error) *Error = "no file name";
+    return flrNotFound;
+  }
   // O_NONBLOCK so that a pipe given as a file name cannot block the open; only regular files
   // are read.
   const int fd = open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? flrNotFound : flrReadError;
+  if (fd < 0) {
+    const int err = errno;
+    return failed((err == ENOENT || err == ENOTDIR) ? flrNotFound : flrReadError, err);
+  }
   struct stat st {};
   if (fstat(fd, &st) != 0) {
+    const int err = errno;
     close(fd);
-    return flrReadError;
+    return failed(flrReadError, err);
   }
   if (!S_ISREG(st.st_mode)) {
     close(fd);
+    if (S_ISDIR(st.st_mode)) return failed(flrNotRegular, EISDIR);
+    if (Error) *Error = FileName + ": not a regular file";
     return flrNotRegular;
   }
   if (static_cast<unsigned long long>(st.st_size) > MaxLoadFileSize) {
     close(fd);
-    return flrTooLarge;
+    return failed(flrTooLarge, EFBIG);
   }
   std::string buf;
   buf.reserve(static_cast<std::size_t>(st.st_size));
@@ -110,14 +124,15 @@ TFileLoadResult LoadFileBytes(const std::string& FileName, std::string& Data) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
+      const int err = errno;
       close(fd);
-      return flrReadError;
+      return failed(flrReadError, err);
     }
     if (n == 0) break;
     buf.append(chunk, static_cast<std::size_t>(n));
     if (buf.size() > MaxLoadFileSize) {
       close(fd);
-      return flrTooLarge;
+      return failed(flrTooLarge, EFBIG);
     }
   }
   close(fd);
@@ -160,29 +175,30 @@ bool SaveFileReplacing(const std::string& FileName, const std::string& Data, std
   std::string tmp = dir + "/." + base + ".XXXXXX";
   const int fd = mkostemp(tmp.data(), O_CLOEXEC);
   if (fd < 0) {
-    SetError(Error, tmp, errno);
+    SetError(Error, target, errno);
     return false;
   }
-  auto fail = [&](const std::string& what, int err, bool closeFd) {
+  // Errors name the file the user saves to: the temporary file is ours, never theirs to see.
+  auto fail = [&](int err, bool closeFd) {
     if (closeFd) close(fd);
     unlink(tmp.c_str());
-    SetError(Error, what, err);
+    SetError(Error, target, err);
     return false;
   };
 
   // The new file gets the old one's permissions, or what a newly created file would get.
   const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
-  if (fchmod(fd, mode) != 0) return fail(tmp, errno, true);
+  if (fchmod(fd, mode) != 0) return fail(errno, true);
   if (exists && (old.st_uid != geteuid() || old.st_gid != getegid())) {
     // Best effort: keep the owner when allowed to.
     if (fchown(fd, old.st_uid, old.st_gid) != 0) { /* not fatal */ }
   }
 
-  if (const int injected = InjectedWriteError(target)) return fail(tmp, injected, true);
-  if (!WriteAll(fd, Data.data(), Data.size())) return fail(tmp, errno, true);
-  if (fsync(fd) != 0) return fail(tmp, errno, true);
-  if (close(fd) != 0) return fail(tmp, errno, false);
-  if (rename(tmp.c_str(), target.c_str()) != 0) return fail(target, errno, false);
+  if (const int injected = InjectedWriteError(target)) return fail(injected, true);
+  if (!WriteAll(fd, Data.data(), Data.size())) return fail(errno, true);
+  if (fsync(fd) != 0) return fail(errno, true);
+  if (close(fd) != 0) return fail(errno, false);
+  if (rename(tmp.c_str(), target.c_str()) != 0) return fail(errno, false);
 
   // Make the rename itself durable; a failure here no longer endangers either file.
   const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -23,13 +23,16 @@ constexpr std::size_t MaxLoadFileSize = 256u * 1024u * 1024u;
 // Whether anything (a file, a folder, a link, even a dangling one) has that name.
 bool FileExists(const std::string& FileName);
 
-// Reads the whole of FileName into Data. On any result but flrOk Data is empty.
-TFileLoadResult LoadFileBytes(const std::string& FileName, std::string& Data);
+// Reads the whole of FileName into Data. On any result but flrOk Data is empty and Error (when
+// given) holds the file name and the system's reason ("x.par: Permission denied").
+TFileLoadResult LoadFileBytes(const std::string& FileName, std::string& Data,
+                              std::string* Error = nullptr);
 
 // Replaces the contents of FileName with Data (a new file is created when there is none). A
 // symbolic link is followed, so the link stays and its target gets the new contents; the file
 // keeps its permission bits. A write-protected file (no write bit for anyone, or not writable by
-// this process) is not replaced. False when anything fails; Error (when given) then says what.
+// this process) is not replaced. False when anything fails; Error (when given) then holds the
+// file name and the system's reason ("x.par: No space left on device").
 bool SaveFileReplacing(const std::string& FileName, const std::string& Data,
                        std::string* Error = nullptr);
 

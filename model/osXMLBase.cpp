@@ -91,18 +91,18 @@ void TosXMLBaseDOM::SetRootName(const std::string& Name) {
 xmlNodePtr TosXMLBaseDOM::Root() const { return FDoc ? xmlDocGetRootElement(FDoc) : nullptr; }
 
 bool TosXMLBaseDOM::LoadFromFile(const std::string& FileName) {
-  std::string data;
-  switch (LoadFileBytes(FileName, data)) {
+  std::string data, error;
+  switch (LoadFileBytes(FileName, data, &error)) {
     case flrOk:
       return LoadFromBytes(data, FileName);
     case flrNotFound:
-      FLastErrorText = FileName + ": no such file";
+      FLastErrorText = error;
       return false;
     default:
       // The file is there but unreadable: the document is emptied as for a failed parse.
       ClearDocument();
       FLastErrorCode = 0;
-      FLastErrorText = FileName + ": cannot be read";
+      FLastErrorText = error;
       return false;
   }
 }

@@ -87,6 +87,21 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
 // The questions a file load asks the user through OnInfoMsg.
 enum TKVXCommProtMsgKind : std::uint8_t { cpmkImpFktNoValidModulId, cpmkImpFktOverWriteQuestion };
 
+// How the last parameter-file operation ended, beyond its result: whether the user declined it,
+// and why the file could not be used.
+enum TFileErrorKind : std::uint8_t {
+  fekNone,      // done, or stopped for a reason the result itself tells (no module, wrong module,
+                // a file without usable content, a value the module refused)
+  fekDeclined,  // the user answered no to the operation's question; nothing was changed
+  fekFailed,    // the file could not be read or written, or is not well-formed XML: Text says why
+};
+
+struct TFileError {
+  TFileErrorKind Kind = fekNone;
+  // With fekFailed: the file name and the reason ("m.par: No space left on device").
+  std::string Text;
+};
+
 // A dialog's modal result; 1 (OK) means yes.
 using TModalResult = int;
 
@@ -325,6 +340,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   std::uint8_t DownloadParameterXml(const std::string& FileName);
   // Offline only: the whole command model of one module from an XML module description.
   bool OpenModuleDescription(const std::string& FileName);
+  // How the last of the five operations above ended (declined, or the file's failure and its
+  // reason); each of them sets it anew. Window thread only.
+  const TFileError& LastFileError() const { return LastFileError_; }
 
   // ---- Bootloader and firmware ----
 
@@ -375,6 +393,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   void ClearListsLocked();
   // Refills the attached parameter list from the command list.
   void FillParameterList(std::uint16_t AccessCode);
+  // Records the outcome of a parameter-file operation for LastFileError.
+  void SetFileError(TFileErrorKind Kind, const std::string& Text = std::string());
 
   // A reply less its first HeadLen characters, its last character and a trailing "CMD", trimmed.
   // Too short a reply gives an empty text.
@@ -420,6 +440,7 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   int DelayOnSendFirmwareData_ = 0;
   std::atomic<bool> UseProcessDataBlock_{false};
   std::string LastConnectError_;
+  TFileError LastFileError_;
 
  private:
   // Remembers the view as a component (when it is one) and asks to be told when it goes.

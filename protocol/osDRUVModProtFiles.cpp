@@ -2,8 +2,9 @@
 // module (or the offline command model), and the offline load of a whole module description.
 //
 // Nothing here throws to the caller: file-system and port failures become the operation's
-// failed result. The user's questions are asked before the module is touched, without the
-// exchange lock held, so a dialog never keeps the scope poll waiting.
+// failed result, and LastFileError keeps the reason for the window to show. The user's questions
+// are asked before the module is touched, without the exchange lock held, so a dialog never keeps
+// the scope poll waiting.
 #include <algorithm>
 #include <exception>
 #include <string>
@@ -29,6 +30,9 @@ void AddName(TStringList& list, const std::string& name) {
   if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
 }
 
+// A save stopped by an exception from below (memory): it failed, without a reason of the system.
+std::string NotSaved(const std::string& FileName) { return FileName + ": not saved"; }
+
 bool IsWritable(const TModCtrlCommand* Cmd) { return Cmd->AType == 1 || Cmd->AType == 3; }
 
 // Factory parameters are never carried from a file into a module.
@@ -38,24 +42,38 @@ bool IsFactoryParameter(const TModCtrlCommand* Cmd) {
 
 }  // namespace
 
+void TKVXModCommProt::SetFileError(TFileErrorKind Kind, const std::string& Text) {
+  LastFileError_.Kind = Kind;
+  LastFileError_.Text = Kind == fekFailed ? Text : std::string();
+}
+
 // ---- ".par" -------------------------------------------------------------------------------------
 
 bool TKVXModCommProt::SaveParameterText(const std::string& FileName) {
+  SetFileError(fekNone);
   try {
     if (!CommandList_ || !ModuleLoaded_) return false;
-    return SaveFileReplacing(FileName, BuildParameterText(ModuleId_, *CommandList_));
+    std::string error;
+    if (SaveFileReplacing(FileName, BuildParameterText(ModuleId_, *CommandList_), &error)) return true;
+    SetFileError(fekFailed, error);
+    return false;
   } catch (...) {
+    SetFileError(fekFailed, NotSaved(FileName));
     return false;
   }
 }
 
 std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName, bool SkipIdCheck) {
+  SetFileError(fekNone);
   TStringList errors;
   std::uint8_t result = kFileDone;
   try {
     if (!CommandList_ || !ModuleLoaded_) return kNoModule;
-    std::string data;
-    if (LoadFileBytes(FileName, data) != flrOk) return kFileUnusable;
+    std::string data, error;
+    if (LoadFileBytes(FileName, data, &error) != flrOk) {
+      SetFileError(fekFailed, error);
+      return kFileUnusable;
+    }
     const TParFileContent file = ParseParameterText(data);
     if (!file.Usable) return kFileUnusable;
 
@@ -153,6 +171,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
 // ---- ".kvx" -------------------------------------------------------------------------------------
 
 bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
+  SetFileError(fekNone);
   try {
     // Without an identified module there is nothing true to save.
     if (!ModuleLoaded_) return false;
@@ -164,15 +183,24 @@ bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
     if (OnInfoMsg && dom.HasModulID(FileName, ModuleId_)) {
       TModalResult answer = 0;
       OnInfoMsg(this, cpmkImpFktOverWriteQuestion, answer);
-      if (answer != kMrOk) return false;
+      if (answer != kMrOk) {
+        SetFileError(fekDeclined);
+        return false;
+      }
     }
-    return dom.WriteModulCmds(FileName, ModuleId_);
+    if (dom.WriteModulCmds(FileName, ModuleId_)) return true;
+    // A file that reads as XML but is no parameter file leaves the reader no text of its own.
+    const std::string& reason = dom.LastErrorText();
+    SetFileError(fekFailed, !reason.empty() ? reason : FileName + ": not a parameter file of this program");
+    return false;
   } catch (...) {
+    SetFileError(fekFailed, NotSaved(FileName));
     return false;
   }
 }
 
 std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) {
+  SetFileError(fekNone);
   TStringList errors;
   std::uint8_t result = kFileDone;
   try {
@@ -180,7 +208,10 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     TosKVXCmdDOM dom;
     dom.CommandList = CommandList_.get();
     TStringList ids;
-    if (!dom.GetModulIDs(FileName, &ids)) return kFileUnusable;
+    if (!dom.GetModulIDs(FileName, &ids)) {
+      if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
+      return kFileUnusable;
+    }
 
     int sel = -1;
     for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -189,16 +220,22 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
         break;
       }
     }
+    bool asked = false;
     if (sel < 0 && OnModIdSelRequest && OnInfoMsg) {
       TModalResult answer = 0;
       OnInfoMsg(this, cpmkImpFktNoValidModulId, answer);
       if (answer == kMrOk) OnModIdSelRequest(this, ids, sel);
+      asked = true;
     }
-    if (sel < 0 || sel >= static_cast<int>(ids.size())) return kWrongModule;
+    if (sel < 0 || sel >= static_cast<int>(ids.size())) {
+      if (asked) SetFileError(fekDeclined);
+      return kWrongModule;
+    }
 
     auto lock = LockComm();
     if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors)) {
       errors.clear();
+      if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
       return kWrongModule;
     }
 
@@ -231,6 +268,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
 // ---- Offline module description -------------------------------------------------------------------
 
 bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
+  SetFileError(fekNone);
   try {
     if (GetPortOpen()) return false;
     TosKVXCmdDOM dom;
@@ -239,16 +277,23 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
     dom.StatusInfo = StatusInfoData_.get();
     dom.RemoteCtrlList = RemoteCtrlCmdList_.get();
     TStringList ids;
-    if (!dom.GetModulIDs(FileName, &ids)) return false;
+    if (!dom.GetModulIDs(FileName, &ids)) {
+      if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
+      return false;
+    }
     int sel = 0;
     if (ids.size() > 1 && OnModIdSelRequest) OnModIdSelRequest(this, ids, sel);
-    if (sel < 0 || sel >= static_cast<int>(ids.size())) return false;
+    if (sel < 0 || sel >= static_cast<int>(ids.size())) {
+      SetFileError(fekDeclined);
+      return false;
+    }
     const std::string id = ids[static_cast<std::size_t>(sel)];
 
     auto lock = LockComm();
     IMonitorView* monitor = Monitor_;
     IScopeView* scope = Scope_.load();
     if (!dom.ReadModulCmds(FileName, id)) {
+      if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
       // The lists may have been emptied or half filled: no module, and no view may keep
       // pointers to the commands that are gone.
       ClearListsLocked();

@@ -163,11 +163,18 @@ TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Lin
   int idx = List.IndexOf(Line.Name);
   if (idx >= 0) {
     auto* cmd = dynamic_cast<TModCtrlCommand*>(List.GetObject(idx));
-    // A text written without quotes by another program: its blank-separated parts are one text.
+    // A text written without quotes by another program: its blank-separated parts are one text
+    // when that is one of the allowed texts. Otherwise the parts stay apart, and the several
+    // values leave the command as it was instead of emptying its text.
     if (cmd && cmd->Kind == TextPara && Values.size() > 1) {
       std::string joined;
       for (std::size_t i = 0; i < Values.size(); ++i) joined += (i ? " " : "") + Values[i];
-      Values = {joined};
+      for (const std::string& item : cmd->VList) {
+        if (SameText(item, joined)) {
+          Values = {joined};
+          break;
+        }
+      }
     }
     return cmd;
   }

@@ -23,7 +23,8 @@ class TModCtrlCommand;
 // The file as text, lines ended by "\n". Commands of the group DRUVTEC and kinds without a value
 // in this format are left out. A text value that would not read back as one item (blanks,
 // commas, quotes) is written in double quotes. A name too long for the columns before its value
-// is written whole, followed by a blank and the value, so that every line reads back.
+// is written whole, followed by a blank and the value, and a number too wide for its columns
+// starts one blank after the one before, so that every line reads back.
 std::string BuildParameterText(const std::string& ModuleId, const TModCommandList& List);
 
 // The lines of a text, split at CR LF, CR or LF; a line break at the very end ends the last
@@ -58,6 +59,7 @@ struct TParFileContent {
 TParFileContent ParseParameterText(const std::string& Text);
 
 // The settable command of List that Line names, and the values to give it (for a curve line
-// "NAME:k" the point index first, then X and Y). nullptr when the list has no such settable
+// "NAME:k" the point index first, then X and Y; for a text, words written without quotes joined
+// by one blank when that gives an allowed text). nullptr when the list has no such settable
 // command.
 TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values);

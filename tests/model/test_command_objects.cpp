@@ -151,6 +151,22 @@ TEST_F(AinText, LongNumbersPushTheRestToTheRight) {
   EXPECT_EQ(s, "1234567     0      0 V ");
 }
 
+// A number too wide for its room never glues to the one before: "0-100000" would read back as
+// one value, and the module would get the wrong ones.
+TEST_F(AinText, WideNumbersStaySeparate) {
+  TModAinParaCmd a;
+  a.B = -100000;
+  a.C = 1000000;
+  EXPECT_EQ(a.GetValueStr(), "     0 -100000 1000000 V");
+  a.A = a.B = a.C = INT32_MIN;
+  EXPECT_EQ(a.GetValueStr(), "-2147483648 -2147483648 -2147483648 V");
+  TModCCParaCmd cc;
+  cc.SetPoint(0, {-100000, -1000000});
+  EXPECT_EQ(cc.GetPointStr(0), "-100000 -1000000");
+  cc.SetPoint(0, {5, 1234567});
+  EXPECT_EQ(cc.GetPointStr(0), "     5 1234567");
+}
+
 TEST(CurvePoints, IndexesOutsideTheCurveAreRejected) {
   TModCCParaCmd cc;
   cc.SetPoint(-10, {-10000, 2500});

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -81,7 +82,8 @@ TEST(FileReplacingSave, FullDiskLeavesOldFileIntact) {
     WriteFault fault(ENOSPC);
     std::string error;
     EXPECT_FALSE(SaveFileReplacing(file, "new contents\n", &error));
-    EXPECT_NE(error.find("No space"), std::string::npos) << error;
+    // The user's file is named, not the temporary one that failed.
+    EXPECT_EQ(error, file + ": " + std::strerror(ENOSPC));
   }
   EXPECT_EQ(ReadAll(file), "old contents\n");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"data.txt"});
@@ -166,10 +168,12 @@ TEST(FileReplacingSave, KeepsPermissionsAndFollowsLinks) {
 
 TEST(FileReplacingSave, LoadRefusesFoldersAndReportsMissingFiles) {
   TempDir dir;
-  std::string data = "x";
-  EXPECT_EQ(LoadFileBytes(dir.File("none"), data), flrNotFound);
+  std::string data = "x", error;
+  EXPECT_EQ(LoadFileBytes(dir.File("none"), data, &error), flrNotFound);
   EXPECT_TRUE(data.empty());
-  EXPECT_EQ(LoadFileBytes(dir.Path(), data), flrNotRegular);
+  EXPECT_EQ(error, dir.File("none") + ": " + std::strerror(ENOENT));
+  EXPECT_EQ(LoadFileBytes(dir.Path(), data, &error), flrNotRegular);
+  EXPECT_EQ(error, dir.Path() + ": " + std::strerror(EISDIR));
   WriteAll(dir.File("f"), std::string("a\0b", 3));
   EXPECT_EQ(LoadFileBytes(dir.File("f"), data), flrOk);
   EXPECT_EQ(data, std::string("a\0b", 3));

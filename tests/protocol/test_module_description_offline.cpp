@@ -1,5 +1,7 @@
 // Working without a module: a module description loaded from an XML file, the views it feeds,
 // parameter files applied to the offline model, and a failed load that leaves nothing behind.
+#include <random>
+
 #include "ProtocolTestUtil.h"
 #include "model/FileTestUtil.h"
 #include "model/osDRUVKVXCmdDOMStruc.h"
@@ -177,6 +179,67 @@ TEST_F(OfflineModule, ParameterFilesChangeTheOfflineModel) {
   EXPECT_EQ(offline->DownloadParameterXml(file), 0);
   EXPECT_EQ(Num("GAIN")->Value, 77);
   EXPECT_EQ(grid.refreshes, refreshes + 1);
+}
+
+// Gives every value of List a random one, numbers over the whole 32-bit range.
+void Randomize(TModCommandList& list, std::mt19937& rng) {
+  auto any = [&] { return static_cast<std::int32_t>(rng()); };
+  for (int i = 0; i < list.Count(); ++i) {
+    TModBaseCommand* c = list.GetCommand(i);
+    if (auto* t = dynamic_cast<TModTextParaCmd*>(c)) t->SetText(t->VList[rng() % 2]);
+    if (auto* n = dynamic_cast<TModNumParaCmd*>(c)) n->Value = any();
+    if (auto* a = dynamic_cast<TModAinParaCmd*>(c)) {
+      a->A = any();
+      a->B = any();
+      a->C = any();
+      a->Unit = rng() % 2 ? auCurrent : auVoltage;
+    }
+    if (auto* k = dynamic_cast<TModCCParaCmd*>(c))
+      for (int p = TModCCParaCmd::MinIndex; p <= TModCCParaCmd::MaxIndex; ++p) k->SetPoint(p, {any(), any()});
+  }
+}
+
+// Random modules of every value kind, names up to 30 characters, texts with blanks, quotes and
+// commas: a file of either kind saved from the offline model gives back every value after all of
+// them were changed. (The text file's own lines show every value.)
+TEST_F(OfflineModule, RandomModulesSurviveBothFileKinds) {
+  std::mt19937 rng(11);
+  auto text = [&] {
+    static const std::string chars = "abcXYZ019 \",\xC4\xE9#:;-";
+    std::string t(1 + rng() % 12, ' ');
+    for (char& ch : t) ch = chars[rng() % chars.size()];
+    return t + "z";  // a listing's value list keeps no blank at an item's end
+  };
+  const std::string par = dir.File("random.par");
+  for (int round = 0; round < 25; ++round) {
+    {
+      filetest::ModuleLists m;
+      for (int i = 0; i < 8; ++i) {
+        const std::string name = std::string(rng() % 28, 'N') + "P" + std::to_string(i);
+        const int kind = static_cast<int>(rng() % 4);
+        if (kind == 0) filetest::AddCmd<TModTextParaCmd>(m.Commands, name)->VList = {"x" + text(), "y" + text()};
+        if (kind == 1) filetest::AddCmd<TModNumParaCmd>(m.Commands, name);
+        if (kind == 2) filetest::AddCmd<TModAinParaCmd>(m.Commands, name);
+        if (kind == 3) filetest::AddCmd<TModCCParaCmd>(m.Commands, name);
+      }
+      Randomize(m.Commands, rng);
+      std::filesystem::remove(file);
+      TosKVXCmdDOM dom;
+      m.Bind(dom);
+      ASSERT_TRUE(dom.WriteModulCmds(file, "RANDOM 1.00 2026 " + std::to_string(round)));
+    }
+    MakeOffline();
+    ASSERT_TRUE(offline->OpenModuleDescription(file));
+    ASSERT_TRUE(offline->SaveParameterText(par));
+    ASSERT_TRUE(offline->SaveParameterXml(file));
+    const std::string saved = ReadAll(par);
+    for (const char* kind : {"par", "kvx"}) {
+      Randomize(*offline->CommandList(), rng);
+      EXPECT_EQ(kind[0] == 'p' ? offline->DownloadParameterText(par, false) : offline->DownloadParameterXml(file), 0);
+      ASSERT_TRUE(offline->SaveParameterText(par));
+      ASSERT_EQ(ReadAll(par), saved) << kind << " round " << round;
+    }
+  }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Parameter files against the simulated module: saved from it, changed in it, loaded back into
 // it, in full and in half duplex; the ID check, the "#" download block, every failure code, and
 // saves into a location that fails.
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "ProtocolTestUtil.h"
@@ -239,6 +242,13 @@ TEST_F(ParameterTextFailures, RefusedValuesAreNotShownAsTheModules) {
   EXPECT_EQ(Find<TModNumParaCmd>("GAIN")->Value, 250);
   EXPECT_EQ(Find<TModCCParaCmd>("CURVE")->GetPoint(3).Y, point3->second);
   EXPECT_EQ(Find<TModNumParaCmd>("OFFSET")->Value, 3);
+
+  // A refused curve on its own fails the download too.
+  errorNames.clear();
+  WriteAll(file, std::string(kSimId) + "\n##\nCURVE:3 3000 999999\nOFFSET 4\n##\n");
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 4);
+  EXPECT_EQ(errorNames, TStringList{"CURVE"});
+  EXPECT_EQ(sim->Module().ValueText("OFFSET"), "4");
 }
 
 // ---- ".kvx" checks and failures -----------------------------------------------------------------
@@ -272,6 +282,7 @@ TEST_F(XmlFileFailures, AnotherModulesEntryOnlyAfterTheUserChoseIt) {
   };
   EXPECT_EQ(prot->DownloadParameterXml(file), 3);  // the user said no
   EXPECT_EQ(asked, 1);
+  EXPECT_EQ(prot->LastFileError().Kind, fekDeclined);
   answer = 1;
   EXPECT_EQ(prot->DownloadParameterXml(file), 0);
   EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
@@ -287,11 +298,36 @@ TEST_F(XmlFileFailures, UnknownNamesAreReportedAndRefusedWritesFail) {
   EXPECT_EQ(prot->DownloadParameterXml(file), 0);
   EXPECT_EQ(errorNames, TStringList{"GONE"});
 
+  // One value out of the module's range: its write is refused, reading it back works.
+  const std::string good = text;
+  const std::string gain = "<Para Val=\"250\"/>";
+  text.replace(text.find(gain), gain.size(), "<Para Val=\"99999\"/>");
+  WriteAll(file, text);
+  errorNames.clear();
+  EXPECT_EQ(prot->DownloadParameterXml(file), 4);
+  EXPECT_EQ(errorNames, (TStringList{"GONE", "GAIN"}));
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+
+  WriteAll(file, good);
   sim->Module().SetCommandError("GAIN");
   sim->Module().SetCommandError("CURVE:0");
   errorNames.clear();
   EXPECT_EQ(prot->DownloadParameterXml(file), 4);
   EXPECT_EQ(errorNames, (TStringList{"GONE", "GAIN", "CURVE"}));
+}
+
+TEST_F(XmlFileFailures, TheModulesEntryIsFoundWhateverItsCase) {
+  Start();
+  const std::string file = dir.File("m.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  std::string text = ReadAll(file);
+  text.replace(text.find(kSimId), std::string(kSimId).size(), "kvx-sim 1.20 2026 4711");
+  WriteAll(file, text);
+  ASSERT_TRUE(sim->Module().SetValueText("GAIN", "999"));
+  prot->OnInfoMsg = [](TObject*, TKVXCommProtMsgKind, TModalResult& r) { r = 2; };
+  prot->OnModIdSelRequest = [](TObject*, TStringList&, int&) {};
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);  // not asked, not refused
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
 }
 
 TEST_F(XmlFileFailures, BrokenOrForeignFilesWriteNothing) {
@@ -340,6 +376,12 @@ class FailingSaves : public ParameterFiles {
     SetFileWriteHookForTests(nullptr);
     ParameterFiles::TearDown();
   }
+
+  // The last file operation failed on File for the system's reason Err.
+  void ExpectFailed(const std::string& file, int err) {
+    EXPECT_EQ(prot->LastFileError().Kind, fekFailed);
+    EXPECT_EQ(prot->LastFileError().Text, file + ": " + std::strerror(err));
+  }
 };
 
 TEST_F(FailingSaves, FullDiskKeepsTheOldFilesOfBothFormats) {
@@ -353,7 +395,9 @@ TEST_F(FailingSaves, FullDiskKeepsTheOldFilesOfBothFormats) {
 
   SetFileWriteHookForTests([](const std::string&) { return ENOSPC; });
   EXPECT_FALSE(prot->SaveParameterText(par));
+  ExpectFailed(par, ENOSPC);
   EXPECT_FALSE(prot->SaveParameterXml(kvx));
+  ExpectFailed(kvx, ENOSPC);
   SetFileWriteHookForTests(nullptr);
   EXPECT_EQ(ReadAll(par), "old par\n");
   EXPECT_EQ(ReadAll(kvx), oldKvx);
@@ -369,6 +413,37 @@ TEST_F(FailingSaves, ExistingFileOfAnotherKindIsNotReplaced) {
   WriteAll(kvx, "my notes, not XML");
   EXPECT_FALSE(prot->SaveParameterXml(kvx));
   EXPECT_EQ(ReadAll(kvx), "my notes, not XML");
+  EXPECT_EQ(prot->LastFileError().Kind, fekFailed);
+  EXPECT_EQ(prot->LastFileError().Text.rfind(kvx + ": not well-formed", 0), 0u) << prot->LastFileError().Text;
+}
+
+// The window must tell the user why a file was not used: the reason of a failure, or that the
+// user declined; a success clears the last one.
+TEST_F(FailingSaves, FailuresKeepTheirReasonAndDeclinedIsNoFailure) {
+  Start();
+  const std::string par = dir.File("m.par"), kvx = dir.File("m.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(kvx));
+  prot->OnInfoMsg = [](TObject*, TKVXCommProtMsgKind, TModalResult& r) { r = 2; };
+  EXPECT_FALSE(prot->SaveParameterXml(kvx));
+  EXPECT_EQ(prot->LastFileError().Kind, fekDeclined);
+  EXPECT_EQ(prot->LastFileError().Text, "");
+
+  WriteAll(par, "protected");
+  ASSERT_EQ(chmod(par.c_str(), 0444), 0);
+  EXPECT_FALSE(prot->SaveParameterText(par));
+  ExpectFailed(par, EACCES);
+  EXPECT_EQ(prot->DownloadParameterText(dir.File("gone.par"), false), 4);
+  ExpectFailed(dir.File("gone.par"), ENOENT);
+  EXPECT_EQ(prot->DownloadParameterText(dir.Path(), false), 4);
+  ExpectFailed(dir.Path(), EISDIR);
+  EXPECT_EQ(prot->DownloadParameterXml(dir.File("gone.kvx")), 4);
+  ExpectFailed(dir.File("gone.kvx"), ENOENT);
+
+  EXPECT_EQ(prot->DownloadParameterXml(kvx), 0);
+  EXPECT_EQ(prot->LastFileError().Kind, fekNone);
+  // A file read whole whose content is of no use: the result code says all there is.
+  EXPECT_EQ(prot->DownloadParameterText(par, false), 4);
+  EXPECT_EQ(prot->LastFileError().Kind, fekNone);
 }
 
 }  // namespace

@@ -80,6 +80,24 @@ TEST(ParTextBuild, LongNamesAndValuesStaySeparate) {
   EXPECT_EQ(Line(text, 5), "AIN_INPUT_SCALING_1 -10000      0      0 V");
 }
 
+// A number wider than its columns keeps a blank before it; where the values fit, the columns
+// are as ever. Glued, "0-100000" would read back as one value and the module get the wrong one.
+TEST(ParTextBuild, WideNumbersKeepABlankBeforeThem) {
+  TModCommandList list;
+  auto* a = AddCmd<TModAinParaCmd>(list, "AIN1");
+  a->B = -100000;
+  a->C = 5;
+  auto* c = AddCmd<TModCCParaCmd>(list, "K");
+  c->SetPoint(0, {3, -1000000});
+  const std::string text = BuildParameterText("M 1 2 3", list);
+  EXPECT_EQ(Line(text, 2), "AIN1" + std::string(14, ' ') + "     0 -100000     5 V");
+  EXPECT_EQ(Line(text, 13), "K:0" + std::string(15, ' ') + "     3 -1000000");
+  const TParFileContent f = ParseParameterText(text);
+  ASSERT_EQ(f.Lines.size(), 22u);
+  EXPECT_EQ(f.Lines[0].Values, (TStringList{"0", "-100000", "5", "V"}));
+  EXPECT_EQ(f.Lines[11].Values, (TStringList{"3", "-1000000"}));
+}
+
 // Labels of a curve whose name leaves too little room: each point still reads back as itself,
 // never as another point of the curve (point 10 cut to "...:1" would overwrite point 1).
 TEST(ParTextBuild, LongCurveLabelsReadBackAsTheirOwnPoints) {
@@ -188,4 +206,17 @@ TEST(ParTextResolve, NamesCurvePointsAndUnknownNames) {
   EXPECT_EQ(ResolveParLine(list, {"GAIN:3", {"1", "2"}}, values), nullptr);  // no curve
   EXPECT_EQ(ResolveParLine(list, {"XYZ", {"1"}}, values), nullptr);
   EXPECT_EQ(ResolveParLine(list, {"PV", {"1"}}, values), nullptr);  // not settable
+}
+
+// Texts with blanks written without quotes (older files): the words are one text when that is an
+// allowed one; otherwise they stay apart, so assigning them leaves the text as it was.
+TEST(ParTextResolve, UnquotedWordsJoinOnlyIntoAnAllowedText) {
+  TModCommandList list;
+  auto* t = AddCmd<TModTextParaCmd>(list, "MODE");
+  t->VList = {"Fast", "Slow", "Gain 1 x", "Off"};
+  TStringList values;
+  EXPECT_EQ(ResolveParLine(list, {"MODE", {"gain", "1", "X"}}, values), t);
+  EXPECT_EQ(values, TStringList{"gain 1 X"});
+  EXPECT_EQ(ResolveParLine(list, {"MODE", {"Fast", "Slow"}}, values), t);
+  EXPECT_EQ(values, (TStringList{"Fast", "Slow"}));
 }
