@@ -153,13 +153,13 @@ TEST(Bootloader, EndsOfTransferFoundByTime) {
   // file, and the image is written.
   Feed(m, "12" + MakeSRecord(1, 0x50, {8, 9}) + "\r" + MakeSRecord(5, 1), t0);
   EXPECT_TRUE(m.Poll(t0 + std::chrono::milliseconds(500)).empty());
-  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(900))), "\r\nProgramming done\r\n>");
+  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(1100))), "\r\nProgramming done\r\n>");
   EXPECT_EQ(m.FlashImage(), (std::map<std::uint32_t, std::uint8_t>{{0x50, 8}, {0x51, 9}}));
 
   // A transfer that stops inside a record fails.
   Feed(m, "2" + MakeSRecord(1, 0x40, {7}) + "\rS10", t0);
   EXPECT_TRUE(m.Poll(t0 + std::chrono::milliseconds(500)).empty());
-  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(900))), "\r\nProgramming error\r\n>");
+  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(1100))), "\r\nProgramming error\r\n>");
   EXPECT_TRUE(m.FlashImage().empty());
   EXPECT_EQ(Feed(m, "\r"), kBanner);  // back in the menu
   EXPECT_TRUE(m.Violations().empty());
@@ -194,18 +194,6 @@ TEST(Bootloader, DelaysAreOptionsAndTheApplicationStartsAtItsPowerOnRate) {
   EXPECT_EQ(m.Rate(), 19200);
   EXPECT_EQ(Feed(m, "y"), "y\r\n>");
   EXPECT_EQ(m.Rate(), 19200);
-  EXPECT_TRUE(m.Violations().empty());
-}
-
-// Garbage from a wrong rate at the start question is no answer and no fault of the tool's.
-TEST(Bootloader, GarbageAtTheStartQuestionIsNoAnswer) {
-  ModuleLogic m(ModuleOptions{.Rate = 38400});
-  Feed(m, "BOOTLOADER\rG");
-  const auto now = Clock::now();
-  for (char c : std::string("\x78\xF8")) EXPECT_TRUE(m.Receive(c, now, false, true).empty());
-  EXPECT_TRUE(m.InBootloader());
-  EXPECT_EQ(Feed(m, "y"), "y\r\n>");
-  EXPECT_FALSE(m.InBootloader());
   EXPECT_TRUE(m.Violations().empty());
 }
 

@@ -19,7 +19,7 @@ constexpr Millis kRecordIdle{200};      // a last record without CR counts after
 // The file is over when no byte came for this long: the image is written (a file needs no end
 // record), or the transfer fails when it stopped inside a record. Well below the two seconds a
 // tool waits for the confirmation, well above its pause after each record.
-constexpr Millis kTransferIdle{800};
+constexpr Millis kTransferIdle{1000};
 constexpr Millis kBlockIdle{5000};      // a download block that never ends is dropped
 
 const char* const kBanner =
