@@ -487,9 +487,11 @@ bool TKVXModCommProt::Connect() {
   } catch (...) {
     return false;
   }
+  if (result) ConnectBaudrate_ = BaudRate();
   if (result && !BootloaderMode_ && AutoBaudDetection_ && TransferMode() == tmFullDuplex) {
     TModBaudrate found = mb9600;
     result = DetectBaudrate(found);
+    if (result) ConnectBaudrate_ = found;
     if (result && SetModuleBaudrate(BaudRate()) && AutoSetBaudrate_) result = SwitchToAutoBaudrate();
   }
   return result;

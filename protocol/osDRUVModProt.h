@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,9 @@ bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::strin
                         const std::string& Terminator, std::string& Reply, int TimeoutMs);
 // Writes nothing: reads until StartText has arrived (then Reply := StartText), then until
 // EndText has arrived or the line falls silent. An empty text counts as seen at once. True when
-// both were seen and Reply is not empty; else Reply is empty.
+// both were seen and Reply is not empty; else Reply is empty. Nothing is purged first: an answer
+// that came before the call (a bootloader that confirms at once) is read, not lost; a caller
+// that must not see older input purges before it sends what is answered.
 bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string& EndText,
                  std::string& Reply, std::uint32_t TotalMs, std::uint32_t IntervalMs);
 
@@ -387,6 +390,14 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // The key that leaves the bootloader: in full duplex "G" and a reopen at the fixed rate, in half
   // duplex the "G" exchange. True when a half-duplex "G" came back.
   bool SendBootloaderLeaveKey();
+  // Bootloader step 1: the leave key, then the answer to the application's start question at
+  // the fixed rate; with rate detection on, at each module rate in turn when that fails.
+  bool LeaveBootloader();
+  // Answers the start question at each rate (the one found at connect first) until the
+  // application answers "ID"; port and BaudRate stay at that rate. Else back to the fixed rate.
+  bool AnswerStartQuestionAtModuleRates();
+  // Shows an answer read by an exchange in the terminal, as the receive handler would have.
+  void ShowInTerminal(const std::string& Text);
   // Stores the scope view and returns only when no scope poll still uses the previous one.
   void DetachScope(IScopeView* Value);
   // Frees the remote-control commands and empties all four lists.
@@ -431,6 +442,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   platform::TComponent* TerminalComp_ = nullptr;
   std::atomic<bool> RemoteCtrlOn_{false};
   TModBaudrate FixBaudrate_ = mb9600;
+  // The rate the module answered at when the port was connected (found by detection, or the
+  // fixed one): where its application is looked for first after the bootloader.
+  std::optional<TModBaudrate> ConnectBaudrate_;
   bool AutoBaudDetection_ = true;
   std::atomic<TTransferMode> TransferMode_{tmFullDuplex};
   std::atomic<char> TerminalEcho_{0};

@@ -23,6 +23,9 @@ constexpr std::uint32_t kConfirmTotalMs = 2000;
 constexpr std::uint32_t kLeaveTotalMs = 3000;
 constexpr std::uint32_t kLeaveIntervalMs = 1000;
 constexpr int kEraseTimeoutMs = 6000;
+// Looking for the application at one rate: the answer to "y", then to "ID" (the identification's
+// own timeout).
+constexpr int kRateProbeMs = 200;
 constexpr int kDefaultTimeoutMs = -1;  // the exchange's own default
 // Between the last byte at one rate and the port's change of rate: the module takes the byte
 // at the rate it was sent with, whatever the driver's buffering.
@@ -130,6 +133,64 @@ bool TKVXModCommProt::SendBootloaderLeaveKey() {
   return !reply.empty();
 }
 
+bool TKVXModCommProt::LeaveBootloader() {
+  const bool fdx = TransferMode() == tmFullDuplex;
+  std::string reply;
+  const bool answered = SendBootloaderLeaveKey();
+  bool result = false;
+  if (ReadBetween(Port_.get(), "", "", reply, kLeaveTotalMs, kLeaveIntervalMs))
+    result = SendCommand("y", "", ">", reply, kDefaultTimeoutMs);
+  else
+    result = answered;
+  if (result) {
+    if (fdx) {
+      // The application's answer goes through the receive handler (terminal).
+      Port_->WriteText("ID\r");
+    } else {
+      // On a two-wire line a whole command at once would collide with the module's echo of its
+      // first characters: it goes character by character.
+      SendCommand("ID\r", "ID", ">", reply, 200);
+      ShowInTerminal(reply);
+    }
+    return true;
+  }
+  // The application starts at its own power-on rate, which need not be the fixed one: then its
+  // start question was not heard (or heard garbled) and the module still waits for the answer.
+  if (fdx && AutoBaudDetection_) return AnswerStartQuestionAtModuleRates();
+  return false;
+}
+
+bool TKVXModCommProt::AnswerStartQuestionAtModuleRates() {
+  // The rate found at connect first (most likely the module's power-on rate), then the others.
+  TModBaudrate order[ModBaudrateCount];
+  int count = 0;
+  if (ConnectBaudrate_) order[count++] = *ConnectBaudrate_;
+  for (int i = 0; i < ModBaudrateCount; ++i) {
+    const auto rate = static_cast<TModBaudrate>(i);
+    if (!ConnectBaudrate_ || rate != *ConnectBaudrate_) order[count++] = rate;
+  }
+  std::string reply;
+  for (int i = 0; i < count; ++i) {
+    ApplyPortRate(order[i]);
+    Port_->PurgeBuffers(true, true);
+    // At a wrong rate the module gets garbage, which its start question does not take as an
+    // answer; only the application's answer to "ID" tells that it runs at this rate.
+    SendCommand("y", "", ">", reply, kRateProbeMs);
+    if (SendCommand("ID\r", "ID", ">", reply, kRateProbeMs)) {
+      ShowInTerminal(reply);
+      return true;
+    }
+  }
+  ApplyPortRate(FixBaudrate_);
+  return false;
+}
+
+void TKVXModCommProt::ShowInTerminal(const std::string& Text) {
+  // What the receive handler would have shown of an answer read by an exchange.
+  if (Terminal_ && OperatingMode_.load() == 1)
+    for (char c : Text) Terminal_->PutChar(c);
+}
+
 bool TKVXModCommProt::BootloaderStep(int Step) {
   if (Step < 0 || Step > 3) return false;
   auto lock = LockComm();
@@ -173,27 +234,9 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
     if (!Port_->Connected()) return false;
     Port_->PurgeBuffers(true, true);
     switch (Step) {
-      case 1: {
-        const bool answered = SendBootloaderLeaveKey();
-        if (ReadBetween(Port_.get(), "", "", reply, kLeaveTotalMs, kLeaveIntervalMs))
-          result = SendCommand("y", "", ">", reply, kDefaultTimeoutMs);
-        else
-          result = answered;
-        if (result) {
-          if (fdx) {
-            // The application's answer goes through the receive handler (terminal).
-            Port_->WriteText("ID\r");
-          } else {
-            // On a two-wire line a whole command at once would collide with the module's echo
-            // of its first characters: it goes character by character, and what comes back is
-            // shown in the terminal as the receive handler would.
-            SendCommand("ID\r", "ID", ">", reply, 200);
-            if (Terminal_ && OperatingMode_.load() == 1)
-              for (char c : reply) Terminal_->PutChar(c);
-          }
-        }
+      case 1:
+        result = LeaveBootloader();
         break;
-      }
       // The answer must also have ended: in half duplex a reply cut short is kept, and its
       // first words alone do not make an erase that never finished a done one.
       case 2:
@@ -225,13 +268,18 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
                                        const TFirmwareProgressEvent& Progress) {
   // The whole file is read and checked first: a file that cannot be read or is not good
   // S-record text is refused before a single byte goes to the bootloader.
-  std::string text;
-  if (!ReadWholeFile(FileName, text) || CheckS19Text(text) != TS19Check::Ok) return false;
+  std::string file;
+  if (!ReadWholeFile(FileName, file) || CheckS19Text(file) != TS19Check::Ok) return false;
+  // Position for position with the file, so the progress counts the file's bytes.
+  const std::string text = S19TransferText(file);
 
   auto lock = LockComm();
   TRxHandlerOff detach([this](bool On) { AttachPortRxChar(On); });
   try {
     if (!Port_->Connected()) return false;
+    // Nothing the bootloader said before the file counts; what it says after the file's first
+    // byte stays in the port's buffer for the confirmation, however soon it comes.
+    Port_->PurgeBuffers(true, false);
     const auto max = static_cast<std::int64_t>(text.size());
     if (Progress) Progress(0, max);
 

@@ -181,7 +181,7 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
   try {
     kvxprot::SetReadTimeouts(Port, static_cast<int>(IntervalMs), 0, static_cast<int>(TotalMs));
     if (!Port->Connected()) return false;
-    Port->PurgeBuffers(true, false);
+    // No purge: what is awaited may already be in the buffer.
     std::string scratch;
     std::string buf;
     char c = 0;

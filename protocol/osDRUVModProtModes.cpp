@@ -33,8 +33,9 @@ bool ReadOne(TComPort* Port, std::string& Buf, char& C) {
   return true;
 }
 
-// The "PD" exchange. The block is binary: any byte, the prompt's ">" included, may be a data
-// byte, so it is taken by its length and only then is the prompt awaited.
+// The "PD" exchange. The module echoes the command, its CR as a line end (CR LF) like for every
+// command, then sends the block. The block is binary: any byte, the prompt's ">" and line ends
+// included, may be a data byte, so it is taken by its length and only then is the prompt awaited.
 bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::string& Block) {
   Block.clear();
   static const std::string kCmd = "PD\r";
@@ -63,6 +64,9 @@ bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::
       echo.push_back(c);
     }
     if (!kvxprot::StartsWithNoCase(echo, kEcho)) return false;
+  }
+  for (char lineEnd : {'\r', '\n'}) {
+    if (!ReadOne(Port, buf, c) || c != lineEnd) return false;
   }
   while (Block.size() < Length) {
     if (!ReadOne(Port, buf, c)) return false;

@@ -7,6 +7,10 @@
 
 namespace {
 
+constexpr char kEndOfFile = 0x1A;  // ^Z, the end-of-file mark of old editors and tools
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+
 int HexDigit(char C) {
   if (C >= '0' && C <= '9') return C - '0';
   if (C >= 'A' && C <= 'F') return C - 'A' + 10;
@@ -24,9 +28,8 @@ std::size_t AddressLength(int Type) {
   }
 }
 
-// One record without its line end. IsEnd tells an S7, S8 or S9.
-TS19Check CheckRecord(const std::string& Line, bool& IsEnd) {
-  IsEnd = false;
+// One record without its line end.
+TS19Check CheckRecord(const std::string& Line) {
   if (Line.size() < 4 || Line[0] != 'S' || Line[1] < '0' || Line[1] > '9')
     return TS19Check::NotSRecord;
   const int type = Line[1] - '0';
@@ -45,8 +48,16 @@ TS19Check CheckRecord(const std::string& Line, bool& IsEnd) {
   unsigned sum = 0;
   for (std::size_t i = 0; i + 1 < bytes.size(); ++i) sum += bytes[i];
   if (static_cast<std::uint8_t>(~sum & 0xFFu) != bytes.back()) return TS19Check::BadChecksum;
-  IsEnd = type >= 7;
   return TS19Check::Ok;
+}
+
+// The end of the content: a final end-of-file mark ^Z, with nothing but blanks and line ends after
+// it, ends the text before it.
+std::size_t ContentEnd(const std::string& Text) {
+  std::size_t end = Text.size();
+  while (end > 0 && (IsBlank(Text[end - 1]) || Text[end - 1] == '\r' || Text[end - 1] == '\n'))
+    --end;
+  return end > 0 && Text[end - 1] == kEndOfFile ? end - 1 : Text.size();
 }
 
 }  // namespace
@@ -55,23 +66,22 @@ TS19Check CheckS19Text(const std::string& Text, int* BadLine) {
   if (BadLine) *BadLine = 0;
   int lineNo = 0;
   int records = 0;
-  bool lastWasEnd = false;
   std::string line;
   auto finishLine = [&]() -> TS19Check {
     ++lineNo;
+    while (!line.empty() && IsBlank(line.back())) line.pop_back();
     if (line.empty()) return TS19Check::Ok;
-    bool isEnd = false;
-    const TS19Check r = CheckRecord(line, isEnd);
+    const TS19Check r = CheckRecord(line);
     line.clear();
     if (r != TS19Check::Ok) {
       if (BadLine) *BadLine = lineNo;
       return r;
     }
     ++records;
-    lastWasEnd = isEnd;
     return TS19Check::Ok;
   };
-  for (std::size_t i = 0; i < Text.size(); ++i) {
+  const std::size_t end = ContentEnd(Text);
+  for (std::size_t i = 0; i < end; ++i) {
     const char c = Text[i];
     if (c == '\b') continue;
     if (c == '\r' || c == '\n') {
@@ -84,12 +94,28 @@ TS19Check CheckS19Text(const std::string& Text, int* BadLine) {
   if (!line.empty()) {
     if (const TS19Check r = finishLine(); r != TS19Check::Ok) return r;
   }
-  if (records == 0) return TS19Check::Empty;
-  if (!lastWasEnd) {
-    if (BadLine) *BadLine = lineNo;
-    return TS19Check::NoEndRecord;
+  return records == 0 ? TS19Check::Empty : TS19Check::Ok;
+}
+
+std::string S19TransferText(const std::string& Text) {
+  std::string out = Text;
+  const std::size_t end = ContentEnd(Text);
+  // A run of blanks (backspaces within it included) that a line end or the end of the content
+  // follows is left out.
+  std::size_t run = std::string::npos;
+  for (std::size_t i = 0; i <= end; ++i) {
+    if (i == end || out[i] == '\r' || out[i] == '\n') {
+      if (run != std::string::npos)
+        for (std::size_t k = run; k < i; ++k) out[k] = '\b';
+      run = std::string::npos;
+    } else if (IsBlank(out[i]) || out[i] == '\b') {
+      if (run == std::string::npos) run = i;
+    } else {
+      run = std::string::npos;
+    }
   }
-  return TS19Check::Ok;
+  for (std::size_t i = end; i < out.size(); ++i) out[i] = '\b';
+  return out;
 }
 
 bool ReadWholeFile(const std::string& FileName, std::string& Text) {

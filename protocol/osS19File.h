@@ -11,13 +11,19 @@ enum class TS19Check {
   NotSRecord,    // a line that is not S-record text: wrong start, a non-hex digit, odd length,
                  // a byte count that does not match, a record type that does not exist
   BadChecksum,   // a well-formed record whose checksum does not match
-  NoEndRecord,   // the last record is not an end record (S7, S8, S9)
 };
 
-// Checks every line of Text (lines end with CR, LF or CR LF; empty lines are allowed, backspaces
-// are ignored as the transfer leaves them out). The last record must be an end record. BadLine,
-// when given, receives the number (from 1) of the first line at fault, 0 when there is none.
+// Checks every line of Text (lines end with CR, LF or CR LF; empty lines and blanks at the end of
+// a line are allowed, backspaces are ignored as the transfer leaves them out; an end-of-file mark
+// ^Z may end the text). An end record (S7, S8, S9) is not required: many tools end a file with a
+// count record (S5) or with the last data record. BadLine, when given, receives the number (from
+// 1) of the first line at fault, 0 when there is none.
 TS19Check CheckS19Text(const std::string& Text, int* BadLine = nullptr);
+
+// The text as the bootloader is to get it, position for position with Text: what belongs to no
+// record (blanks at the end of a line, the end-of-file mark ^Z and what follows it) becomes a
+// backspace, which the transfer leaves out like the file's own backspaces.
+std::string S19TransferText(const std::string& Text);
 
 // Reads the whole file into Text. False (Text empty) when it cannot be opened or read, or is not
 // a regular file (a pipe, a device, a folder).

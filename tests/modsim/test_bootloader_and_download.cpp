@@ -149,12 +149,52 @@ TEST(Bootloader, EndsOfTransferFoundByTime) {
   EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(250))), "\r\nProgramming done\r\n>");
   EXPECT_EQ(m.FlashImage().size(), 1u);
 
-  // A transfer that stops half-way fails after a longer silence.
+  // No end record (a count record S5 last, as srec_cat writes): the silence after it ends the
+  // file, and the image is written.
+  Feed(m, "12" + MakeSRecord(1, 0x50, {8, 9}) + "\r" + MakeSRecord(5, 1), t0);
+  EXPECT_TRUE(m.Poll(t0 + std::chrono::milliseconds(500)).empty());
+  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(1100))), "\r\nProgramming done\r\n>");
+  EXPECT_EQ(m.FlashImage(), (std::map<std::uint32_t, std::uint8_t>{{0x50, 8}, {0x51, 9}}));
+
+  // A transfer that stops inside a record fails.
   Feed(m, "2" + MakeSRecord(1, 0x40, {7}) + "\rS10", t0);
-  EXPECT_TRUE(m.Poll(t0 + std::chrono::milliseconds(1000)).empty());
-  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(1600))), "\r\nProgramming error\r\n>");
+  EXPECT_TRUE(m.Poll(t0 + std::chrono::milliseconds(500)).empty());
+  EXPECT_EQ(Text(m.Poll(t0 + std::chrono::milliseconds(1100))), "\r\nProgramming error\r\n>");
   EXPECT_TRUE(m.FlashImage().empty());
   EXPECT_EQ(Feed(m, "\r"), kBanner);  // back in the menu
+  EXPECT_TRUE(m.Violations().empty());
+}
+
+// Each delay of the bootloader is an option, 0 included; after "G" the application starts at
+// its power-on rate, not at the rate the tool had moved it to before.
+TEST(Bootloader, DelaysAreOptionsAndTheApplicationStartsAtItsPowerOnRate) {
+  ModuleLogic m(ModuleOptions{.Rate = 19200,
+                              .EraseTime = Millis{0},
+                              .ProgramPromptTime = Millis{40},
+                              .ProgramTime = Millis{0},
+                              .AppStartTime = Millis{0}});
+  Feed(m, "BR 12\r");
+  ASSERT_EQ(m.Rate(), 115200);
+  Feed(m, "BOOTLOADER\r\r");
+  auto delays = [](const std::vector<Output>& out) {
+    long sum = 0;
+    for (const auto& o : out) sum += static_cast<long>(o.Delay.count());
+    return sum;
+  };
+  auto out = FeedOutputs(m, "1");
+  EXPECT_EQ(Text(out), "1\r\nErasing FLASH...done\r\n>");
+  EXPECT_EQ(delays(out), 0);
+  EXPECT_EQ(delays(FeedOutputs(m, "2")), 40);
+  out = FeedOutputs(m, Firmware());
+  EXPECT_EQ(Text(out), "\r\nProgramming done\r\n>");
+  EXPECT_EQ(delays(out), 0);
+  out = FeedOutputs(m, "G");
+  EXPECT_EQ(Text(out), "G\r\nStart application (y/n)?");
+  EXPECT_EQ(delays(out), 0);
+  EXPECT_EQ(m.Rate(), 19200);
+  EXPECT_EQ(Feed(m, "y"), "y\r\n>");
+  EXPECT_EQ(m.Rate(), 19200);
+  EXPECT_TRUE(m.Violations().empty());
 }
 
 TEST(Download, BlockIsCheckedWholeThenApplied) {

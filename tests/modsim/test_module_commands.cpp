@@ -152,9 +152,10 @@ TEST(ModuleReplies, ProcessValuesStatusWordAndDataBlock) {
   m.SetProcessValue("TEMP", 40);
   EXPECT_EQ(Feed(m, "SINE\r"), "SINE\r\n-2\r\n>");
   EXPECT_EQ(Feed(m, "PRESS\r"), "PRESS\r\n2500\r\n>");
-  // Right after the echoed "PD": no line end, 2 header bytes, 2 bytes per value high first.
+  // After the echoed line, as for every command: 2 header bytes, 2 bytes per value high first.
   const std::string block = Feed(m, "PD\r");
-  const std::string expected = std::string("PD\x01\x04\xFF\xFE\x3E\x41\x09\xC4\x00\x28", 12) + ">";
+  const std::string expected =
+      std::string("PD\r\n\x01\x04\xFF\xFE\x3E\x41\x09\xC4\x00\x28", 14) + ">";
   EXPECT_EQ(block, expected);
 
   // Status word: fixed, or live (Ready and no-error bits set, Enable from input 1).
@@ -366,11 +367,11 @@ TEST(ModuleViolations, WhatACorrectToolNeverSends) {
   Feed(m, "ID\r");
   Feed(m, "FOO\r");
   EXPECT_EQ(Feed(m, "ID\n\r"), "ID\r\nKVX-SIM 1.20 2026 4711\r\n>");
-  Feed(m, std::string("ACODE\x08\r"));
+  Feed(m, std::string("AC\x01ODE\r"));
   EXPECT_EQ(m.Violations().size(), 3u);
   EXPECT_TRUE(HasViolation(m, "unknown command \"FOO\""));
   EXPECT_TRUE(HasViolation(m, "line feed"));
-  EXPECT_TRUE(HasViolation(m, "0x08"));
+  EXPECT_TRUE(HasViolation(m, "0x01"));
 
   // A byte that arrived while the previous answer was still going out.
   m.ClearRecords();
@@ -387,4 +388,33 @@ TEST(ModuleViolations, WhatACorrectToolNeverSends) {
   EXPECT_EQ(m.Violations().size(), 1u);
   EXPECT_EQ(m.ReceivedCommands().size(), 1u);
   EXPECT_EQ(m.ReceivedCommands()[0].size(), 1024u);
+}
+
+// A person at the terminal corrects typing: Backspace and DEL take back the last character of
+// the line, the echoed backspace takes it off the screen; on an empty line they do nothing.
+TEST(ModuleLine, BackspaceAndDeleteTakeBackTheLastCharacter) {
+  ModuleLogic m;
+  EXPECT_EQ(Feed(m, "IX\bD\r"), "IX\bD\r\nKVX-SIM 1.20 2026 4711\r\n>");
+  EXPECT_EQ(Feed(m, std::string("\x7FGAINN\x7F 9\x7F") + "8\r"), "GAINN\b 9\b8\r\n>");
+  EXPECT_EQ(m.ValueText("GAIN"), "8");
+  EXPECT_EQ(m.ReceivedCommands(), (std::vector<std::string>{"ID", "GAIN 8"}));
+  EXPECT_TRUE(m.Violations().empty());
+}
+
+// Bytes a wrong rate garbled are taken like any byte: echoed, and a line holding them is
+// answered with "command error" (a lone garbled CR with the prompt), never a violation.
+TEST(ModuleLine, GarbageFromAWrongRateIsEchoedAndRefused) {
+  ModuleLogic m;
+  const auto now = Clock::now();
+  std::string out;
+  for (char c : std::string("\x86\x98\x0D")) {
+    for (const auto& o : m.Receive(c, now, false, true)) out += o.Bytes;
+  }
+  EXPECT_EQ(out, "\x86\x98\r\ncommand error\r\n>");
+  // Garbage left on a line spoils the command that follows it at the right rate.
+  m.Receive('\x80', now, false, true);
+  EXPECT_EQ(Feed(m, "ID\r"), "ID\r\ncommand error\r\n>");
+  EXPECT_EQ(Feed(m, "ID\r"), "ID\r\nKVX-SIM 1.20 2026 4711\r\n>");
+  EXPECT_EQ(m.Receive('\r', now, false, true).front().Bytes, "\r\n");
+  EXPECT_TRUE(m.Violations().empty());
 }

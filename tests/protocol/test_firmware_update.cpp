@@ -44,7 +44,8 @@ struct Firmware {
   std::string S19Path;
 };
 
-bool MakeFirmware(const TempDir& dir, std::size_t size, Firmware& fw) {
+// With PlainOutput the file is srec_cat's plain output: a count record (S5) last, no end record.
+bool MakeFirmware(const TempDir& dir, std::size_t size, Firmware& fw, bool PlainOutput = false) {
   std::mt19937 rng(4711);
   fw.Image.resize(size);
   for (auto& b : fw.Image) b = static_cast<std::uint8_t>(rng());
@@ -53,7 +54,9 @@ bool MakeFirmware(const TempDir& dir, std::size_t size, Firmware& fw) {
   if (!WriteFile(bin, std::string(fw.Image.begin(), fw.Image.end()))) return false;
   // With its start address: the end record the bootloader finishes programming on.
   const std::string cmd = "srec_cat '" + bin + "' -binary -offset 0x8000 -o '" + fw.S19Path +
-                          "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
+                          "' -motorola" +
+                          (PlainOutput ? "" : " -execution-start-address=0x8000") +
+                          " >/dev/null 2>&1";
   return std::system(cmd.c_str()) == 0;
 }
 
@@ -74,8 +77,10 @@ std::string AsSentOnTheLine(const std::string& text) {
 
 class FirmwareUpdate : public ModuleFixture {
  protected:
-  void Start(bool hdx) {
-    StartModule({.HalfDuplex = hdx});
+  void Start(bool hdx) { Start(modsim::ModuleOptions{.HalfDuplex = hdx}); }
+  void Start(const modsim::ModuleOptions& options, bool detection = false) {
+    StartModule(options);
+    prot->SetAutoBaudDetection(detection);
     prot->SetTerminal(&terminal);
     Identify();
     ASSERT_TRUE(prot->ModuleLoaded());
@@ -214,8 +219,10 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   const Case cases[] = {
       {"not S-record text", "S1050000AABB95\nhello\nS9030000FC\n"},
       {"bad checksum", "S1050000AABB96\nS9030000FC\n"},
-      {"no end record", "S1050000AABB95\n"},
-      {"empty", "\n\n"},
+      {"not hex", "S1050000AABG95\n"},
+      {"wrong count", "S1060000AABB95\n"},
+      {"^Z inside", "S1050000AABB95\x1A\nS9030000FC\n"},
+      {"empty", "\n \n\x1A"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.File("bad.s19");
@@ -228,11 +235,86 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(dir.Path()));  // a folder
   EXPECT_TRUE(sim->Module().S19Text().empty());
 
-  // A good file with Windows line ends goes out with carriage returns only.
+  // A good file with Windows line ends, blanks after its records, no end record and an
+  // end-of-file mark: the records go out with carriage returns only.
   const std::string good = dir.File("good.s19");
-  ASSERT_TRUE(WriteFile(good, "S1050000AABB95\r\nS9030000FC\r\n"));
+  ASSERT_TRUE(WriteFile(good, "S1050000AABB95 \r\nS5030001FB\t \r\n\x1A"));
+  EXPECT_TRUE(TKVXModCommProt::CheckFirmwareFile(good));
   EXPECT_TRUE(prot->SendFirmwareFile(good, nullptr));
-  EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS9030000FC\r");
+  EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS5030001FB\r");
+  EXPECT_EQ(sim->Module().FlashImage().size(), 2u);
+}
+
+// A bootloader that answers at once: every step, the confirmation right after the last record
+// and the start question right after the leave key. srec_cat's plain output (no end record)
+// updates it too; the module is back in its application afterwards.
+class ImmediateBootloader : public FirmwareUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ImmediateBootloader, UpdatesTheModuleAndLeavesIt) {
+  if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+  const bool hdx = GetParam();
+  // In full duplex the question comes before the line is at the application's rate: only the
+  // answer at each rate finds the application, which needs rate detection.
+  Start({.HalfDuplex = hdx,
+         .EraseTime = 0ms,
+         .ProgramPromptTime = 0ms,
+         .ProgramTime = 0ms,
+         .AppStartTime = 0ms},
+        !hdx);
+  Firmware fw;
+  ASSERT_TRUE(MakeFirmware(dir, 1000, fw, true));
+  ASSERT_EQ(ReadFile(fw.S19Path).find("S9"), std::string::npos);
+  const std::string quick = dir.File("quick.s19");
+  ASSERT_TRUE(WriteFile(quick, "S1050000AABB95\nS9030000FC\n"));
+
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  EXPECT_TRUE(prot->SendFirmwareFile(quick, nullptr));  // confirmed at once
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  EXPECT_TRUE(prot->SendFirmwareFile(fw.S19Path, nullptr));
+  const auto flash = sim->Module().FlashImage();
+  ASSERT_EQ(flash.size(), fw.Image.size());
+  for (std::size_t i = 0; i < fw.Image.size(); ++i)
+    ASSERT_EQ(flash.at(kLoadAddress + static_cast<std::uint32_t>(i)), fw.Image[i]) << i;
+
+  ASSERT_TRUE(prot->BootloaderStep(1));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(prot->BaudRate(), mb19200);
+  DrainAnswer();
+  std::string id;
+  EXPECT_TRUE(prot->IdentifyModule(id));
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, ImmediateBootloader, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
+// The application starts at its power-on rate, which is neither the fixed rate nor the faster
+// rate the tool had moved it to: its start question is garbage at the fixed rate, so the answer
+// goes out at each rate, the one found at connect first, and the line stays where it answers.
+TEST_F(FirmwareUpdate, LeavingFindsTheApplicationAtItsPowerOnRate) {
+  StartModule({.Rate = 38400});
+  prot->SetAutoBaudDetection(true);
+  prot->SetAutoSetBaudrate(true);
+  prot->SetAutoBaudrate(mb115200);
+  prot->SetFixBaudrate(mb9600);
+  Identify();
+  ASSERT_EQ(sim->Rate(), 115200);
+  const std::string file = dir.File("small.s19");
+  ASSERT_TRUE(WriteFile(file, "S1050000AABB95\nS9030000FC\n"));
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  ASSERT_TRUE(prot->SendFirmwareFile(file, nullptr));
+
+  EXPECT_TRUE(prot->BootloaderStep(1));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(sim->Rate(), 38400);
+  EXPECT_EQ(prot->BaudRate(), mb38400);
+  EXPECT_EQ(prot->Port()->BaudRate(), br38400);
+  std::string id;
+  EXPECT_TRUE(prot->IdentifyModule(id));
 }
 
 // A pipe or a device chosen in place of a file: refused at once, never waited on or read forever.

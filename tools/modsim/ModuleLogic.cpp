@@ -15,11 +15,11 @@ constexpr std::size_t kMaxLine = 1024;
 constexpr std::size_t kMaxBlock = 65536;
 constexpr std::size_t kMaxRecord = 600;
 constexpr int kBootloaderRate = 57600;
-constexpr Millis kEraseTime{300};
-constexpr Millis kProgramTime{300};     // writing the last page after the end record
-constexpr Millis kAppStartTime{500};    // from "G" to the start question
-constexpr Millis kRecordIdle{200};      // an end record without CR counts after this silence
-constexpr Millis kTransferIdle{1500};   // an unfinished transfer fails after this silence
+constexpr Millis kRecordIdle{200};      // a last record without CR counts after this silence
+// The file is over when no byte came for this long: the image is written (a file needs no end
+// record), or the transfer fails when it stopped inside a record. Well below the two seconds a
+// tool waits for the confirmation, well above its pause after each record.
+constexpr Millis kTransferIdle{1000};
 constexpr Millis kBlockIdle{5000};      // a download block that never ends is dropped
 
 const char* const kBanner =
@@ -143,7 +143,7 @@ ModuleLogic::ModuleLogic(ModuleOptions options)
     values_.push_back(defs_[i].Initial);
   }
   saved_ = values_;
-  rate_ = appRate_ = ValidRate(options_.Rate) ? options_.Rate : 19200;
+  rate_ = powerOnRate_ = ValidRate(options_.Rate) ? options_.Rate : 19200;
   halfDuplex_ = options_.HalfDuplex;
   idText_ = options_.IdText;
 }
@@ -429,15 +429,16 @@ bool ModuleLogic::WaitForCommands(std::size_t count, Millis timeout) const {
 // ---------------------------------------------------------------------------------------------
 // Input
 
-std::vector<Output> ModuleLogic::Receive(char c, Clock::time_point now, bool overlapped) {
+std::vector<Output> ModuleLogic::Receive(char c, Clock::time_point now, bool overlapped,
+                                         bool misread) {
   std::lock_guard lock(mutex_);
   lastInput_ = now;
   switch (state_) {
     case State::Command:
     case State::DownloadBlock:
-      return ReceiveCommandChar(c, now, overlapped);
+      return ReceiveCommandChar(c, now, overlapped, misread);
     default:
-      return ReceiveBootChar(c, now, overlapped);
+      return ReceiveBootChar(c, now, overlapped, misread);
   }
 }
 
@@ -446,16 +447,20 @@ std::vector<Output> ModuleLogic::Poll(Clock::time_point now) {
   const auto quiet = now - lastInput_;
   if (state_ == State::BootProgram) {
     if (!record_.empty() && quiet >= kRecordIdle) {
-      // The file's last line may lack its line end: a complete end record still counts.
+      // The file's last line may lack its line end: a complete record still counts (a record
+      // cut short never parses: its count would not match).
       SRecord rec;
-      if (ParseSRecord(record_, rec) == SRecordCheck::Ok && IsEndRecord(rec)) {
-        return EndOfRecord(now);
+      if (ParseSRecord(record_, rec) == SRecordCheck::Ok) {
+        auto out = EndOfRecord(now);
+        if (state_ != State::BootProgram) return out;  // it was the end record
       }
     }
-    if (quiet >= kTransferIdle && (!record_.empty() || !s19_.empty())) {
-      // A file cut short, or a tool that stopped sending: no image.
+    if (quiet >= kTransferIdle && !s19_.empty()) {
+      // No more records: the file is over. Stopped inside a record, it was cut short.
+      const bool cut = !record_.empty();
       record_.clear();
-      return FinishProgramming(false);
+      recordMisread_ = false;
+      return FinishProgramming(!cut && !programFailed_);
     }
   } else if (state_ == State::DownloadBlock && quiet >= kBlockIdle) {
     line_.clear();
@@ -474,16 +479,28 @@ char ModuleLogic::EchoOf(char c) const {
 }
 
 std::vector<Output> ModuleLogic::ReceiveCommandChar(char c, Clock::time_point now,
-                                                    bool overlapped) {
+                                                    bool overlapped, bool misread) {
   const bool block = state_ == State::DownloadBlock;
   if (overlapped) lineOverlapped_ = true;
+  if (misread) lineMisread_ = true;
   if (c == '\r') return block ? EndOfDownload() : EndOfLine(now);
   const auto uc = static_cast<unsigned char>(c);
-  if (c == '\n') {
+  if (c == '\b' || uc == 127) {
+    // Backspace or DEL: the last character of the line goes (a terminal user corrects typing),
+    // and the echoed backspace takes it off the terminal too.
+    if (line_.empty()) return {};
+    line_.pop_back();
+    if (silent_) return {};
+    Output echo;
+    echo.Bytes = "\b";
+    return {echo};
+  }
+  // Garbage from a wrong rate is kept as it came: it only makes the line unknown.
+  if (!misread && c == '\n') {
     Violation("line feed in a command line");
     return {};
   }
-  if (uc < 32 || uc == 127) {
+  if (!misread && uc < 32) {
     Violation("control character " + Hex2(uc) + " in a command line");
     return {};
   }
@@ -504,10 +521,13 @@ std::vector<Output> ModuleLogic::EndOfLine(Clock::time_point now) {
   RecordCommand(line);
   const bool overlapped = lineOverlapped_;
   const bool overflow = lineOverflow_;
-  lineOverlapped_ = lineOverflow_ = false;
+  const bool misread = lineMisread_;
+  lineOverlapped_ = lineOverflow_ = lineMisread_ = false;
   const std::string previous = lastCommand_;
   lastCommand_ = line;
   if (silent_) return {};
+  // A line garbled by a wrong rate names no command (a lone garbled CR is an empty line).
+  if (misread) return Send(Trim(line).empty() ? Answer("") : Refuse());
   if (overlapped) {
     Violation("bytes of two commands interleaved: \"" + line + "\" arrived while \"" + previous +
               "\" was being answered");
@@ -613,7 +633,6 @@ ModuleLogic::Reply ModuleLogic::Dispatch(const std::string& rawLine, Clock::time
   }
   if (key == "BOOTLOADER") {
     if (!rest.empty()) return Refuse(unknown);
-    appRate_ = rate_;
     state_ = State::BootMenu;
     Reply r;
     if (halfDuplex_) {
@@ -633,7 +652,7 @@ ModuleLogic::Reply ModuleLogic::Dispatch(const std::string& rawLine, Clock::time
   }
   if (key == "PD") {
     if (!rest.empty()) return Refuse(unknown);
-    // Right after the echoed "PD": two header bytes, then each process value high byte first.
+    // After the echoed line: two header bytes, then each process value high byte first.
     std::string block;
     std::vector<int> raws;
     for (std::size_t i = 0; i < defs_.size(); ++i) {
@@ -646,7 +665,9 @@ ModuleLogic::Reply ModuleLogic::Dispatch(const std::string& rawLine, Clock::time
       block += static_cast<char>(w >> 8);
       block += static_cast<char>(w & 0xFF);
     }
+    // The command's CR comes back as a line end, as for every command.
     Reply r;
+    r.Pieces.push_back(Piece{"\r\n", Millis{0}, 0, false});
     r.Pieces.push_back(Piece{block, Millis{0}, 0, true});
     r.Pieces.push_back(Piece{Prompt(), Millis{0}, 0, false});
     return r;
@@ -714,8 +735,10 @@ std::vector<Output> ModuleLogic::EndOfDownload() {
   state_ = State::Command;
   RecordCommand(block);
   const bool overflow = lineOverflow_;
-  lineOverlapped_ = lineOverflow_ = false;
+  const bool misread = lineMisread_;
+  lineOverlapped_ = lineOverflow_ = lineMisread_ = false;
   if (silent_) return {};
+  if (misread) return Send(Refuse());
   if (overflow) return Send(Refuse("download block longer than " + std::to_string(kMaxBlock)));
   downloads_.push_back(block);
 
@@ -774,10 +797,12 @@ std::vector<Output> ModuleLogic::EndOfDownload() {
 // ---------------------------------------------------------------------------------------------
 // Bootloader
 
-std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, bool overlapped) {
+std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, bool overlapped,
+                                                 bool misread) {
   if (state_ == State::BootProgram) {
     s19_ += c;
-    if (c == '\n' || c == '\b') {
+    if (misread) recordMisread_ = true;
+    if (!misread && (c == '\n' || c == '\b')) {
       Violation(c == '\n' ? "line feed in the S19 transfer" : "backspace in the S19 transfer");
       return {};
     }
@@ -808,12 +833,15 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       for (auto& o : Send(r)) out.push_back(std::move(o));
       return out;
     }
-    if (c != '\r') Violation("unexpected key " + Hex2(static_cast<unsigned char>(c)) +
-                             " at the start question");
+    if (c != '\r' && !misread) {
+      Violation("unexpected key " + Hex2(static_cast<unsigned char>(c)) + " at the start question");
+    }
     return {};
   }
   // Menu. (At the start question a person may answer before it is asked: not counted.)
-  if (overlapped) Violation("bootloader key sent while the bootloader was still answering");
+  if (overlapped && !misread) {
+    Violation("bootloader key sent while the bootloader was still answering");
+  }
   switch (c) {
     case '\r':
       RecordCommand(key);
@@ -824,7 +852,7 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       flash_.clear();
       ++erases_;
       r.Pieces.push_back(Piece{"\r\nErasing FLASH...", Millis{0}, 0, false});
-      r.Pieces.push_back(Piece{"done\r\n>", kEraseTime, 0, false});
+      r.Pieces.push_back(Piece{"done\r\n>", options_.EraseTime, 0, false});
       break;
     }
     case '2':
@@ -832,23 +860,27 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       state_ = State::BootProgram;
       s19_.clear();
       record_.clear();
+      recordMisread_ = false;
       programData_.clear();
       programFailed_ = false;
-      r.Pieces.push_back(Piece{"\r\nSend file to Program", Millis{0}, 0, false});
+      r.Pieces.push_back(Piece{"\r\nSend file to Program", options_.ProgramPromptTime, 0, false});
       break;
     case 'G':
     case 'g':
       RecordCommand("G");
       state_ = State::BootAsk;
+      // The application starts as after power-on, at its own rate, not at the one in force
+      // before the bootloader. (On a two-wire line the rate never changes.)
       if (!halfDuplex_) {
-        rate_ = appRate_;
-        r.Pieces.push_back(Piece{"", Millis{0}, appRate_, false});
+        rate_ = powerOnRate_;
+        r.Pieces.push_back(Piece{"", Millis{0}, powerOnRate_, false});
       }
-      r.Pieces.push_back(Piece{"\r\nStart application (y/n)?", kAppStartTime, 0, false});
+      r.Pieces.push_back(Piece{"\r\nStart application (y/n)?", options_.AppStartTime, 0, false});
       break;
     default:
-      Violation("unknown bootloader key " + Hex2(static_cast<unsigned char>(c)));
-      return {};
+      // Echoed like every key, and otherwise ignored.
+      if (!misread) Violation("unknown bootloader key " + Hex2(static_cast<unsigned char>(c)));
+      return {echo};
   }
   std::vector<Output> out{echo};
   for (auto& o : Send(r)) out.push_back(std::move(o));
@@ -857,12 +889,14 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
 
 std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point) {
   const std::string text = record_;
+  const bool misread = recordMisread_;
   record_.clear();
+  recordMisread_ = false;
   if (text.empty()) return {};
   SRecord rec;
   switch (ParseSRecord(text, rec)) {
     case SRecordCheck::NotSRecord:
-      Violation("S19 line that is not S-record text: " + text.substr(0, 40));
+      if (!misread) Violation("S19 line that is not S-record text: " + text.substr(0, 40));
       programFailed_ = true;
       return {};
     case SRecordCheck::BadChecksum:
@@ -890,13 +924,14 @@ std::vector<Output> ModuleLogic::FinishProgramming(bool ok) {
   if (silent_) return {};
   Reply r;
   r.Pieces.push_back(Piece{ok ? "\r\nProgramming done\r\n>" : "\r\nProgramming error\r\n>",
-                           kProgramTime, 0, false});
+                           options_.ProgramTime, 0, false});
   return Send(r);
 }
 
 void ModuleLogic::Restart() {
   state_ = State::Command;
   line_.clear();
+  lineOverlapped_ = lineOverflow_ = lineMisread_ = false;
   values_ = saved_;
   remoteOn_ = false;
   inputs_ = 0;

@@ -25,12 +25,20 @@ using Millis = std::chrono::milliseconds;
 
 // Fixed at construction: what kind of module this is.
 struct ModuleOptions {
-  int Rate = 19200;            // bit rate the module listens at after power-on
+  int Rate = 19200;            // bit rate the module listens at after power-on (and after its
+                               // bootloader, when the application starts again)
   bool HalfDuplex = false;
   int GeneratedParams = 0;     // > 0: a large generated module (see MakeCommandTable)
   int GeneratedCurves = 0;
   std::string IdText = "KVX-SIM 1.20 2026 4711";
   std::string Password = "kvx7";
+  // The bootloader's delays, each may be 0: erasing ("1" until "done"), the programming prompt
+  // ("2" until "Send file to Program"), writing the last page (the end of the file until the
+  // confirmation "Programming done") and the application's start ("G" until the start question).
+  Millis EraseTime{300};
+  Millis ProgramPromptTime{0};
+  Millis ProgramTime{300};
+  Millis AppStartTime{500};
 };
 
 // One piece of output, in order. The sender waits Delay (after the previous piece is on the
@@ -66,8 +74,11 @@ class ModuleLogic {
   // --- Feeding the module --------------------------------------------------------------
   // One byte taken off the line at `now`. `overlapped` tells that it arrived while the module
   // was still answering (or, in half duplex, still sending anything): a correct tool never does
-  // that, so the module notes a violation where it matters.
-  std::vector<Output> Receive(char c, Clock::time_point now, bool overlapped = false);
+  // that, so the module notes a violation where it matters. `misread` tells a byte the module's
+  // UART made of bytes sent at another rate: the module takes it like any byte (echoes it, and
+  // answers the garbled line with "command error"), but it is no violation of the tool's.
+  std::vector<Output> Receive(char c, Clock::time_point now, bool overlapped = false,
+                              bool misread = false);
   // Timers: the bootloader's time-outs. Call now and then (the server does every 50 ms).
   std::vector<Output> Poll(Clock::time_point now);
 
@@ -135,8 +146,9 @@ class ModuleLogic {
   enum class State { Command, DownloadBlock, BootMenu, BootProgram, BootAsk };
   struct Reply;
 
-  std::vector<Output> ReceiveCommandChar(char c, Clock::time_point now, bool overlapped);
-  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped);
+  std::vector<Output> ReceiveCommandChar(char c, Clock::time_point now, bool overlapped,
+                                         bool misread);
+  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped, bool misread);
   std::vector<Output> EndOfLine(Clock::time_point now);
   std::vector<Output> EndOfDownload();
   std::vector<Output> EndOfRecord(Clock::time_point now);
@@ -174,7 +186,7 @@ class ModuleLogic {
   std::vector<CommandValue> values_, saved_;
   std::map<std::string, int> pinned_;  // process values held fixed
   int rate_ = 19200;
-  int appRate_ = 19200;
+  int powerOnRate_ = 19200;
   bool halfDuplex_ = false;
   bool remoteOn_ = false;
   std::uint8_t inputs_ = 0;
@@ -200,12 +212,12 @@ class ModuleLogic {
   std::string line_;
   bool lineOverflow_ = false;
   bool lineOverlapped_ = false;
+  bool lineMisread_ = false;    // the line holds garbage from a wrong rate
   std::string lastCommand_;
   Clock::time_point lastInput_{};
   std::string record_;        // S-record being received
+  bool recordMisread_ = false;  // the record holds garbage from a wrong rate
   bool programFailed_ = false;
-  bool programNotText_ = false;
-  bool programSawData_ = false;
   std::map<std::uint32_t, std::uint8_t> programData_;
 
   // Records.

@@ -13,6 +13,7 @@
 #include <deque>
 
 #include "tools/modsim/LineRate.h"
+#include "tools/modsim/RateMismatch.h"
 
 namespace modsim {
 
@@ -173,7 +174,7 @@ void PtyModule::SetPacing(bool on) { pacing_ = on; }
 
 bool PtyModule::Pacing() const { return pacing_; }
 
-std::size_t PtyModule::IgnoredBytes() const { return ignored_; }
+std::size_t PtyModule::WrongRateBytes() const { return wrongRate_; }
 
 bool PtyModule::Unplugged() const { return unplugged_; }
 
@@ -310,18 +311,30 @@ void PtyModule::Serve() {
       Clock::time_point take = b.Arrival;
       if (paced) take = std::max(b.Arrival, inFree) + ByteTime(b.ToolRate);
       if (take > now) break;
-      if (paced) inFree = take;
-      in.pop_front();
-      if (b.C == '\r' && crPending > 0) --crPending;
+      // The bytes of one write at one rate went out back to back: at another rate than the
+      // module's, its UART makes garbage of them together.
+      std::string burst;
+      const int moduleRate = module_.Rate();
+      const bool misread = b.ToolRate != moduleRate;
+      do {
+        burst += in.front().C;
+        if (in.front().C == '\r' && crPending > 0) --crPending;
+        in.pop_front();
+      } while (misread && !in.empty() && in.front().Arrival == b.Arrival &&
+               in.front().ToolRate == b.ToolRate);
+      if (paced) inFree = take + ByteTime(b.ToolRate) * static_cast<long>(burst.size() - 1);
       if (halfDuplex && master >= 0) {
         // The line's own copy comes back whatever the module does.
-        [[maybe_unused]] auto w = write(master, &b.C, 1);
+        [[maybe_unused]] auto w = write(master, burst.data(), burst.size());
       }
-      if (b.ToolRate != module_.Rate()) {
-        ++ignored_;
+      if (!misread) {
+        append(module_.Receive(b.C, now, b.Overlapped));
         continue;
       }
-      append(module_.Receive(b.C, now, b.Overlapped));
+      wrongRate_ += burst.size();
+      for (char c : MisreadAtRate(burst, b.ToolRate, moduleRate)) {
+        append(module_.Receive(c, now, b.Overlapped, true));
+      }
     }
     if (now - lastPoll >= kPollPeriod) {
       append(module_.Poll(now));
@@ -347,7 +360,15 @@ void PtyModule::Serve() {
           break;
         }
         std::size_t n = (paced || p.Out.ByteDelay > Millis{0}) ? 1 : p.Out.Bytes.size() - p.Pos;
-        if (LineRateOf(master) == talkRate_) {
+        const int toolRate = LineRateOf(master);
+        if (toolRate != talkRate_) {
+          // The tool listens at another rate: its UART makes garbage of what the module sends.
+          const std::string junk =
+              MisreadAtRate(std::string_view(p.Out.Bytes).substr(p.Pos, n), talkRate_, toolRate);
+          if (!junk.empty()) {
+            [[maybe_unused]] auto w = write(master, junk.data(), junk.size());
+          }
+        } else {
           const ssize_t w = write(master, p.Out.Bytes.data() + p.Pos, n);
           if (w == 0 || (w < 0 && (errno == EAGAIN || errno == EINTR))) {
             if (!blocked) blockedSince = now;

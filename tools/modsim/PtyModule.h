@@ -12,8 +12,9 @@
 //
 // The line as the module sees it:
 // - The rate the tool set on its side (read from the pty's settings) must equal the module's
-//   rate; bytes the tool sends at another rate are ignored, bytes the module sends while the
-//   rates differ are lost, as on a real line.
+//   rate. Bytes sent at another rate arrive as the garbage a real receiver makes of them
+//   (MisreadAtRate): the module echoes it and answers a garbled line with "command error"; what
+//   the module sends while the rates differ reaches the tool as garbage too.
 // - Half duplex: every byte the tool sends comes back at once (the line's own copy), then the
 //   module's echo, then (after CR) the answer.
 // - Pacing (off by default): every byte in either direction takes its line time, 10 bits at the
@@ -64,8 +65,8 @@ class PtyModule {
   // Pulls the plug: closes the master side. Returns when done; the module stays unplugged.
   void Unplug();
   bool Unplugged() const;
-  // Bytes the tool sent while its rate differed from the module's (they were ignored).
-  std::size_t IgnoredBytes() const;
+  // Bytes the tool sent while its rate differed from the module's (the module got garbage).
+  std::size_t WrongRateBytes() const;
 
   // --- Shortcuts to Module() ------------------------------------------------------------------
   void SetCmdPrompt(bool on) { module_.SetCmdPrompt(on); }
@@ -85,7 +86,7 @@ class PtyModule {
   ModuleLogic module_;
   std::atomic<bool> pacing_{false};
   std::atomic<int> talkRate_;  // the rate the module sends at (follows rate switches late)
-  std::atomic<std::size_t> ignored_{0};
+  std::atomic<std::size_t> wrongRate_{0};
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;
