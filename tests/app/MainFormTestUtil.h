@@ -1,0 +1,149 @@
+// Helpers of the main window's tests: a fresh user profile (APPDATA pointing at a folder of the
+// test's own), the simulated module published as the port "modsim" in it, the main window shown
+// offscreen, and the messages it shows answered and recorded in place of a user.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DialogsTestUtil.h"
+#include "TestTempDir.h"
+#include "app/KVX7MainForm.h"
+#include "services/osAdvMsgDlg.h"
+#include "services/osDialogHooks.h"
+#include "tools/modsim/PtyModule.h"
+
+namespace mftest {
+
+// APPDATA points at a folder of its own while this lives; the settings file is DRUV/kvx7.ini.
+class Profile {
+ public:
+  Profile() {
+    if (const char* old = std::getenv("APPDATA")) old_ = old, hadOld_ = true;
+    setenv("APPDATA", dir_.Path().c_str(), 1);
+  }
+  ~Profile() {
+    if (hadOld_)
+      setenv("APPDATA", old_.c_str(), 1);
+    else
+      unsetenv("APPDATA");
+  }
+  std::string Folder() const { return dir_.Path() + "/DRUV/"; }
+  std::string IniPath() const { return Folder() + "kvx7.ini"; }
+  // Writes the settings file before the window starts.
+  void WriteIni(const std::string& text) const {
+    std::filesystem::create_directories(Folder());
+    std::ofstream(IniPath(), std::ios::binary) << text;
+  }
+  std::string ReadIni() const {
+    std::ifstream in(IniPath(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  // Publishes a device under a port name, as the simulated module's program does.
+  void PublishPort(const std::string& name, const std::string& device) const {
+    std::filesystem::create_directories(Folder() + "ports");
+    std::error_code ec;
+    std::filesystem::remove(Folder() + "ports/" + name, ec);
+    std::filesystem::create_symlink(device, Folder() + "ports/" + name);
+  }
+  const testutil::TempDir& Dir() const { return dir_; }
+
+ private:
+  testutil::TempDir dir_;
+  std::string old_;
+  bool hadOld_ = false;
+};
+
+struct Message {
+  std::string Text;
+  TMsgDlgType Type;
+};
+
+// Every message is recorded and answered by Answer (default: the first of Yes, OK, ... shown).
+class Messages {
+ public:
+  Messages() {
+    SetAdvMessageDlgHandler([this](const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons) {
+      Shown.push_back({msg, type});
+      if (Answer) return Answer(msg, type, buttons);
+      if (buttons.Contains(mbYes)) return mrYes;
+      if (buttons.Contains(mbOK)) return mrOk;
+      return mrCancel;
+    });
+  }
+  ~Messages() { SetAdvMessageDlgHandler({}); }
+  bool Any(const std::string& part) const {
+    for (const Message& m : Shown)
+      if (m.Text.find(part) != std::string::npos) return true;
+    return false;
+  }
+  std::vector<Message> Shown;
+  std::function<int(const std::string&, TMsgDlgType, TMsgDlgButtons)> Answer;
+};
+
+// Waits, processing events, until Done holds or Ms have passed; true when it held.
+inline bool WaitFor(const std::function<bool()>& Done, int Ms = 10000) {
+  QElapsedTimer t;
+  t.start();
+  while (!Done()) {
+    if (t.elapsed() > Ms) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+// A profile, the simulated module published as "modsim", and the main window shown. Messages
+// are answered by the recorder; modal dialogs and file pickers by the hooks a test installs.
+class MainFormFixture : public ::testing::Test {
+ protected:
+  // Starts the module (call before StartForm to have it in the port list).
+  void StartModule(modsim::ModuleOptions options = {}) {
+    sim = std::make_unique<modsim::PtyModule>(options);
+    ASSERT_TRUE(sim->Start()) << sim->LastError();
+    profile.PublishPort("modsim", sim->PortPath());
+  }
+  void StartForm() {
+    form = std::make_unique<TKVXMainForm>();
+    form->show();
+    QApplication::processEvents();
+  }
+  // Chooses the port by name as a user does in the port box.
+  void ChoosePort(const std::string& name);
+  void TearDown() override {
+    form.reset();
+    SetModalHook({});
+    SetFileDialogHook({});
+    SetPrintDialogHook({});
+    if (sim) sim->Stop();
+  }
+
+  Profile profile;
+  Messages messages;
+  std::unique_ptr<modsim::PtyModule> sim;
+  std::unique_ptr<TKVXMainForm> form;
+};
+
+inline void MainFormFixture::ChoosePort(const std::string& name) {
+  form->CBoxPortSelDropDown();
+  const int index = form->CBoxPortSel->findText(QString::fromStdString(name));
+  ASSERT_GE(index, 0) << name;
+  form->CBoxPortSel->setCurrentIndex(index);
+  form->CBoxPortSelChange();
+}
+
+}  // namespace mftest
