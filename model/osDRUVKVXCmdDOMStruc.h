@@ -56,8 +56,10 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // nothing is written.
   bool WriteModulCmds(const std::string& FileName, const std::string& ID);
 
- private:
-  bool AllListsSet() const;
+ protected:
+  // The quick paths and the whole-document lookups they stand in for (protected for the fuzz
+  // target, which checks the one against the other).
+
   // Reads the file and indexes it (without building its document): false as LoadFromFile would
   // be. The index of the last file is kept while the file's bytes stay the same, so asking for a
   // file's modules and then reading one of them parses it once.
@@ -73,6 +75,9 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   xmlNodePtr FindUniqueModule(const std::string& ID) const;
   // Every "Modul" of that ID anywhere below the root, in document order.
   std::vector<xmlNodePtr> FindModules(const std::string& ID) const;
+
+ private:
+  bool AllListsSet() const;
   void WriteModule(xmlNodePtr Module);
   void ReadCommands(xmlNodePtr Module);
   void ReadProcessData(xmlNodePtr Module);
