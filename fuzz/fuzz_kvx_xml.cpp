@@ -51,15 +51,15 @@ class CheckedDom : public TosKVXCmdDOM {
     bool HasId;
     std::string Id;
     std::string Text;
+    std::size_t Inner;  // modules inside it
   };
 
-  // Every "Modul" below the root of the document held, in document order.
-  std::vector<Module> Modules() const {
+  // Every "Modul" below Top in the document held, in document order.
+  std::vector<Module> Modules(xmlNodePtr Top) const {
     std::vector<Module> out;
-    xmlNodePtr root = Root();
-    for (xmlNodePtr n = root ? root->children : nullptr; n;) {
+    for (xmlNodePtr n = Top ? Top->children : nullptr; n;) {
       if (IsElement(n, "Modul")) {
-        Module m{false, {}, Dump(Doc(), n)};
+        Module m{false, {}, Dump(Doc(), n), Modules(n).size()};
         m.HasId = GetAttr(n, "ID", m.Id);
         out.push_back(m);
       }
@@ -67,8 +67,8 @@ class CheckedDom : public TosKVXCmdDOM {
         n = n->children;
         continue;
       }
-      while (n != root && !n->next) n = n->parent;
-      n = n == root ? nullptr : n->next;
+      while (n != Top && !n->next) n = n->parent;
+      n = n == Top ? nullptr : n->next;
     }
     return out;
   }
@@ -86,7 +86,7 @@ class CheckedDom : public TosKVXCmdDOM {
       if (IsElement(n, "Modul") && GetAttr(n, "ID", id)) top.push_back(id);
     }
     if (top != ids) std::abort();
-    const std::vector<Module> before = Modules();
+    const std::vector<Module> before = Modules(Root());
     std::vector<std::string> all{"new"};
     for (const auto& m : before)
       if (m.HasId) all.push_back(m.Id);
@@ -106,13 +106,15 @@ class CheckedDom : public TosKVXCmdDOM {
       std::string text;
       if (!LoadIndex(file) || !SpliceModule(id, text)) continue;
       if (!LoadFromBytes(text, file)) std::abort();
-      const std::vector<Module> after = Modules();
+      const std::vector<Module> after = Modules(Root());
       std::size_t k = 0;
       while (k < before.size() && !(before[k].HasId && before[k].Id == id)) ++k;
-      if (after.size() != before.size() + (k == before.size() ? 1 : 0)) std::abort();
+      // The modules inside the one replaced go with it.
+      const std::size_t gone = k < before.size() ? before[k].Inner + 1 : 0;
+      if (after.size() != before.size() - gone + 1) std::abort();
       if (!after[k].HasId || after[k].Id != id) std::abort();
-      for (std::size_t j = 0; j < before.size(); ++j)
-        if (j != k && after[j].Text != before[j].Text) std::abort();
+      for (std::size_t j = 0; j < after.size(); ++j)
+        if (j != k && after[j].Text != before[j < k ? j : j - 1 + gone].Text) std::abort();
     }
   }
 };
