@@ -1,6 +1,7 @@
 #include "model/osDRUVKVXCmdDOMStruc.h"
 
 #include <libxml/tree.h>
+#include <libxml/xmlsave.h>
 
 #include <exception>
 #include <memory>
@@ -124,17 +125,117 @@ xmlNodePtr TosKVXCmdDOM::FindUniqueModule(const std::string& ID) const {
   return found.size() == 1 ? found.front() : nullptr;
 }
 
+// ---- The index of a file ----------------------------------------------------------------------
+
+bool TosKVXCmdDOM::LoadIndex(const std::string& FileName) {
+  std::string data;
+  if (!ReadWholeFile(FileName, data)) {
+    FIndexValid = false;
+    return false;
+  }
+  if (FIndexValid && data == FIndex.Data) return true;
+  FIndexValid = false;
+  FIndex = TKvxFileIndex();
+  FIndex.Data = std::move(data);
+  TKvxIndexScan scan(FIndex, RootName(), KvxVersion);
+  if (!ScanBytes(FIndex.Data, FileName, TKvxIndexScan::Handlers(), &scan) || !FIndex.RootOk) {
+    // As after a failed load: no usable document.
+    FIndex = TKvxFileIndex();
+    ClearDocument();
+    return false;
+  }
+  LocateModules(FIndex);
+  FIndexValid = true;
+  return true;
+}
+
+xmlNodePtr TosKVXCmdDOM::LoadUniqueModule(const std::string& FileName, const std::string& ID) {
+  const TKvxModuleEntry* hit = nullptr;
+  std::size_t count = 0;
+  for (const TKvxModuleEntry& m : FIndex.Modules) {
+    if (m.HasId && m.Id == ID) {
+      hit = &m;
+      ++count;
+    }
+  }
+  if (count != 1) return nullptr;
+  if (FIndex.Spans && hit->HasSpan && !hit->InheritsNamespace) {
+    // The module's bytes behind the file's own declaration are a document of their own.
+    const std::string text = FIndex.Data.substr(0, FIndex.PrologEnd) + "\n" +
+                             FIndex.Data.substr(hit->Begin, hit->End - hit->Begin);
+    if (LoadFromBytes(text, FileName) && IsElement(Root(), "Modul")) return Root();
+  }
+  if (!LoadFromBytes(FIndex.Data, FileName)) return nullptr;
+  return FindUniqueModule(ID);
+}
+
+bool TosKVXCmdDOM::SpliceModule(const std::string& ID, std::string& Text) {
+  if (!FIndex.Spans) return false;
+  const std::string& d = FIndex.Data;
+  const TKvxModuleEntry* first = nullptr;
+  for (const TKvxModuleEntry& m : FIndex.Modules) {
+    if (m.HasId && m.Id == ID) {
+      first = &m;
+      break;
+    }
+  }
+  std::size_t from = 0, to = 0;
+  std::string before, after;
+  if (first) {
+    // Rewriting keeps the element itself; its bytes are replaced only when they hold nothing
+    // but the ID, right below the root.
+    if (!first->HasSpan || !first->TopLevel || !first->PlainStartTag || first->InheritsNamespace) return false;
+    from = first->Begin;
+    to = first->End;
+  } else {
+    // A new module goes after the root's last child, on a line of its own; not into text.
+    if (FIndex.RootEndTag == TKvxFileIndex::npos) return false;
+    std::size_t p = FIndex.RootEndTag;
+    while (p > 0 && (d[p - 1] == ' ' || d[p - 1] == '\t' || d[p - 1] == '\r' || d[p - 1] == '\n')) --p;
+    if (p == 0 || d[p - 1] != '>') return false;
+    from = to = FIndex.RootEndTag;
+    before = d[from - 1] == '\n' ? "  " : "\n  ";
+    after = "\n";
+  }
+
+  // The module as the library writes it, indented as a child of the root, in the file's
+  // encoding: the whole file then reads as if the library had written it.
+  NewDocument();
+  xmlDocPtr doc = Doc();
+  if (doc->encoding) xmlFree(const_cast<xmlChar*>(doc->encoding));
+  doc->encoding = FIndex.Encoding.empty() ? nullptr : xmlStrdup(reinterpret_cast<const xmlChar*>(FIndex.Encoding.c_str()));
+  xmlNodePtr module = AppendElement(Root(), "Modul");
+  SetAttr(module, "ID", ID);
+  WriteModule(module);
+  xmlChar* mem = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemoryEnc(doc, &mem, &size, FIndex.Encoding.empty() ? nullptr : FIndex.Encoding.c_str(), 1);
+  if (!mem) return false;
+  const std::string all(reinterpret_cast<const char*>(mem), size > 0 ? static_cast<std::size_t>(size) : 0);
+  xmlFree(mem);
+  const std::size_t b = all.find("<Modul");
+  const std::size_t e = all.rfind("</" + RootName() + ">");
+  if (b == std::string::npos || e == std::string::npos || e <= b + 1 || all[e - 1] != '\n') return false;
+
+  Text.clear();
+  Text.reserve(d.size() + (e - b) + 8);
+  Text.append(d, 0, from);
+  Text += before;
+  Text.append(all, b, e - 1 - b);
+  Text += after;
+  Text.append(d, to, std::string::npos);
+  return true;
+}
+
 // ---- Operations -------------------------------------------------------------------------------
 
 bool TosKVXCmdDOM::GetModulIDs(const std::string& FileName, TStringList* IDs) {
   if (!IDs) return false;
   try {
-    if (!LoadFromFile(FileName)) return false;
+    if (!LoadIndex(FileName)) return false;
     const std::size_t before = IDs->size();
-    for (xmlNodePtr n = Root()->children; n; n = n->next) {
-      std::string id;
-      if (IsElement(n, "Modul") && GetAttr(n, "ID", id)) IDs->push_back(id);
-    }
+    for (const TKvxModuleEntry& m : FIndex.Modules)
+      if (m.TopLevel && m.HasId) IDs->push_back(m.Id);
     return IDs->size() > before;
   } catch (const std::exception&) {
     return false;
@@ -232,13 +333,13 @@ void TosKVXCmdDOM::ReadRemoteCtrl(xmlNodePtr Module) {
 bool TosKVXCmdDOM::ReadModulCmds(const std::string& FileName, const std::string& ID) {
   if (!AllListsSet()) return false;
   try {
-    if (!LoadFromFile(FileName)) return false;
+    if (!LoadIndex(FileName)) return false;
     CommandList->Clear();
     ProcessData->Clear();
     StatusInfo->Clear();
     // The remote-control list does not own its commands; free them for its owner.
     RemoteCtrlList->FreeCommands();
-    xmlNodePtr module = FindUniqueModule(ID);
+    xmlNodePtr module = LoadUniqueModule(FileName, ID);
     if (!module) return false;
     ReadCommands(module);
     ReadProcessData(module);
@@ -255,8 +356,8 @@ bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::s
   if (Missing) Missing->clear();
   if (!CommandList) return false;
   try {
-    if (!LoadFromFile(FileName)) return false;
-    xmlNodePtr module = FindUniqueModule(ID);
+    if (!LoadIndex(FileName)) return false;
+    xmlNodePtr module = LoadUniqueModule(FileName, ID);
     if (!module) return false;
     xmlNodePtr commands = FindFirstBelow(module, "Commands");
     if (!commands) return false;
@@ -360,7 +461,15 @@ bool TosKVXCmdDOM::WriteModulCmds(const std::string& FileName, const std::string
   // Without the lists there is nothing to write; a module with empty sections would be a lie.
   if (!AllListsSet()) return false;
   try {
-    if (!LoadFromFile(FileName)) {
+    if (LoadIndex(FileName)) {
+      std::string text;
+      if (SpliceModule(ID, text)) {
+        FIndex = TKvxFileIndex();
+        FIndexValid = false;
+        return SaveText(FileName, text);
+      }
+      if (!LoadFromBytes(FIndex.Data, FileName)) return false;
+    } else {
       // Something else in the way (another kind of file, a broken one, an unreadable one) is
       // kept as it is; only a missing file starts a new document.
       if (FileExists(FileName)) return false;

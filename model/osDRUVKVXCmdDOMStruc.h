@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/MyGlobalUtils.h"
+#include "model/osKVXFileIndex.h"
 #include "model/osXMLBase.h"
 
 class TModCommandList;
@@ -55,12 +56,28 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // nothing is written.
   bool WriteModulCmds(const std::string& FileName, const std::string& ID);
 
- private:
-  bool AllListsSet() const;
+ protected:
+  // The quick paths and the whole-document lookups they stand in for (protected for the fuzz
+  // target, which checks the one against the other).
+
+  // Reads the file and indexes it (without building its document): false as LoadFromFile would
+  // be. The index of the last file is kept while the file's bytes stay the same, so asking for a
+  // file's modules and then reading one of them parses it once.
+  bool LoadIndex(const std::string& FileName);
+  // After LoadIndex: the single module of that ID, parsed from its own bytes where the file
+  // allows it, else found in the whole document; nullptr when none or several.
+  xmlNodePtr LoadUniqueModule(const std::string& FileName, const std::string& ID);
+  // After LoadIndex: the file with the module ID written in place of the first module of that ID
+  // (or after the last module), every other byte as it was; false where the file does not allow
+  // it (the whole document is then rewritten).
+  bool SpliceModule(const std::string& ID, std::string& Text);
   // The single "Modul" of that ID anywhere below the root; nullptr when none or several.
   xmlNodePtr FindUniqueModule(const std::string& ID) const;
   // Every "Modul" of that ID anywhere below the root, in document order.
   std::vector<xmlNodePtr> FindModules(const std::string& ID) const;
+
+ private:
+  bool AllListsSet() const;
   void WriteModule(xmlNodePtr Module);
   void ReadCommands(xmlNodePtr Module);
   void ReadProcessData(xmlNodePtr Module);
@@ -77,4 +94,7 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   static void ReadBool(xmlNodePtr Node, const char* Name, bool& Value);
   // The value of a command of CommandList from the "Para" element, by the command's kind.
   static void ReadParaValue(xmlNodePtr Para, TObject* Cmd);
+
+  TKvxFileIndex FIndex;
+  bool FIndexValid = false;
 };

@@ -15,9 +15,57 @@ namespace {
 
 const char* const NewDocumentEncoding = "ISO-8859-1";
 
+void IgnoreLibraryMessage(void*, const char*, ...) {}
+
+// Some of the library's errors (a byte the file's encoding cannot convert, for one) are printed
+// through its generic error function even when a parse asks for no error output. The reader
+// reports every failure itself, so those messages go nowhere. The library keeps that function per
+// thread: set as the default of threads that start later, and on each thread that uses a
+// document before its first use.
 void InitLibrary() {
   static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
+  std::call_once(once, [] {
+    xmlInitParser();
+    xmlThrDefSetGenericErrorFunc(nullptr, IgnoreLibraryMessage);
+  });
+  thread_local bool quiet = false;
+  if (!quiet) {
+    xmlSetGenericErrorFunc(nullptr, IgnoreLibraryMessage);
+    quiet = true;
+  }
+}
+
+// No network, no DTD, no entity substitution (so no external entity is ever read); errors are
+// collected by the reader instead of being printed. Blank-only text between elements is dropped
+// so a rewritten file is indented throughout; attribute values are kept exactly as read.
+constexpr int ParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS;
+
+// One parse of Data. Sax, when given, replaces the handlers that build the document (its parser
+// context carries Private). The result is the library's error number, 0 when Data is
+// well-formed; Doc then holds what the handlers built (nullptr on failure).
+int ParseBytes(const std::string& Data, const std::string& FileName, const xmlSAXHandler* Sax, void* Private,
+               xmlDocPtr& Doc) {
+  Doc = nullptr;
+  InitLibrary();
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) return XML_ERR_NO_MEMORY;
+  if (Sax) {
+    *ctxt->sax = *Sax;
+    ctxt->_private = Private;
+  }
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, Data.data(), static_cast<int>(Data.size()),
+                                    FileName.empty() ? nullptr : FileName.c_str(), nullptr, ParseOptions);
+  int code = 0;
+  if (doc == nullptr || !ctxt->wellFormed) {
+    const xmlError* err = xmlCtxtGetLastError(ctxt);
+    code = err ? err->code : XML_ERR_INTERNAL_ERROR;
+    if (code == 0) code = XML_ERR_INTERNAL_ERROR;
+    if (doc) xmlFreeDoc(doc);
+    doc = nullptr;
+  }
+  xmlFreeParserCtxt(ctxt);
+  Doc = doc;
+  return code;
 }
 
 std::mutex& HandlerLock() {
@@ -91,10 +139,15 @@ void TosXMLBaseDOM::SetRootName(const std::string& Name) {
 xmlNodePtr TosXMLBaseDOM::Root() const { return FDoc ? xmlDocGetRootElement(FDoc) : nullptr; }
 
 bool TosXMLBaseDOM::LoadFromFile(const std::string& FileName) {
-  std::string data, error;
-  switch (LoadFileBytes(FileName, data, &error)) {
+  std::string data;
+  return ReadWholeFile(FileName, data) && LoadFromBytes(data, FileName);
+}
+
+bool TosXMLBaseDOM::ReadWholeFile(const std::string& FileName, std::string& Data) {
+  std::string error;
+  switch (LoadFileBytes(FileName, Data, &error)) {
     case flrOk:
-      return LoadFromBytes(data, FileName);
+      return true;
     case flrNotFound:
       FLastErrorText = error;
       return false;
@@ -107,6 +160,13 @@ bool TosXMLBaseDOM::LoadFromFile(const std::string& FileName) {
   }
 }
 
+bool TosXMLBaseDOM::ParseFailed(int Code, const std::string& FileName) {
+  FLastErrorCode = Code;
+  FLastErrorText = FileName + ": not well-formed XML (error " + std::to_string(Code) + ")";
+  ReportInvalidDocument(Code);
+  return false;
+}
+
 bool TosXMLBaseDOM::LoadFromBytes(const std::string& Data, const std::string& FileName) {
   ClearDocument();
   FLastErrorCode = 0;
@@ -115,35 +175,25 @@ bool TosXMLBaseDOM::LoadFromBytes(const std::string& Data, const std::string& Fi
     FLastErrorText = FileName + ": too large";
     return false;
   }
-  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-  if (!ctxt) {
-    FLastErrorText = "out of memory";
-    return false;
-  }
-  // No network, no DTD, no entity substitution (so no external entity is ever read); errors are
-  // collected here instead of being printed. Blank-only text between elements is dropped so a
-  // rewritten file is indented throughout; attribute values are kept exactly as read.
-  const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS;
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, Data.data(), static_cast<int>(Data.size()),
-                                    FileName.empty() ? nullptr : FileName.c_str(), nullptr, options);
-  const bool ok = doc != nullptr && ctxt->wellFormed;
-  int code = 0;
-  if (!ok) {
-    const xmlError* err = xmlCtxtGetLastError(ctxt);
-    code = err ? err->code : XML_ERR_INTERNAL_ERROR;
-    if (code == 0) code = XML_ERR_INTERNAL_ERROR;
-    if (doc) xmlFreeDoc(doc);
-    doc = nullptr;
-  }
-  xmlFreeParserCtxt(ctxt);
-  if (!ok) {
-    FLastErrorCode = code;
-    FLastErrorText = FileName + ": not well-formed XML (error " + std::to_string(code) + ")";
-    ReportInvalidDocument(code);
-    return false;
-  }
+  xmlDocPtr doc = nullptr;
+  if (const int code = ParseBytes(Data, FileName, nullptr, nullptr, doc)) return ParseFailed(code, FileName);
   xmlFreeDoc(FDoc);
   FDoc = doc;
+  return true;
+}
+
+bool TosXMLBaseDOM::ScanBytes(const std::string& Data, const std::string& FileName, const xmlSAXHandler& Sax,
+                              void* Private) {
+  FLastErrorCode = 0;
+  FLastErrorText.clear();
+  if (Data.size() > static_cast<std::size_t>(INT_MAX)) {
+    FLastErrorText = FileName + ": too large";
+    return false;
+  }
+  xmlDocPtr doc = nullptr;
+  if (const int code = ParseBytes(Data, FileName, &Sax, Private, doc)) return ParseFailed(code, FileName);
+  // Whatever the handlers kept of the document (its declarations) is not needed.
+  xmlFreeDoc(doc);
   return true;
 }
 
@@ -152,6 +202,7 @@ bool TosXMLBaseDOM::SaveToFile(const std::string& FileName) {
     FLastErrorText = "the document is empty";
     return false;
   }
+  InitLibrary();
   xmlChar* mem = nullptr;
   int size = 0;
   const char* encoding = FDoc->encoding ? reinterpret_cast<const char*>(FDoc->encoding) : nullptr;
@@ -163,8 +214,12 @@ bool TosXMLBaseDOM::SaveToFile(const std::string& FileName) {
   }
   const std::string text(reinterpret_cast<const char*>(mem), static_cast<std::size_t>(size));
   xmlFree(mem);
+  return SaveText(FileName, text);
+}
+
+bool TosXMLBaseDOM::SaveText(const std::string& FileName, const std::string& Text) {
   std::string error;
-  if (!SaveFileReplacing(FileName, text, &error)) {
+  if (!SaveFileReplacing(FileName, Text, &error)) {
     FLastErrorText = error;
     return false;
   }

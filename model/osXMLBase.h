@@ -12,8 +12,10 @@
 
 struct _xmlDoc;
 struct _xmlNode;
+struct _xmlSAXHandler;
 using xmlDocPtr = _xmlDoc*;
 using xmlNodePtr = _xmlNode*;
+using xmlSAXHandler = _xmlSAXHandler;
 
 class TosXMLBaseDOM : public TObject {
  public:
@@ -48,9 +50,20 @@ class TosXMLBaseDOM : public TObject {
   static void SetInvalidDocumentHandler(std::function<void(int Code)> Handler);
 
  protected:
+  // Reads the whole file as LoadFromFile does before parsing it: false when it is missing (the
+  // document is then not touched) or unreadable (the document is then emptied).
+  bool ReadWholeFile(const std::string& FileName, std::string& Data);
   // Parses Data (the contents of the file FileName) into the document, as LoadFromFile does
   // after reading the file.
   bool LoadFromBytes(const std::string& Data, const std::string& FileName);
+  // Runs the parser over Data with the handlers Sax instead of building a document; the parser
+  // context passed to the handlers carries Private in its _private field. Well-formedness, the
+  // error number and the invalid-document report are those of LoadFromBytes. The document is not
+  // touched.
+  bool ScanBytes(const std::string& Data, const std::string& FileName, const xmlSAXHandler& Sax,
+                 void* Private);
+  // Replaces the file with Text (a whole document already in its encoding), as SaveToFile does.
+  bool SaveText(const std::string& FileName, const std::string& Text);
 
   // Removes everything from the document (no declaration data, no root).
   void ClearDocument();
@@ -73,6 +86,9 @@ class TosXMLBaseDOM : public TObject {
   static void SetAttr(xmlNodePtr Node, const char* Name, const std::string& Value);
 
  private:
+  // Records a failed parse (error number and text) and reports the invalid document; false.
+  bool ParseFailed(int Code, const std::string& FileName);
+
   std::string FRootName = "Default";
   xmlDocPtr FDoc = nullptr;
   int FLastErrorCode = 0;

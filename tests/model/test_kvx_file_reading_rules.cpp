@@ -1,8 +1,11 @@
 // Reading the XML command file: the root and version check, finding modules, the per-attribute
 // reading rules, parameter values into an existing command list, and hostile or broken files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include "FileTestUtil.h"
 #include "model/osDRUVKVXCmdDOMStruc.h"
@@ -22,6 +25,24 @@ struct Bound {
     m.Bind(dom);
   }
 };
+
+// What the process writes to its standard error while Fn runs.
+template <class F>
+std::string StderrOf(F Fn) {
+  std::fflush(stderr);
+  FILE* capture = std::tmpfile();
+  const int saved = dup(2);
+  dup2(fileno(capture), 2);
+  Fn();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::string text;
+  std::rewind(capture);
+  for (int c; (c = std::fgetc(capture)) != EOF;) text += static_cast<char>(c);
+  std::fclose(capture);
+  return text;
+}
 
 int ListTotal(const ModuleLists& m) {
   return m.Commands.Count() + m.Process.Count() + m.Status.Count() + m.Remote.Count();
@@ -329,4 +350,22 @@ TEST(KvxFileHostile, DeeplyNestedDocumentDoesNotCrash) {
   TStringList ids;
   EXPECT_TRUE(b.dom.GetModulIDs(file, &ids));
   EXPECT_EQ(ids, TStringList{"T"});
+}
+
+TEST(KvxFileHostile, BytesTheEncodingLacksFailQuietly) {
+  TempDir dir;
+  const std::string file = dir.File("bytes.kvx");
+  // 0x81 has no character in Windows-1252.
+  WriteAll(file, "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n"
+                 "<DRUV-ModulCmdList version=\"1.0\"><Modul ID=\"\x81\"/></DRUV-ModulCmdList>\n");
+  auto attempt = [&] {
+    TosKVXCmdDOM dom;
+    TStringList ids;
+    EXPECT_FALSE(dom.GetModulIDs(file, &ids));
+    EXPECT_GT(dom.LastErrorCode(), 0);
+    EXPECT_FALSE(dom.LoadFromFile(file));
+  };
+  // The library keeps its error output per thread: a thread of its own must stay quiet too.
+  EXPECT_EQ(StderrOf(attempt), "");
+  EXPECT_EQ(StderrOf([&] { std::thread(attempt).join(); }), "");
 }
