@@ -161,7 +161,7 @@ void TKVXMainForm::PlaceInWorkArea(const QRect& WorkArea) {
   if (WorkArea.height() < 768) {
     move(WorkArea.topLeft());
   } else {
-    move(WorkArea.center() - rect().center());
+    move(WorkArea.x() + (WorkArea.width() - width()) / 2, WorkArea.y() + (WorkArea.height() - height()) / 2);
   }
 }
 

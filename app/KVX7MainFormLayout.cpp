@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -572,8 +573,17 @@ QWidget* TKVXMainForm::BuildScopePage() {
   cv->addWidget(CBCustTimeScale);
   cv->addStretch(1);
 
-  NBScopeSettings->addTab(expert, "Expert");
-  NBScopeSettings->addTab(customer, "Customer");
+  // On a low screen the channel settings scroll, so the window fits the work area.
+  auto scrolled = [](QWidget* inner) {
+    auto* area = new QScrollArea;
+    area->setWidget(inner);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return area;
+  };
+  NBScopeSettings->addTab(scrolled(expert), "Expert");
+  NBScopeSettings->addTab(scrolled(customer), "Customer");
   NBScopeSettings->setCurrentIndex(1);
   lv->addWidget(NBScopeSettings, 1);
 

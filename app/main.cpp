@@ -1,11 +1,27 @@
 // The program: one main window on the task bar; the message loop runs until it closes.
 #include <QApplication>
+#include <QSocketNotifier>
 #include <clocale>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "app/KVX7MainForm.h"
 #include "serial/CPort.h"
 #include "services/QtText.h"
 #include "services/osQtWindowThread.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+  const char byte = 1;
+  // Only an async-signal-safe write here; the window thread does the closing.
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,6 +35,25 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QString());
 
   TKVXMainForm form;
+
+  // Ctrl+C in a terminal or a log-out closes the window as its close box does, so the port is
+  // closed and every thread ends before the program does.
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+      char byte = 0;
+      [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+      form.close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+  }
+
   form.show();
   return app.exec();
 }
