@@ -39,7 +39,7 @@ namespace {
 // Small drawn glyphs for the tool buttons, so the program needs no image files.
 enum class Glyph { Lamp, Identify, Grid, Monitor, Scope, Terminal, Clear, Open, Save, Print, Key, Settings };
 
-QIcon DrawGlyph(Glyph g, const QColor& color = QColor(40, 40, 40)) {
+QPixmap DrawGlyphPixmap(Glyph g, const QColor& color) {
   QPixmap pm(20, 20);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
@@ -77,7 +77,7 @@ QIcon DrawGlyph(Glyph g, const QColor& color = QColor(40, 40, 40)) {
       QPainterPath path(QPointF(3, 10));
       path.cubicTo(QPointF(6, 2), QPointF(8, 2), QPointF(10, 10));
       path.cubicTo(QPointF(12, 18), QPointF(14, 18), QPointF(17, 10));
-      p.setPen(QPen(QColor(20, 90, 200), 1.6));
+      p.setPen(QPen(color == QColor(40, 40, 40) ? QColor(20, 90, 200) : color, 1.6));
       p.drawPath(path);
       break;
     }
@@ -122,7 +122,16 @@ QIcon DrawGlyph(Glyph g, const QColor& color = QColor(40, 40, 40)) {
       }
       break;
   }
-  return QIcon(pm);
+  return pm;
+}
+
+// The glyph, and a pale copy for a disabled button (Qt's own greying of dark line art is too
+// faint to tell a disabled button from an enabled one).
+QIcon DrawGlyph(Glyph g, const QColor& color = QColor(40, 40, 40)) {
+  QIcon icon(DrawGlyphPixmap(g, color));
+  icon.addPixmap(DrawGlyphPixmap(g, g == Glyph::Lamp ? color.lighter(150) : QColor(185, 185, 185)),
+                 QIcon::Disabled);
+  return icon;
 }
 
 QToolButton* ToolButtonFor(QAction* action, const QString& text) {

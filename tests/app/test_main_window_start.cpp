@@ -185,3 +185,16 @@ TEST(MainWindowProgram, EndsWithStatusZeroWhenAskedToClose) {
 
 }  // namespace
 }  // namespace mftest
+
+namespace mftest {
+namespace {
+
+TEST_F(MainWindowStart, PictureAtStart) {
+  StartModule();
+  StartForm();
+  form->resize(1024, 768);
+  dlgtest::SavePicture(form.get(), "main-window-start.png");
+}
+
+}  // namespace
+}  // namespace mftest
