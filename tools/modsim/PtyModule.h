@@ -66,6 +66,8 @@ class PtyModule {
   bool Unplugged() const;
   // Bytes the tool sent while its rate differed from the module's (they were ignored).
   std::size_t IgnoredBytes() const;
+  // The module is still keeping up a talk (ModuleLogic::SetTalkOnce).
+  bool Talking() const;
 
   // --- Shortcuts to Module() ------------------------------------------------------------------
   void SetCmdPrompt(bool on) { module_.SetCmdPrompt(on); }
@@ -86,6 +88,7 @@ class PtyModule {
   std::atomic<bool> pacing_{false};
   std::atomic<int> talkRate_;  // the rate the module sends at (follows rate switches late)
   std::atomic<std::size_t> ignored_{0};
+  std::atomic<int> talks_{0};  // talks queued or being sent
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;
