@@ -358,8 +358,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
 
   // The lock held for every whole exchange (and every operation made of several). Recursive:
   // an operation that holds it may call others that take it again.
-  std::unique_lock<std::recursive_timed_mutex> LockComm() {
-    return std::unique_lock<std::recursive_timed_mutex>(CommLock_);
+  std::unique_lock<std::recursive_mutex> LockComm() {
+    return std::unique_lock<std::recursive_mutex>(CommLock_);
   }
   // SendCommand for an answer of up to MaxReplyBytes (the command listing's is long).
   bool Exchange(const std::string& Cmd, const std::string& Echo, const std::string& Terminator,
@@ -445,5 +445,5 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // Remembers the view as a component (when it is one) and asks to be told when it goes.
   template <class V>
   void WatchView(platform::TComponent*& Slot, V* View);
-  std::recursive_timed_mutex CommLock_;
+  std::recursive_mutex CommLock_;
 };

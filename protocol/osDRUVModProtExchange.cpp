@@ -34,7 +34,8 @@ bool ReadChar(TComPort* Port, std::string& Buf, char& C) {
 namespace kvxprot {
 
 TLineBound::TLineBound(const TComPort* Port, int TimeoutMs, std::size_t Bytes) {
-  int bits = Port->BaudRate() == brCustom ? Port->CustomBaudRate() : BaudRateValue(Port->BaudRate());
+  int bits =
+      Port->BaudRate() == brCustom ? Port->CustomBaudRate() : BaudRateValue(Port->BaudRate());
   if (bits <= 0) bits = 110;  // no known rate: the slowest there is
   const long long lineMs = static_cast<long long>(Bytes) * 10 * 1000 / bits + 1;
   End_ = std::chrono::steady_clock::now() +

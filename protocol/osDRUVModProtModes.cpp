@@ -190,8 +190,14 @@ bool TKVXModCommProt::PollScopeData() {
     // window thread keeps the line (a long operation, or one that lets the window handle events
     // meanwhile, during which the scope timer may be killed from there), this sample is skipped
     // instead of holding the timer's thread, and a kill of the timer never waits on the line.
-    std::unique_lock<std::recursive_timed_mutex> lock(CommLock_, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(kLineBusyWaitMs))) return true;
+    // (Tried in short steps rather than with a timed lock, which thread checkers cannot follow.)
+    std::unique_lock<std::recursive_mutex> lock(CommLock_, std::defer_lock);
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kLineBusyWaitMs);
+    while (!lock.try_lock()) {
+      if (std::chrono::steady_clock::now() >= giveUp) return true;
+      platform::Sleep(1);
+    }
     TBusyFlag busy(Busy_);
     scope = Scope_.load();
     // After a mode change nothing more is polled, and nothing is handed to the scope.
