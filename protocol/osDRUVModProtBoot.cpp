@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -314,7 +315,8 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
     // half duplex, where each character waits for its echo (and each line for its answer) so
     // that nothing is sent while the module talks, through those reads themselves.
     const bool hdx = TransferMode() == tmHalfDuplex;
-    TRxHandlerOff rxOff([this, hdx](bool On) { AttachPortRxChar(On || !hdx); });
+    std::optional<TRxHandlerOff> rxOff;
+    if (hdx) rxOff.emplace([this](bool On) { AttachPortRxChar(On); });
     // A bootloader taking a file echoes nothing: only the line's own copies come back.
     bool echoing = !BootloaderMode_.load();
     TLinePacer pacer(BitsOf(BaudRate()));
