@@ -28,7 +28,8 @@ function(kvx_library target)
 endfunction()
 
 # kvx_test(<name> FOLDER <dir> DEPS <libs...> [GUI])
-# One test program per test folder, every .cpp file in it; each GoogleTest case is a CTest test.
+# One test program per test folder, every .cpp file in it; each GoogleTest case is a CTest test,
+# labelled with the program's name (ctest -L picks the tests of one program).
 function(kvx_test name)
   cmake_parse_arguments(ARG "GUI" "FOLDER" "DEPS" ${ARGN})
   file(GLOB _src CONFIGURE_DEPENDS ${ARG_FOLDER}/*.cpp ${ARG_FOLDER}/*.h)
@@ -51,6 +52,6 @@ function(kvx_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "${_env}"
+    PROPERTIES TIMEOUT 300 LABELS ${name} ENVIRONMENT "${_env}"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()

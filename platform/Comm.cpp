@@ -189,7 +189,10 @@ TWakeFd& ThreadWake() {
 
 namespace {
 
+std::atomic<TLineCounterSource> g_counterSource{nullptr};
+
 bool ReadIcount(int fd, TLineCounters& c) {
+  if (const TLineCounterSource source = g_counterSource.load()) return source(fd, c);
   serial_icounter_struct ic{};
   if (::ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
   c.frame = static_cast<std::uint32_t>(ic.frame);
@@ -212,6 +215,12 @@ std::uint32_t ModemBitsToStatus(int bits) {
   if (bits & TIOCM_CAR) s |= MS_RLSD_ON;
   return s;
 }
+
+}  // namespace
+
+void SetLineCounterSource(TLineCounterSource source) { g_counterSource = source; }
+
+namespace {
 
 // How often line-state changes are looked for while a modem-line or error event is awaited:
 // the kernel's own wait for them (TIOCMIWAIT) cannot be interrupted by a stop request.
@@ -873,18 +882,19 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
         timeout = timeout < 0 ? kLineStatePollMs : std::min(timeout, kLineStatePollMs);
       }
     }
-    if (ev) {
-      mask = ev;
-      return 0;
-    }
+    // Events already seen are reported at once, with whatever arrived at the same moment.
+    if (ev) timeout = 0;
     pollfd p[3] = {{ep, POLLIN, 0}, {cancelFd, POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}};
     const int r = ::poll(p, 3, timeout);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return errno;
+    if (r < 0 && errno != EINTR) return errno;
+    if (r > 0 && (p[1].revents || p[2].revents)) return ECANCELED;
+    if (r <= 0 || !p[0].revents) {
+      if (ev) {
+        mask = ev;
+        return 0;
+      }
+      continue;
     }
-    if (p[1].revents || p[2].revents) return ECANCELED;
-    if (!p[0].revents) continue;
     epoll_event evs[4];
     const int n = ::epoll_wait(ep, evs, 4, 0);
     for (int i = 0; i < n; ++i) {
@@ -910,6 +920,10 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
         }
       }
     }
+    // A byte received with a line error (parity, framing, overrun) comes with that error in the
+    // same wake-up, so the error is handled before the byte.
+    if ((ev & EV_RXCHAR) && (want & kLineStateEvents) && (hasCounters_ || hasModemLines_))
+      ev |= LineStateEvents(fd, want);
     if (ev) {
       mask = ev;
       return 0;

@@ -165,6 +165,13 @@ struct TLineCounters {
   std::uint64_t cts = 0, dsr = 0, rng = 0, dcd = 0;
 };
 
+// Where the line error and modem-line transition counters of a device come from: the driver's
+// (TIOCGICOUNT) unless replaced. A test gives a pseudo-terminal, which keeps none, the counters
+// of a UART this way; nullptr restores the driver's. False: the device keeps no counters. Read
+// when a device opens (whether it has counters) and whenever errors or line events are looked for.
+using TLineCounterSource = bool (*)(int fd, TLineCounters& counters);
+void SetLineCounterSource(TLineCounterSource source);
+
 // One transfer (a read or a write): started by TCommDevice::StartRead/StartWrite, then waited for
 // with WaitTransfer. The record must stay alive (and unmoved) while the transfer is pending; the
 // buffer given to a read must stay valid until the wait returns. A write transfers from its own

@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "platform/Paths.h"
 
@@ -101,14 +99,42 @@ bool ParseInt(const std::string& text, int& out) {
 
 }  // namespace
 
-bool TIniFile::Load(std::vector<std::string>& lines, std::string& eol) const {
+int TIniFile::ReadFileData(std::string& data) const {
+  data.clear();
+  // Not blocking: a pipe in place of the file must not hang the program.
+  const int fd = ::open(fileName_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  int err = 0;
+  if (::fstat(fd, &st) != 0)
+    err = errno;
+  else if (S_ISDIR(st.st_mode))
+    err = EISDIR;
+  else if (!S_ISREG(st.st_mode))
+    err = EINVAL;
+  char buf[8192];
+  while (err == 0) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      data.append(buf, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      err = errno;
+    }
+  }
+  ::close(fd);
+  if (err != 0) data.clear();
+  return err;
+}
+
+bool TIniFile::Load(std::vector<std::string>& lines, std::string& eol, int* err) const {
   lines.clear();
   eol = "\n";
-  std::ifstream f(fileName_, std::ios::binary);
-  if (!f) return false;
-  std::stringstream ss;
-  ss << f.rdbuf();
-  const std::string data = ss.str();
+  std::string data;
+  const int e = ReadFileData(data);
+  if (err) *err = e;
+  if (e != 0) return false;
   if (data.find("\r\n") != std::string::npos) eol = "\r\n";
   std::size_t start = 0;
   while (start < data.size()) {
@@ -123,21 +149,12 @@ bool TIniFile::Load(std::vector<std::string>& lines, std::string& eol) const {
 }
 
 void TIniFile::LoadForWrite(std::vector<std::string>& lines, std::string& eol) const {
-  if (Load(lines, eol)) return;
+  int err = 0;
+  if (Load(lines, eol, &err)) return;
   // Only a file that is not there starts empty: one that cannot be read is never replaced by
   // a file holding just the new entry.
-  struct stat st {};
-  if (::stat(fileName_.c_str(), &st) != 0) {
-    if (errno == ENOENT) return;
-    const int err = errno;
+  if (err != ENOENT)
     throw EIniFileError("Unable to read " + fileName_ + ": " + std::strerror(err), err);
-  }
-  // There but unreadable: the system's reason comes from opening it.
-  int err = EIO;
-  const int fd = ::open(fileName_.c_str(), O_RDONLY);
-  if (fd < 0) err = errno;
-  else ::close(fd);
-  throw EIniFileError("Unable to read " + fileName_ + ": " + std::strerror(err), err);
 }
 
 void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eol) const {

@@ -26,6 +26,9 @@ class EIniFileError : public std::runtime_error {
 class TIniFile {
  public:
   explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+  virtual ~TIniFile() = default;
+  TIniFile(const TIniFile&) = default;
+  TIniFile& operator=(const TIniFile&) = default;
 
   const std::string& FileName() const { return fileName_; }
 
@@ -48,8 +51,14 @@ class TIniFile {
   // Adds an empty section when there is none of that name.
   void WriteSection(const std::string& section);
 
+ protected:
+  // Reads the whole file: 0, or the errno of the failure (ENOENT: there is no file). Anything
+  // but a regular file (a folder, a pipe) cannot be read as one.
+  virtual int ReadFileData(std::string& data) const;
+
  private:
-  bool Load(std::vector<std::string>& lines, std::string& eol) const;
+  // False when the file cannot be read; err (when given) says why.
+  bool Load(std::vector<std::string>& lines, std::string& eol, int* err = nullptr) const;
   // Load for a rewrite: raises EIniFileError when the file is there but cannot be read.
   void LoadForWrite(std::vector<std::string>& lines, std::string& eol) const;
   void Save(const std::vector<std::string>& lines, const std::string& eol) const;

@@ -412,9 +412,10 @@ bool TKVXModCommProt::DetectBaudrate(TModBaudrate& Index, int Passes) {
       Port_->WriteText("ID\r");
       found = Port_->ReadText(buf, 2) == 2 && buf == "ID";
       if (found) {
-        // The rest of the module's answer.
-        while (Port_->ReadText(buf, 1) > 0) {
-        }
+        // The rest of the module's answer: a line and the prompt, however long the line talks.
+        const kvxprot::TLineBound bound(Port_.get(), 600, ShortReplyLimit);
+        for (std::size_t n = 0; n < ShortReplyLimit && !bound.Passed(); ++n)
+          if (Port_->ReadText(buf, 1) <= 0) break;
       } else if (Index == mb115200) {
         Index = mb9600;
         ++pass;
@@ -452,10 +453,11 @@ bool TKVXModCommProt::SwitchToAutoBaudrate() {
   try {
     kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 200);
     Port_->WriteText("BR " + std::to_string(ModBaudrateFactor(AutoBaudrate_)) + "\r");
-    // The module answers at the old rate; drain it.
+    // The module answers at the old rate; drain it, however long the line talks.
+    const kvxprot::TLineBound bound(Port_.get(), 200, ShortReplyLimit);
     std::string buf;
-    while (Port_->ReadText(buf, 1) > 0) {
-    }
+    for (std::size_t n = 0; n < ShortReplyLimit && !bound.Passed(); ++n)
+      if (Port_->ReadText(buf, 1) <= 0) break;
   } catch (...) {
     // The check at the new rate tells whether the switch worked.
   }
@@ -556,7 +558,7 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
 bool TKVXModCommProt::ReadCommandList(std::string& Listing) {
   auto lock = LockComm();
   std::string reply;
-  if (!SendCommand("Readout\r", "READOUT", ">", reply, 2000)) return false;
+  if (!Exchange("Readout\r", "READOUT", ">", reply, 2000, ListingReplyLimit)) return false;
   Listing = reply;
   return ParseCommandList(CutReply(reply, 7));
 }

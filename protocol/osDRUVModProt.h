@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -68,20 +69,34 @@ bool SplitModuleId(const std::string& ModuleId, int& Number, std::string& Name, 
 
 // ---- Exchanges on the line ----------------------------------------------------------------------
 
+// Lengths real answers never reach: a short command's (its echo, a line or two of values, a
+// banner, a help text), and the command listing's (every command of a large module, about a
+// hundred bytes each: 300 parameters are some 30 KB).
+constexpr std::size_t ShortReplyLimit = 4096;
+constexpr std::size_t ListingReplyLimit = 128 * 1024;
+
 // One command and its answer in full duplex: the module echoes the command, then answers up to
 // Terminator. Reply begins with Echo as given. TimeoutMs bounds the silence between two
 // characters (negative: 3000). On failure Reply is empty. Port errors give false.
+// A line that keeps talking fails the exchange: an answer longer than MaxReplyBytes, or one
+// still going after TimeoutMs plus the line time of the command and MaxReplyBytes.
 bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
-                        const std::string& Terminator, std::string& Reply, int TimeoutMs);
+                        const std::string& Terminator, std::string& Reply, int TimeoutMs,
+                        std::size_t MaxReplyBytes = ShortReplyLimit);
 // The same in half duplex: each character is written alone, the line's own copy of it is read
-// and dropped, then the module's echo is kept. Reply keeps what arrived, also on failure.
+// and dropped, then the module's echo is kept. Reply keeps what arrived, also on failure. Each
+// character of the command takes two reads, so only the answer after it can be drawn out: it
+// has the same bounds as in full duplex.
 bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
-                        const std::string& Terminator, std::string& Reply, int TimeoutMs);
+                        const std::string& Terminator, std::string& Reply, int TimeoutMs,
+                        std::size_t MaxReplyBytes = ShortReplyLimit);
 // Writes nothing: reads until StartText has arrived (then Reply := StartText), then until
 // EndText has arrived or the line falls silent. An empty text counts as seen at once. True when
 // both were seen and Reply is not empty; else Reply is empty. Nothing is purged first: an answer
 // that came before the call (a bootloader that confirms at once) is read, not lost; a caller
-// that must not see older input purges before it sends what is answered.
+// that must not see older input purges before it sends what is answered. A line that keeps
+// talking ends it as a failure after a short answer's length or TotalMs plus that length's line
+// time.
 bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string& EndText,
                  std::string& Reply, std::uint32_t TotalMs, std::uint32_t IntervalMs);
 
@@ -234,8 +249,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // ---- Command exchange ----
 
   // Writes Cmd, recognises Echo and collects the answer up to Terminator, by TransferMode.
-  // TimeoutMs bounds the silence between two received characters (negative: 3000 ms). Holds the
-  // exchange lock for the whole exchange. False with an empty Reply while the port is closed.
+  // TimeoutMs bounds the silence between two received characters (negative: 3000 ms); the
+  // answer has the bounds of a short one (ShortReplyLimit). Holds the exchange lock for the
+  // whole exchange. False with an empty Reply while the port is closed.
   virtual bool SendCommand(const std::string& Cmd, const std::string& Echo,
                            const std::string& Terminator, std::string& Reply, int TimeoutMs);
   // SendCommand, and a reply containing "command error" counts as failed: for every command
@@ -367,9 +383,18 @@ class TKVXModCommProt : public TosBaseMsgComponent {
 
   // The lock held for every whole exchange (and every operation made of several). Recursive:
   // an operation that holds it may call others that take it again.
-  std::unique_lock<std::recursive_timed_mutex> LockComm() {
-    return std::unique_lock<std::recursive_timed_mutex>(CommLock_);
+  std::unique_lock<std::recursive_mutex> LockComm() {
+    return std::unique_lock<std::recursive_mutex>(CommLock_);
   }
+  // SendCommand for an answer of up to MaxReplyBytes (the command listing's is long).
+  bool Exchange(const std::string& Cmd, const std::string& Echo, const std::string& Terminator,
+                std::string& Reply, int TimeoutMs, std::size_t MaxReplyBytes);
+  // Half duplex: one character of a text sent to the terminal line, written the way an exchange
+  // writes it (the line's own copy, then the module's echo; after a CR the answer up to the
+  // prompt), with what the module sends passed to the terminal. Without Echoing (a bootloader
+  // taking a file) only the line's own copy is awaited; Echoing is cleared when the module does
+  // not echo within the timeout. False when the line does not give the character back.
+  bool SendTextCharHalfDuplex(char C, bool& Echoing);
   // Puts PortRxChar on the port's receive event, or takes it off.
   void AttachPortRxChar(bool Attach);
   // Closes the port, sets its rate to Index (and BaudRate), opens it again if it was open.
@@ -460,5 +485,5 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // Remembers the view as a component (when it is one) and asks to be told when it goes.
   template <class V>
   void WatchView(platform::TComponent*& Slot, V* View);
-  std::recursive_timed_mutex CommLock_;
+  std::recursive_mutex CommLock_;
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -358,12 +359,20 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
   if (!ReadWholeFile(FileName, text)) return false;
   auto lock = LockComm();
   try {
-    // The receive handler stays on: the module's answers appear in the terminal meanwhile.
+    // The module's answers appear in the terminal meanwhile: through the receive handler, or in
+    // half duplex, where each character waits for its echo (and each line for its answer) so
+    // that nothing is sent while the module talks, through those reads themselves.
+    const bool hdx = TransferMode() == tmHalfDuplex;
+    std::optional<TRxHandlerOff> rxOff;
+    if (hdx) rxOff.emplace([this](bool On) { AttachPortRxChar(On); });
+    // A bootloader taking a file echoes nothing: only the line's own copies come back.
+    bool echoing = !BootloaderMode_.load();
     TLinePacer pacer(BitsOf(BaudRate()));
     return WalkLineText(
         text,
         [&](char C) {
-          if (Port_->WriteText(std::string(1, C)) != 1) return false;
+          if (hdx ? !SendTextCharHalfDuplex(C, echoing) : Port_->WriteText(std::string(1, C)) != 1)
+            return false;
           pacer.Sent(C);
           return true;
         },

@@ -1,5 +1,6 @@
 // The command exchange on the line: one command out, the module's echo recognised, the answer
 // collected up to its terminator; and the small exchanges built on it.
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -7,10 +8,6 @@
 #include "protocol/osDRUVModProtUtil.h"
 
 namespace {
-
-// A reply that keeps growing without ever ending is a module (or line) gone wrong; a real answer,
-// even the longest listing, stays far below this.
-constexpr std::size_t kMaxReplyLength = 4u * 1024u * 1024u;
 
 // Before its echo a module sends at most the echo of the command itself and a line or two; a
 // line that keeps talking without ever echoing is another device (or noise), not the module.
@@ -35,6 +32,15 @@ bool ReadChar(TComPort* Port, std::string& Buf, char& C) {
 }  // namespace
 
 namespace kvxprot {
+
+TLineBound::TLineBound(const TComPort* Port, int TimeoutMs, std::size_t Bytes) {
+  int bits =
+      Port->BaudRate() == brCustom ? Port->CustomBaudRate() : BaudRateValue(Port->BaudRate());
+  if (bits <= 0) bits = 110;  // no known rate: the slowest there is
+  const long long lineMs = static_cast<long long>(Bytes) * 10 * 1000 / bits + 1;
+  End_ = std::chrono::steady_clock::now() +
+         std::chrono::milliseconds(std::max(TimeoutMs, 0) + lineMs);
+}
 
 void SetReadTimeouts(TComPort* Port, int Interval, int Multiplier, int Constant) {
   const TComTimeouts& cur = Port->Timeouts();
@@ -73,7 +79,8 @@ bool HasCommandError(const std::string& Reply) {
 // ---- Unit routines ------------------------------------------------------------------------------
 
 bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
-                        const std::string& Terminator, std::string& Reply, int TimeoutMs) {
+                        const std::string& Terminator, std::string& Reply, int TimeoutMs,
+                        std::size_t MaxReplyBytes) {
   Reply.clear();
   if (!Port) return false;
   try {
@@ -81,6 +88,9 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
     if (!Port->Connected()) return false;
     Port->PurgeBuffers(true, true);
     Port->WriteText(Cmd);
+    // The command, its echo (with what a module may send before it) and the answer.
+    const kvxprot::TLineBound bound(Port, EffectiveTimeout(TimeoutMs),
+                                    2 * Cmd.size() + kMaxEchoSlack + MaxReplyBytes);
 
     bool complete = false;
     bool echoSeen = false;
@@ -89,6 +99,7 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
     std::string buf;
     char c = 0;
     while (!complete && Port->Connected()) {
+      if (bound.Passed()) break;           // a line that keeps talking
       if (!ReadChar(Port, buf, c)) break;  // silence: timed out
       if (!echoSeen) {
         if (Echo.empty()) {
@@ -109,7 +120,7 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
       }
       Reply.push_back(c);
       if (!Terminator.empty() && kvxprot::EndsWithNoCase(Reply, Terminator)) complete = true;
-      if (Reply.size() > kMaxReplyLength) break;
+      if (!complete && Reply.size() > MaxReplyBytes) break;
     }
     if (!complete) Reply.clear();
     return complete;
@@ -121,7 +132,8 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
 }
 
 bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
-                        const std::string& Terminator, std::string& Reply, int TimeoutMs) {
+                        const std::string& Terminator, std::string& Reply, int TimeoutMs,
+                        std::size_t MaxReplyBytes) {
   Reply.clear();
   if (!Port) return false;
   bool timedOut = false;
@@ -142,8 +154,10 @@ bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::strin
       }
       if (Cmd[i] == '\r' || i + 1 == Cmd.size()) {
         // The end of the command: the module's echo of it and its answer, up to the terminator.
+        const std::size_t limit = Reply.size() + MaxReplyBytes;
+        const kvxprot::TLineBound bound(Port, EffectiveTimeout(TimeoutMs), MaxReplyBytes);
         for (;;) {
-          if (!ReadChar(Port, buf, c)) {
+          if (bound.Passed() || !ReadChar(Port, buf, c)) {
             timedOut = true;
             break;
           }
@@ -152,7 +166,7 @@ bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::strin
             termSeen = true;
             break;
           }
-          if (Reply.size() > kMaxReplyLength) {
+          if (Reply.size() > limit) {
             timedOut = true;
             break;
           }
@@ -182,11 +196,16 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
     kvxprot::SetReadTimeouts(Port, static_cast<int>(IntervalMs), 0, static_cast<int>(TotalMs));
     if (!Port->Connected()) return false;
     // No purge: what is awaited may already be in the buffer.
+    const kvxprot::TLineBound bound(Port, static_cast<int>(TotalMs), ShortReplyLimit);
     std::string scratch;
     std::string buf;
     char c = 0;
     // With an empty end text the line is read until it falls silent.
     while (EndText.empty() || !endSeen) {
+      if (bound.Passed()) {  // a line that keeps talking
+        startSeen = false;
+        break;
+      }
       if (!ReadChar(Port, buf, c)) break;
       if (!startSeen) {
         scratch.push_back(c);
@@ -199,7 +218,10 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
       }
       Reply.push_back(c);
       if (!endSeen && kvxprot::EndsWithNoCase(Reply, EndText)) endSeen = true;
-      if (Reply.size() > kMaxReplyLength) break;
+      if (Reply.size() > ShortReplyLimit) {
+        startSeen = false;
+        break;
+      }
     }
   } catch (...) {
     Reply.clear();
@@ -215,12 +237,20 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
 bool TKVXModCommProt::SendCommand(const std::string& Cmd, const std::string& Echo,
                                   const std::string& Terminator, std::string& Reply,
                                   int TimeoutMs) {
+  return Exchange(Cmd, Echo, Terminator, Reply, TimeoutMs, ShortReplyLimit);
+}
+
+bool TKVXModCommProt::Exchange(const std::string& Cmd, const std::string& Echo,
+                               const std::string& Terminator, std::string& Reply, int TimeoutMs,
+                               std::size_t MaxReplyBytes) {
   auto lock = LockComm();
   switch (TransferMode()) {
     case tmFullDuplex:
-      return ExchangeFullDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs);
+      return ExchangeFullDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs,
+                                MaxReplyBytes);
     case tmHalfDuplex:
-      return ExchangeHalfDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs);
+      return ExchangeHalfDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs,
+                                MaxReplyBytes);
   }
   Reply.clear();
   return false;
@@ -241,12 +271,11 @@ bool TKVXModCommProt::ExchangeRaw(char Ch, std::string& Reply) {
     if (!Port_->Connected()) return false;
     Port_->PurgeBuffers(true, true);
     Port_->WriteText(std::string(1, Ch));
+    const kvxprot::TLineBound bound(Port_.get(), 500, ShortReplyLimit);
     std::string buf;
     char c = 0;
-    while (ReadChar(Port_.get(), buf, c)) {
+    while (!bound.Passed() && Reply.size() < ShortReplyLimit && ReadChar(Port_.get(), buf, c))
       Reply.push_back(c);
-      if (Reply.size() > kMaxReplyLength) break;
-    }
   } catch (...) {
     // What arrived before the port failed is still the answer.
   }

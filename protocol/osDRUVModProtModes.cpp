@@ -17,6 +17,9 @@ constexpr int kProcessValueTimeoutMs = 20;
 // How long a scope poll waits for the line while the window thread uses it.
 constexpr int kLineBusyWaitMs = 100;
 constexpr int kStatusTimeoutMs = 2000;
+// A line of a text file sent to a half-duplex line waits for its echo and answer as long as an
+// exchange with the default timeout.
+constexpr int kTextLineTimeoutMs = 3000;
 constexpr std::uint32_t kFastMonitorMs = 320;
 constexpr std::uint32_t kSlowMonitorMs = 500;
 // The fast monitor period needs few enough values and a line faster than 9600 bit/s.
@@ -47,9 +50,11 @@ bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::
   char c = 0;
   if (Mode == tmFullDuplex) {
     Port->WriteText(kCmd);
+    // Before its echo a module sends little; a line that keeps talking is not answering.
+    const kvxprot::TLineBound bound(Port, kProcessValueTimeoutMs, ShortReplyLimit);
     std::string echo;
     while (!kvxprot::EndsWithNoCase(echo, kEcho)) {
-      if (!ReadOne(Port, buf, c)) return false;
+      if (bound.Passed() || !ReadOne(Port, buf, c)) return false;
       echo.push_back(c);
       if (echo.size() > kEcho.size()) echo.erase(0, echo.size() - kEcho.size());
     }
@@ -189,8 +194,14 @@ bool TKVXModCommProt::PollScopeData() {
     // window thread keeps the line (a long operation, or one that lets the window handle events
     // meanwhile, during which the scope timer may be killed from there), this sample is skipped
     // instead of holding the timer's thread, and a kill of the timer never waits on the line.
-    std::unique_lock<std::recursive_timed_mutex> lock(CommLock_, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(kLineBusyWaitMs))) return true;
+    // (Tried in short steps rather than with a timed lock, which thread checkers cannot follow.)
+    std::unique_lock<std::recursive_mutex> lock(CommLock_, std::defer_lock);
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kLineBusyWaitMs);
+    while (!lock.try_lock()) {
+      if (std::chrono::steady_clock::now() >= giveUp) return true;
+      platform::Sleep(1);
+    }
     TBusyFlag busy(Busy_);
     scope = Scope_.load();
     // After a mode change nothing more is polled, and nothing is handed to the scope.
@@ -293,6 +304,39 @@ bool TKVXModCommProt::SendTerminalKey(char Key) {
   }
   TerminalEcho_ = TransferMode() == tmHalfDuplex ? Key : 0;
   return result;
+}
+
+bool TKVXModCommProt::SendTextCharHalfDuplex(char C, bool& Echoing) {
+  auto lock = LockComm();
+  TComPort* port = Port_.get();
+  kvxprot::SetReadTimeouts(port, static_cast<int>(platform::MAXDWORD), 0, kTextLineTimeoutMs);
+  if (port->WriteText(std::string(1, C)) != 1) return false;
+  std::string buf;
+  char c = 0;
+  if (!ReadOne(port, buf, c)) return false;  // the line's own copy
+  auto show = [this](const std::string& Text) {
+    for (char ch : Text)
+      if (Terminal_) Terminal_->PutChar(ch);
+  };
+  if (!Echoing) {
+    // Whatever the module says meanwhile, without waiting for it.
+    kvxprot::SetReadTimeouts(port, static_cast<int>(platform::MAXDWORD), 0, 0);
+    if (const int n = port->InputCount(); n > 0 && port->ReadText(buf, n) > 0) show(buf);
+    return true;
+  }
+  if (!ReadOne(port, buf, c)) {
+    Echoing = false;  // the module does not echo: nothing to wait for from now on
+    return true;
+  }
+  show(buf);
+  if (C != '\r') return true;
+  // The rest of the answer, up to the prompt: the next line goes out only after it.
+  const kvxprot::TLineBound bound(port, kTextLineTimeoutMs, ListingReplyLimit);
+  for (std::size_t n = 0; c != '>' && n < ListingReplyLimit && !bound.Passed(); ++n) {
+    if (!ReadOne(port, buf, c)) break;
+    show(buf);
+  }
+  return true;
 }
 
 void TKVXModCommProt::TerminalKeyPress(TObject*, char Key, std::string&) {

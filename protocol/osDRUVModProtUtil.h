@@ -1,6 +1,8 @@
 // Small helpers shared by the protocol's source files.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "model/MyGlobalUtils.h"
@@ -17,6 +19,18 @@ bool StartsWithNoCase(const std::string& S, const std::string& Head);
 
 // The module refused the command.
 bool HasCommandError(const std::string& Reply);
+
+// The point after which an exchange (or a drain of the line) gives up, whatever still arrives:
+// its timeout plus the line time of Bytes (10 bits a byte at the port's rate). A real answer of
+// fewer bytes never gets there; a line that keeps talking, fast or in a trickle, does.
+class TLineBound {
+ public:
+  TLineBound(const TComPort* Port, int TimeoutMs, std::size_t Bytes);
+  bool Passed() const { return std::chrono::steady_clock::now() >= End_; }
+
+ private:
+  std::chrono::steady_clock::time_point End_;
+};
 
 // Listing lines joined with CR LF.
 std::string JoinLines(const TStringList& Lines);

@@ -2,6 +2,7 @@
 // main thread, which pumps) with the count waiting, the three delivery methods, closing the port
 // while or inside a delivery, handler errors and a hang-up of the line.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <time.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Comm.h"
 #include "pty_fixture.h"
 #include "serial/CPort.h"
 
@@ -303,5 +305,76 @@ TEST_F(EventDelivery, OpeningWithoutEventsCreatesNoThread) {
   pty.Send("q");
   MainThread::PumpUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(calls, 0);
+  port->Close();
+}
+
+// ---- Line errors -------------------------------------------------------------------------------
+
+namespace {
+
+// The error counters of a UART, given to a pseudo-terminal (which keeps none). A parity error
+// that is armed comes with the next byte the port receives.
+std::atomic<bool> g_parityArmed{false};
+std::atomic<std::uint64_t> g_parityErrors{0};
+std::atomic<std::uint64_t> g_frameErrors{0};
+
+bool UartCounters(int fd, platform::TLineCounters& c) {
+  c = {};
+  int queued = 0;
+  if (g_parityArmed && ::ioctl(fd, TIOCINQ, &queued) == 0 && queued > 0) {
+    g_parityArmed = false;
+    ++g_parityErrors;
+  }
+  c.parity = g_parityErrors;
+  c.frame = g_frameErrors;
+  return true;
+}
+
+class LineErrors : public EventDelivery {
+ protected:
+  void SetUp() override {
+    EventDelivery::SetUp();
+    platform::SetLineCounterSource(UartCounters);
+  }
+  void TearDown() override {
+    EventDelivery::TearDown();  // the port closes first
+    platform::SetLineCounterSource(nullptr);
+  }
+};
+
+}  // namespace
+
+TEST_F(LineErrors, ParityErrorsAreReportedOnlyWithParityCheck) {
+  port->SetEvents(TComEvents());
+  port->Open();
+  ++g_parityErrors;
+  ++g_frameErrors;
+  TComErrors e = port->LastErrors();
+  EXPECT_TRUE(e.Contains(ceFrame));
+  EXPECT_FALSE(e.Contains(ceRxParity));
+  port->Parity().SetCheck(true);
+  ++g_parityErrors;
+  e = port->LastErrors();
+  EXPECT_TRUE(e.Contains(ceRxParity));
+  EXPECT_FALSE(e.Contains(ceFrame));  // reported once
+  port->Close();
+}
+
+TEST_F(LineErrors, AnErrorThatCameWithAByteIsRaisedBeforeTheByte) {
+  std::vector<std::string> log;
+  port->Parity().SetCheck(true);
+  port->OnError = [&](TObject*, TComErrors e) {
+    log.push_back(e.Contains(ceRxParity) ? "parity" : "error");
+  };
+  port->OnRxChar = [&](TObject*, int count) {
+    std::string s;
+    port->ReadText(s, count);
+    log.push_back("rx " + s);
+  };
+  port->Open();
+  g_parityArmed = true;
+  pty.Send("x");
+  ASSERT_TRUE(Pump([&] { return log.size() >= 2; })) << ::testing::PrintToString(log);
+  EXPECT_EQ(log, (std::vector<std::string>{"parity", "rx x"}));
   port->Close();
 }

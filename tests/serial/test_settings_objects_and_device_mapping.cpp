@@ -85,6 +85,10 @@ TEST(SettingsObjects, FlowControlPresetsAndTheDerivedValue) {
   EXPECT_EQ(f.ControlDTR(), dtrHandshake);  // presets never touch DTR
   EXPECT_EQ(f.FlowControl(), fcSoftware);
 
+  // XON/XOFF both ways is software flow control only while CTS does not hold the output too.
+  f.SetOutCTSFlow(true);
+  EXPECT_EQ(f.FlowControl(), fcCustom);
+
   f.SetFlowControl(fcNone);
   f.SetControlRTS(rtsEnable);
   EXPECT_EQ(f.FlowControl(), fcCustom);

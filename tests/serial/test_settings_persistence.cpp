@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -281,19 +282,46 @@ TEST(IniFileRules, WritesChangeOneKeyAndKeepEverythingElse) {
   EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
+// A settings file whose read fails (a disk error; no permission, which root never lacks).
+class UnreadableIni : public TIniFile {
+ public:
+  using TIniFile::TIniFile;
+
+ protected:
+  int ReadFileData(std::string& data) const override {
+    data.clear();
+    return EIO;
+  }
+};
+
 TEST(IniFileRules, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
   TempDir dir;
   const std::string path = dir.Path() + "/settings.ini";
-  std::ofstream(path) << "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n";
-  ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
-  TIniFile ini(path);
+  const std::string text = "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n";
+  std::ofstream(path) << text;
+  UnreadableIni ini(path);
   EXPECT_EQ(ini.ReadString("Interface", "Port", "def"), "def");
   EXPECT_THROW(ini.WriteString("Interface", "Port", "ttyUSB1"), platform::EIniFileError);
   EXPECT_THROW(ini.WriteSection("New"), platform::EIniFileError);
-  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-  EXPECT_EQ(ReadFile(path), "[Interface]\nPort=ttyUSB0\n[Scope]\nColor=255\n");
+  EXPECT_EQ(ReadFile(path), text);
   EXPECT_EQ(CountEntries(dir.Path()), 1);
+
+  // A folder or a pipe in place of the file is no file of settings either.
+  for (const bool folder : {true, false}) {
+    const std::string odd = dir.Path() + (folder ? "/folder.ini" : "/pipe.ini");
+    ASSERT_EQ(folder ? ::mkdir(odd.c_str(), 0700) : ::mkfifo(odd.c_str(), 0600), 0);
+    TIniFile other(odd);
+    EXPECT_EQ(other.ReadString("Interface", "Port", "def"), "def");
+    EXPECT_THROW(other.WriteString("Interface", "Port", "ttyUSB1"), platform::EIniFileError);
+  }
+
+  if (::geteuid() != 0) {  // the same for a file the user may not read
+    ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+    TIniFile denied(path);
+    EXPECT_THROW(denied.WriteString("Interface", "Port", "ttyUSB1"), platform::EIniFileError);
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(ReadFile(path), text);
+  }
 }
 
 TEST(IniFileRules, AMissingFileReadsAsDefaultsAndIsCreatedByAWrite) {

@@ -196,6 +196,11 @@ void ModuleLogic::SetPauseOnce(std::size_t offset, Millis pause) {
   pause_ = std::make_pair(offset, pause);
 }
 
+void ModuleLogic::SetTalkOnce(Millis duration, Millis gap) {
+  std::lock_guard lock(mutex_);
+  talk_ = std::make_pair(duration, gap < Millis{0} ? Millis{0} : gap);
+}
+
 void ModuleLogic::SetCommandError(const std::string& word, bool on) {
   std::lock_guard lock(mutex_);
   if (on) {
@@ -951,7 +956,27 @@ std::vector<Output> ModuleLogic::Send(const Reply& reply) {
     pause = std::make_pair(std::min(pause_->first, total - 1), pause_->second);
     pause_.reset();
   }
-  const bool faulted = slow_ > Millis{0} || pause.has_value();
+  std::optional<std::pair<Millis, Millis>> talk;
+  if (talk_ && total > 0) {
+    talk = talk_;
+    talk_.reset();
+  }
+  const bool faulted = slow_ > Millis{0} || pause.has_value() || talk.has_value();
+  if (talk) {
+    // Digits and line ends only: no prompt, and nothing an echo could match.
+    const auto [duration, gap] = *talk;
+    const long long count = gap > Millis{0} ? duration / gap
+                                            : duration.count() * rate_ / 10 / 1000;
+    static const std::string kTalk = "0123456789 0123456789\r\n";
+    Output o;
+    for (long long i = 0; i < std::max(count, 1LL); ++i)
+      o.Bytes += kTalk[static_cast<std::size_t>(i) % kTalk.size()];
+    o.ByteDelay = gap;
+    o.Reply = true;
+    o.Faulted = true;
+    o.Talk = true;
+    out.push_back(std::move(o));
+  }
   std::size_t pos = 0;
   for (const auto& p : reply.Pieces) {
     std::string text = p.Text;

@@ -52,6 +52,7 @@ struct Output {
   int SwitchRate = 0;
   bool Reply = false;    // part of an answer (everything after the echoed command characters)
   bool Faulted = false;  // held back on purpose (slow or pause): a tool may rightly time out
+  bool Talk = false;     // the endless talk of SetTalkOnce
 };
 
 // Ways to corrupt what the module sends.
@@ -94,6 +95,10 @@ class ModuleLogic {
   // One pause before byte `offset` of the next reply (counted from the first byte after the
   // echoed command characters; past its end: before its last byte).
   void SetPauseOnce(std::size_t offset, Millis pause);
+  // The next answer keeps talking: right after the echoed command characters the module sends
+  // digits and line ends (never a prompt) for `duration`, a byte every `gap` (0: as fast as the
+  // line carries them at its rate), and only then its answer. A line that never falls silent.
+  void SetTalkOnce(Millis duration, Millis gap = Millis{0});
   // Answer "command error" to every line whose command word (first blank-separated token,
   // any case) is `word`, e.g. "ID", "GAIN", "CURVE:0".
   void SetCommandError(const std::string& word, bool on = true);
@@ -199,6 +204,7 @@ class ModuleLogic {
   bool silent_ = false;
   Millis slow_{0};
   std::optional<std::pair<std::size_t, Millis>> pause_;
+  std::optional<std::pair<Millis, Millis>> talk_;  // duration, gap
   std::set<std::string> errorWords_;
   Garble garble_ = Garble::None;
   std::string idText_;

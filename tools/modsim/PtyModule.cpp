@@ -109,6 +109,7 @@ bool PtyModule::Start() {
   }
   stop_ = false;
   threadDone_ = false;
+  talks_ = 0;
   talkRate_ = module_.Rate();
   try {
     thread_ = std::thread([this] { Run(); });
@@ -175,6 +176,8 @@ void PtyModule::SetPacing(bool on) { pacing_ = on; }
 bool PtyModule::Pacing() const { return pacing_; }
 
 std::size_t PtyModule::WrongRateBytes() const { return wrongRate_; }
+
+bool PtyModule::Talking() const { return talks_.load() > 0; }
 
 bool PtyModule::Unplugged() const { return unplugged_; }
 
@@ -247,10 +250,15 @@ void PtyModule::Serve() {
   auto append = [&](std::vector<Output>&& outputs) {
     for (auto& o : outputs) {
       if (o.Bytes.empty() && o.SwitchRate == 0 && o.Delay == Millis{0}) continue;
+      if (o.Talk) {
+        ++talks_;
+        out.push_back(Pending{std::move(o)});
+        continue;
+      }
       // Plain echo bytes join the piece before them: fewer writes, same timing.
       if (!out.empty() && !out.back().Started && o.Delay == Millis{0} &&
           o.ByteDelay == Millis{0} && out.back().Out.ByteDelay == Millis{0} &&
-          out.back().Out.SwitchRate == 0 && out.back().Out.Reply == o.Reply &&
+          out.back().Out.SwitchRate == 0 && !out.back().Out.Talk && out.back().Out.Reply == o.Reply &&
           out.back().Out.Faulted == o.Faulted) {
         out.back().Out.Bytes += o.Bytes;
         out.back().Out.SwitchRate = o.SwitchRate;
@@ -282,6 +290,7 @@ void PtyModule::Serve() {
         unplugged_ = true;
         in.clear();
         out.clear();
+        talks_ = 0;
         crPending = 0;
         cv_.notify_all();
       }
@@ -400,6 +409,7 @@ void PtyModule::Serve() {
         }
         talkRate_ = p.Out.SwitchRate;
       }
+      if (p.Out.Talk) --talks_;
       out.pop_front();
     }
 

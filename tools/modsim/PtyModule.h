@@ -67,6 +67,8 @@ class PtyModule {
   bool Unplugged() const;
   // Bytes the tool sent while its rate differed from the module's (the module got garbage).
   std::size_t WrongRateBytes() const;
+  // The module is still keeping up a talk (ModuleLogic::SetTalkOnce).
+  bool Talking() const;
 
   // --- Shortcuts to Module() ------------------------------------------------------------------
   void SetCmdPrompt(bool on) { module_.SetCmdPrompt(on); }
@@ -87,6 +89,7 @@ class PtyModule {
   std::atomic<bool> pacing_{false};
   std::atomic<int> talkRate_;  // the rate the module sends at (follows rate switches late)
   std::atomic<std::size_t> wrongRate_{0};
+  std::atomic<int> talks_{0};  // talks queued or being sent
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;
