@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
@@ -124,6 +126,9 @@ class MainFormFixture : public ::testing::Test {
   }
   // Chooses the port by name as a user does in the port box.
   void ChoosePort(const std::string& name);
+  // The module started and published, the window shown with the port "modsim" and the module's
+  // rate stored (ExtraIni: more sections of the settings file), connected and identified.
+  void StartIdentified(const std::string& ExtraIni = "");
   void TearDown() override {
     form.reset();
     SetModalHook({});
@@ -144,6 +149,17 @@ inline void MainFormFixture::ChoosePort(const std::string& name) {
   ASSERT_GE(index, 0) << name;
   form->CBoxPortSel->setCurrentIndex(index);
   form->CBoxPortSelChange();
+}
+
+inline void MainFormFixture::StartIdentified(const std::string& ExtraIni) {
+  StartModule();
+  if (HasFatalFailure()) return;
+  profile.WriteIni("[Interface]\nPort=modsim\nFixBR=19200\n" + ExtraIni);
+  StartForm();
+  form->ConnectAct->trigger();
+  ASSERT_EQ(form->ConnectTag, 1) << "not connected";
+  form->IdentifyAct->trigger();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded()) << "not identified";
 }
 
 }  // namespace mftest
