@@ -26,6 +26,7 @@
 #include "app/KVX7MainForm.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osDialogHooks.h"
+#include "services/osQtWindowThread.h"
 #include "tools/modsim/PtyModule.h"
 
 namespace mftest {
@@ -120,6 +121,8 @@ class MainFormFixture : public ::testing::Test {
     profile.PublishPort("modsim", sim->PortPath());
   }
   void StartForm() {
+    // As in the program: calls handed to the window thread run from the event loop.
+    InstallWindowThreadHook();
     form = std::make_unique<TKVXMainForm>();
     form->show();
     QApplication::processEvents();
