@@ -139,6 +139,10 @@ void TKVXMainForm::MMIFirmwareUpdClick() {
   MMIFirmwareUpd->setChecked(active);
   SetFirmwareUpdateState(active, true, true);
   MMISendFirmware->setEnabled(active);
+  if (on && !active)
+    AdvMessageDlg("Firmware update could not start! The port \"" + Shown(KVXModProt->PortName()) +
+                      "\" could not be opened.",
+                  mtError, {mbOK}, 0);
 }
 
 void TKVXMainForm::MMISendFirmwareClick() {
