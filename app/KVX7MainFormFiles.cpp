@@ -55,21 +55,21 @@ void ShowNotCorrect(const TKVXModCommProt& Prot) {
                 mtError, {mbOK}, 0);
 }
 
-}  // namespace
-
-std::string TKVXMainForm::ParaFileFolder() const {
-  const std::string folder = ApplIni->ReadString(ApplSection, ParaFilePathKey, ProgramFolder());
-  return DirectoryExists(folder) ? folder : ProgramFolder();
-}
-
 // The folder of a file chosen through one of the parameter file commands. A settings file that
 // cannot be written is reported, and the command goes on.
-static void RememberParaFolder(TosApplIni& Ini, const std::string& FileName) {
+void RememberParaFolder(TosApplIni& Ini, const std::string& FileName) {
   try {
     Ini.WriteString(ApplSection, ParaFilePathKey, ExtractFilePath(FileName));
   } catch (const std::exception& e) {
     AdvMessageDlg(e.what(), mtError, {mbOK}, 0);
   }
+}
+
+}  // namespace
+
+std::string TKVXMainForm::ParaFileFolder() const {
+  const std::string folder = ApplIni->ReadString(ApplSection, ParaFilePathKey, ProgramFolder());
+  return DirectoryExists(folder) ? folder : ProgramFolder();
 }
 
 // ---- Module data commands ----------------------------------------------------------------------
