@@ -1,15 +1,186 @@
 // Terminal files, the edit menu, the manuals, the firmware menu and the About box.
-#include "app/KVX7MainForm.h"
+//
+// A terminal file is the terminal's text as a small RTF document of Windows-1252 bytes, so every
+// byte the module sent comes back as the same byte. Opening reads and parses the whole file
+// before the terminal's text is replaced; saving replaces the file by renaming, so a failed save
+// leaves the old file as it was.
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 
-void TKVXMainForm::ClearTerminalActExecute() {}
-void TKVXMainForm::OpenTerminalActExecute() {}
-void TKVXMainForm::SaveTerminalActExecute() {}
-void TKVXMainForm::MMICutClick() {}
-void TKVXMainForm::MMICopyClick() {}
-void TKVXMainForm::MMIPasteClick() {}
+#include "app/KVX7MainForm.h"
+#include "app/dialogs/KVX7OptionsForm.h"
+#include "app/dialogs/KVXFWUpdateDlg.h"
+#include "app/dialogs/KVXWebBrowserForm.h"
+#include "model/osFileUtils.h"
+#include "model/osRtfText.h"
+#include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
+#include "services/osApplIni.h"
+#include "services/osDialogHooks.h"
+#include "views/osDRUVTerminal.h"
+
+namespace {
+
+const char* const kTerminalFilter = "Terminalfenster (*.rtf)";
+const char* const kFirmwareFilter = "Firmware - Files (*.s19);;All (*)";
+
+// A file name (file-system bytes) as a message shows it.
+std::string Shown(const std::string& Name) { return ToAnsi(FileNameFromBytes(Name)); }
+
+// The editor's text as the module's bytes. The raw text keeps what the plain text would change
+// (a no-break space, byte 160, stays one); paragraph and line separators are line breaks.
+std::string TerminalBytes(const QTextEdit* Editor) {
+  QString text = Editor->document()->toRawText();
+  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+  return ToAnsi(text);
+}
+
+}  // namespace
+
+// ---- Terminal files ----------------------------------------------------------------------------
+
+void TKVXMainForm::ClearTerminalActExecute() {
+  TerminalFileName.clear();
+  KVXTermEditor->clear();
+}
+
+void TKVXMainForm::OpenTerminalActExecute() {
+  TFileDialogOptions o;
+  o.Kind = fdkOpen;
+  o.Filter = kTerminalFilter;
+  o.DefaultSuffix = "rtf";
+  o.MustExist = true;
+  o.Parent = this;
+  std::string name;
+  if (!ExecFileDialog(o, name)) return;
+
+  std::string data, error, text;
+  if (LoadFileBytes(name, data, &error) != flrOk) {
+    AdvMessageDlg("The terminal file could not be read: " + Shown(error), mtError, {mbOK}, 0);
+    return;
+  }
+  if (!rtf::ReadRtfText(data, text)) {
+    AdvMessageDlg("The file \"" + Shown(name) + "\" is not a readable terminal file (RTF)!",
+                  mtError, {mbOK}, 0);
+    return;
+  }
+  KVXTermEditor->setPlainText(FromAnsi(text));
+  // What the module sends next follows the loaded text.
+  KVXTermEditor->moveCursor(QTextCursor::End);
+  TerminalFileName = name;
+}
+
+void TKVXMainForm::SaveTerminalActExecute() {
+  // Only a terminal file that was opened is written without asking.
+  std::string name = TerminalFileName;
+  if (name.empty()) {
+    TFileDialogOptions o;
+    o.Kind = fdkSave;
+    o.Filter = kTerminalFilter;
+    o.DefaultSuffix = "rtf";
+    o.MustExist = true;
+    o.OverwritePrompt = true;
+    o.Parent = this;
+    if (!ExecFileDialog(o, name)) return;
+  }
+  std::string error;
+  if (!SaveFileReplacing(name, rtf::WriteRtfText(TerminalBytes(KVXTermEditor)), &error))
+    AdvMessageDlg("The terminal window could not be saved: " + Shown(error), mtError, {mbOK}, 0);
+}
+
+// ---- Edit menu -----------------------------------------------------------------------------------
+
+// The terminal shows only what came from the line: Cut copies the marked text and leaves it.
+void TKVXMainForm::MMICutClick() { KVXTermEditor->copy(); }
+
+void TKVXMainForm::MMICopyClick() { KVXTermEditor->copy(); }
+
+// A paste is typed: each character goes to the module, which echoes it into the terminal.
+void TKVXMainForm::MMIPasteClick() { KVXPTerminal->TypeText(QGuiApplication::clipboard()->text()); }
+
 void TKVXMainForm::MMICloseClick() { close(); }
 void TKVXMainForm::MMIInfoClick() {}
-void TKVXMainForm::ShowManual(const std::string&) {}
-void TKVXMainForm::MMIFirmwareUpdClick() {}
-void TKVXMainForm::MMISendFirmwareClick() {}
-void TKVXMainForm::MMIFWUAssClick() {}
+
+// ---- Manuals -------------------------------------------------------------------------------------
+
+void TKVXMainForm::ShowManual(const std::string& FileName) {
+  const std::string folder = ProgramFolder();
+  const std::string name = folder + FileName;
+  if (RegularFileExists(name)) {
+    WebBrowserDlg->ShowFileSized(name, 800, 1000);
+    return;
+  }
+  AdvMessageDlg("The manual file \"" + Shown(folder) + Shown(FileName) + "\" do not exists!",
+                mtError, {mbOK}, 0);
+}
+
+// ---- Firmware ------------------------------------------------------------------------------------
+
+void TKVXMainForm::MMIFirmwareUpdClick() {
+  // The item has toggled itself already: checked now means the user switches the mode on.
+  const bool on = MMIFirmwareUpd->isChecked();
+  if (on && AdvMessageDlg("Attention! You will start firmware update!!!\nAre you really sure that "
+                          "you want to continue?",
+                          mtWarning, {mbYes, mbNo}, 0) != mrYes) {
+    MMIFirmwareUpd->setChecked(false);
+    return;
+  }
+  bool active = false;
+  {
+    TBusyCursor busy;
+    KVXModProt->SetBootloaderMode(on);
+    active = KVXModProt->GetBootloaderActive();
+  }
+  MMIFirmwareUpd->setChecked(active);
+  SetFirmwareUpdateState(active, true, true);
+  MMISendFirmware->setEnabled(active);
+  if (on && !active)
+    AdvMessageDlg("Firmware update could not start! The port \"" + Shown(KVXModProt->PortName()) +
+                      "\" could not be opened.",
+                  mtError, {mbOK}, 0);
+}
+
+void TKVXMainForm::MMISendFirmwareClick() {
+  std::string folder = ApplIni->ReadString(ApplSection, FirmwarePathKey, ProgramFolder());
+  if (!DirectoryExists(folder)) folder = ProgramFolder();
+  TFileDialogOptions o;
+  o.Kind = fdkOpen;
+  o.InitialDir = folder;
+  o.Filter = kFirmwareFilter;
+  o.DefaultSuffix = "s19";
+  o.MustExist = true;
+  o.Parent = this;
+  std::string name;
+  if (!ExecFileDialog(o, name)) return;
+
+  // Read first, so a file that cannot be sent is named with its reason before a byte goes out.
+  std::string data, error;
+  bool sent = false;
+  if (LoadFileBytes(name, data, &error) == flrOk) {
+    sent = KVXModProt->SendTextFile(name);
+    if (!sent) error = name + ": the line to the module failed";
+  }
+  if (!sent)
+    AdvMessageDlg("The firmware file could not be sent: " + Shown(error), mtError, {mbOK}, 0);
+  ApplIni->WriteString(ApplSection, FirmwarePathKey, ExtractFilePath(name));
+}
+
+void TKVXMainForm::MMIFWUAssClick() {
+  SetFirmwareUpdateState(true, false, false);
+  try {
+    const bool direct = KVX7OptionsDlg->GetSFWUpdate();
+    const std::string last = ApplIni->ReadString(ApplSection, LastFirmwareKey, "");
+    // Only a file the assistant used replaces the one remembered.
+    if (FWUpdateDlg->Execute(KVXModProt.get(), last, direct) && !FWUpdateDlg->FileName().empty())
+      ApplIni->WriteString(ApplSection, LastFirmwareKey, FWUpdateDlg->FileName());
+  } catch (...) {
+    SetFirmwareUpdateState(false, false, false);
+    throw;
+  }
+  SetFirmwareUpdateState(false, false, false);
+}

@@ -348,7 +348,9 @@ void TKVXModCommProt::SetBootloaderMode(bool Active) {
     Port_->PurgeBuffers(true, true);
     SendBootloaderLeaveKey();
   } catch (...) {
-    // A port that does not open or an unplugged adapter: the mode stays as far as it got.
+    // A port that does not open or an unplugged adapter: the mode stays as far as it got, but a
+    // mode switched on without an open port is not on (nothing could switch it off again).
+    if (Active && !Port_->Connected()) BootloaderMode_ = false;
   }
 }
 

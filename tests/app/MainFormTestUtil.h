@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
@@ -24,6 +26,7 @@
 #include "app/KVX7MainForm.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osDialogHooks.h"
+#include "services/osQtWindowThread.h"
 #include "tools/modsim/PtyModule.h"
 
 namespace mftest {
@@ -118,12 +121,17 @@ class MainFormFixture : public ::testing::Test {
     profile.PublishPort("modsim", sim->PortPath());
   }
   void StartForm() {
+    // As in the program: calls handed to the window thread run from the event loop.
+    InstallWindowThreadHook();
     form = std::make_unique<TKVXMainForm>();
     form->show();
     QApplication::processEvents();
   }
   // Chooses the port by name as a user does in the port box.
   void ChoosePort(const std::string& name);
+  // The module started and published, the window shown with the port "modsim" and the module's
+  // rate stored (ExtraIni: more sections of the settings file), connected and identified.
+  void StartIdentified(const std::string& ExtraIni = "");
   void TearDown() override {
     form.reset();
     SetModalHook({});
@@ -144,6 +152,17 @@ inline void MainFormFixture::ChoosePort(const std::string& name) {
   ASSERT_GE(index, 0) << name;
   form->CBoxPortSel->setCurrentIndex(index);
   form->CBoxPortSelChange();
+}
+
+inline void MainFormFixture::StartIdentified(const std::string& ExtraIni) {
+  StartModule();
+  if (HasFatalFailure()) return;
+  profile.WriteIni("[Interface]\nPort=modsim\nFixBR=19200\n" + ExtraIni);
+  StartForm();
+  form->ConnectAct->trigger();
+  ASSERT_EQ(form->ConnectTag, 1) << "not connected";
+  form->IdentifyAct->trigger();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded()) << "not identified";
 }
 
 }  // namespace mftest

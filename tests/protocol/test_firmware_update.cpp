@@ -416,6 +416,15 @@ TEST_F(FirmwareUpdate, BootloaderModeOffNeedsAnOpenPort) {
   EXPECT_TRUE(prot->GetBootloaderActive());
 }
 
+TEST_F(FirmwareUpdate, BootloaderModeOnWithAPortThatDoesNotOpenStaysOff) {
+  Start(false);
+  prot->SetPortOpen(false);
+  prot->SetPortName(dir.File("no-such-device"));
+  prot->SetBootloaderMode(true);
+  EXPECT_FALSE(prot->GetBootloaderActive());
+  EXPECT_FALSE(prot->PortOpen());
+}
+
 TEST_F(FirmwareUpdate, ATextFileGoesToTheLineLineByLine) {
   Start(false);
   prot->SetOperatingMode(1);

@@ -1,0 +1,283 @@
+// The main window's module data commands and parameter files against the simulated module: the
+// messages of Default, Save and Loadback; the files written ("par" exactly, "kvx" well-formed),
+// the question before a ".par" is replaced, a refused save named with its reason; downloads that
+// restore values, ask once for another module's file and report what failed; offline data and
+// the ".kvx" viewer.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "MainFormTestUtil.h"
+#include "app/dialogs/KVXModIdSelDlgForm.h"
+#include "app/dialogs/KVXWebBrowserForm.h"
+#include "model/FileTestUtil.h"
+#include "model/osFileUtils.h"
+#include "protocol/osDRUVParamText.h"
+
+using dlgtest::FileAnswer;
+using filetest::ReadAll;
+using filetest::WriteAll;
+
+namespace {
+
+const char* const kNotCorrect = "The selected file is not correct or empty!";
+
+class MainWindowFiles : public mftest::MainFormFixture {
+ protected:
+  int Count(const std::string& command) const {
+    const auto c = sim->ReceivedCommands();
+    return static_cast<int>(std::count(c.begin(), c.end(), command));
+  }
+  std::string Last() const { return messages.Shown.empty() ? "" : messages.Shown.back().Text; }
+  void Answer(int result) {
+    messages.Answer = [result](const std::string&, TMsgDlgType, TMsgDlgButtons) { return result; };
+  }
+  void Upload(const std::string& file) {
+    FileAnswer picker(file);
+    form->BBtnUpload->click();
+  }
+  void Download(const std::string& file) {
+    FileAnswer picker(file);
+    form->BBtnDownload2->click();
+  }
+  static std::string GainLine(const char* value) {
+    return "\nGAIN" + std::string(20 - std::strlen(value), ' ') + value + " \n";
+  }
+
+  testutil::TempDir dir;
+};
+
+// A folder the file system refuses to write (for root, who may write anyway, its refusal given).
+class RefusedFolder {
+ public:
+  explicit RefusedFolder(std::string folder) : folder_(std::move(folder)) {
+    std::filesystem::create_directories(folder_);
+    if (geteuid() == 0)
+      SetFileWriteHookForTests([](const std::string&) { return EACCES; });
+    else
+      ::chmod(folder_.c_str(), 0555);
+  }
+  ~RefusedFolder() {
+    SetFileWriteHookForTests(nullptr);
+    ::chmod(folder_.c_str(), 0755);
+  }
+
+ private:
+  std::string folder_;
+};
+
+TEST_F(MainWindowFiles, DefaultSaveAndLoadbackShowTheirMessages) {
+  StartIdentified();
+  sim->Module().ClearRecords();
+  form->BtnDefault->click();
+  EXPECT_EQ(Last(), "Data set to default!");
+  EXPECT_EQ(Count("ID"), 1);  // identified again
+  form->BtnSave2->click();
+  EXPECT_EQ(Last(), "Data saved!");
+  EXPECT_TRUE(sim->Module().Saved());
+  form->BtnLoadBack->click();
+  EXPECT_EQ(Last(), "Data loadback ok!");
+  EXPECT_EQ(Count("ID"), 2);
+  sim->SetSilent(true);
+  form->BtnSave->click();
+  EXPECT_EQ(Last(), "Couldn`t save!!!");
+  EXPECT_EQ(messages.Shown.back().Type, mtError);
+}
+
+TEST_F(MainWindowFiles, UploadWritesBothKindsAsksBeforeReplacingAParAndNamesARefusal) {
+  StartIdentified();
+  const std::string par = dir.File("set.par");
+  {
+    FileAnswer picker(par);
+    form->BBtnUpload->click();
+    EXPECT_EQ(picker.last.Filter, "Modulparameter *.par (old) (*.par);;Modulparameter *.kvx (new) (*.kvx)");
+    EXPECT_EQ(picker.last.FilterIndex, 2);
+  }
+  const std::string text = ReadAll(par);
+  EXPECT_EQ(text, BuildParameterText(form->KVXModProt->ModuleId(), *form->KVXModProt->CommandList()));
+  EXPECT_EQ(text.rfind("KVX-SIM 1.20 2026 4711\n##\n", 0), 0u);
+  EXPECT_NE(text.find(GainLine("250")), std::string::npos);
+  EXPECT_EQ(Last(), "Data saved in \"" + par + "\"");
+  EXPECT_NE(profile.ReadIni().find("ParaFilePath=" + dir.Path() + "/\n"), std::string::npos);
+
+  // Over an existing ".par": one question; No keeps the file, Yes replaces it. The folder
+  // remembered is offered.
+  sim->Module().SetValueText("GAIN", "321");
+  form->IdentifyAct->trigger();
+  messages.Shown.clear();
+  Answer(mrNo);
+  {
+    FileAnswer picker(par);
+    form->BBtnUpload2->click();
+    EXPECT_EQ(picker.last.InitialDir, dir.Path() + "/");
+  }
+  EXPECT_EQ(Last(), "The file \"" + par + "\" already exists. Do you want to overwrite it?");
+  EXPECT_EQ(ReadAll(par), text);
+  Answer(mrYes);
+  Upload(par);
+  EXPECT_EQ(messages.Shown.size(), 3u);
+  EXPECT_NE(ReadAll(par).find(GainLine("321")), std::string::npos);
+
+  const std::string kvx = dir.File("set.kvx");
+  Upload(kvx);
+  EXPECT_EQ(Last(), "Data saved in \"" + kvx + "\"");
+  bool ran = false;
+  EXPECT_TRUE(filetest::XmllintAccepts(kvx, &ran));
+  EXPECT_TRUE(ran) << "xmllint is not installed";
+  // Another extension (the case counts): nothing written, nothing said.
+  const std::size_t shown = messages.Shown.size();
+  Upload(dir.File("SET.PAR"));
+  EXPECT_EQ(messages.Shown.size(), shown);
+  EXPECT_FALSE(FileExists(dir.File("SET.PAR")));
+
+  // A folder that may not be written: an error naming the reason, no file. (A picture of it and
+  // of a success for docs/.)
+  SetAdvMessageDlgHandler({});
+  auto picture = [](const char* file) {
+    SetAdvMessageDlgShowHook([file](QDialog* f) {
+      QTimer::singleShot(0, f, [f, file] {
+        dlgtest::SavePicture(f, file);
+        f->findChild<QPushButton*>("OK")->click();
+      });
+    });
+  };
+  picture("message-data-saved.png");
+  Upload(dir.File("line-3.par"));
+  mftest::Messages recorded;
+  const std::string ro = dir.File("Archive");
+  {
+    RefusedFolder refused(ro);
+    Upload(ro + "/line-3.par");
+    EXPECT_EQ(recorded.Shown.back().Type, mtError);
+    EXPECT_NE(recorded.Shown.back().Text.find("Permission denied"), std::string::npos);
+    SetAdvMessageDlgHandler({});
+    picture("message-save-refused.png");
+    Upload(ro + "/line-3.kvx");
+  }
+  SetAdvMessageDlgShowHook({});
+  EXPECT_FALSE(FileExists(ro + "/line-3.par"));
+  EXPECT_FALSE(FileExists(ro + "/line-3.kvx"));
+}
+
+TEST_F(MainWindowFiles, DownloadRestoresValuesAsksOnceForAnotherModuleAndReportsItsResults) {
+  StartIdentified();
+  const std::string par = dir.File("set.par");
+  Upload(par);
+  sim->Module().SetValueText("GAIN", "777");
+  messages.Shown.clear();
+  Download(par);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+  EXPECT_TRUE(messages.Shown.empty()) << Last();
+
+  // Another module's file: one question. No loads nothing; Yes loads it without the check, and
+  // a value the module refuses makes it fail, which is said.
+  std::string other = ReadAll(par);
+  other.replace(0, other.find('\n'), "PUMP 2.00 2020 17");
+  WriteAll(dir.File("pump.par"), other);
+  sim->Module().ClearRecords();
+  Answer(mrNo);
+  Download(dir.File("pump.par"));
+  EXPECT_EQ(messages.Shown.size(), 1u);
+  EXPECT_NE(Last().find("is not 100 % compatible"), std::string::npos);
+  EXPECT_TRUE(sim->Writes().empty());
+  messages.Answer = nullptr;
+  sim->Module().SetCommandError("GAIN");
+  Download(dir.File("pump.par"));
+  EXPECT_EQ(messages.Shown[1].Type, mtConfirmation);
+  EXPECT_TRUE(messages.Any(kNotCorrect));
+  EXPECT_FALSE(sim->Writes().empty());
+  sim->Module().SetCommandError("GAIN", false);
+  form->IdentifyAct->trigger();
+
+  // Result 4 of an XML file; a broken one names the reason.
+  messages.Shown.clear();
+  WriteAll(dir.File("empty.kvx"),
+           "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<DRUV-ModulCmdList version=\"1.0\"></DRUV-ModulCmdList>\n");
+  Download(dir.File("empty.kvx"));
+  EXPECT_EQ(Last(), kNotCorrect);
+  WriteAll(dir.File("broken.kvx"), "<DRUV-ModulCmdList");
+  Download(dir.File("broken.kvx"));
+  EXPECT_EQ(Last().rfind(std::string(kNotCorrect) + "\n", 0), 0u) << Last();
+  EXPECT_NE(Last().find("broken.kvx"), std::string::npos) << Last();
+}
+
+// Needs the window's answers to the protocol's questions (the module selection dialog).
+TEST_F(MainWindowFiles, AnXmlFileOfTwoOtherModulesOffersTheirSelection) {
+  StartIdentified();
+  TModalResult probe = 0;
+  form->KVXModProtInfoMsg(nullptr, cpmkImpFktNoValidModulId, probe);
+  if (messages.Shown.empty()) GTEST_SKIP() << "the window does not ask the protocol's questions yet";
+  const std::string kvx = dir.File("two.kvx");
+  for (const char* id : {"KVX-SIM 1.30 2027 1", "KVX-SIM 1.40 2028 2"}) {
+    sim->Module().SetIdText(id);
+    form->IdentifyAct->trigger();
+    Upload(kvx);
+  }
+  sim->Module().SetIdText("KVX-SIM 1.50 2029 3");
+  form->IdentifyAct->trigger();
+  sim->Module().SetValueText("GAIN", "777");
+  QStringList offered;
+  dlgtest::ModalAnswer choose([&](QDialog* d) {
+    auto* sel = qobject_cast<TModulIdSelDlg*>(d);
+    for (int i = 0; i < sel->LBoxIdList->count(); ++i) offered << sel->LBoxIdList->item(i)->text();
+    sel->LBoxIdList->item(1)->setSelected(true);
+    d->accept();
+  });
+  Download(kvx);
+  EXPECT_EQ(offered, QStringList({"KVX-SIM 1.30 2027 1", "KVX-SIM 1.40 2028 2"}));
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+}
+
+TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
+  StartIdentified("[DRUV]\nKVXFileViewer=1\n");
+  const std::string kvx = dir.File("module.kvx");
+  Upload(kvx);
+  const std::string id = form->KVXModProt->ModuleId();
+  form->ConnectAct->trigger();
+  form->MMFileClick();
+  EXPECT_FALSE(form->MMISaveCmdList->isEnabled());
+  EXPECT_FALSE(form->MMIPrint->isEnabled());
+  {
+    FileAnswer picker(kvx);
+    form->MMILoadOfflineCmdList->trigger();
+  }
+  EXPECT_EQ(form->PanelText(4).toStdString(), id);
+  EXPECT_TRUE(form->SBtnMonitor->isEnabled());
+  EXPECT_TRUE(form->SBtnScope->isEnabled());
+  EXPECT_TRUE(form->SBtnPrint->isEnabled());
+  form->MMFile->popup(form->mapToGlobal(QPoint(10, 30)));
+  QApplication::processEvents();
+  EXPECT_TRUE(form->MMISaveCmdList->isEnabled());
+  EXPECT_TRUE(form->MMIPrint->isEnabled());
+  dlgtest::SavePicture(form->MMFile, "main-file-menu.png");
+  form->MMFile->hide();
+
+  const std::string saved = dir.File("offline.kvx");
+  {
+    FileAnswer picker(saved);
+    form->MMISaveCmdList->trigger();
+  }
+  EXPECT_EQ(Last(), "Data saved in \"" + saved + "\"");
+  EXPECT_TRUE(filetest::XmllintAccepts(saved));
+  {
+    FileAnswer picker(saved);
+    form->MMIViewKVXFile->trigger();
+  }
+  ASSERT_TRUE(form->WebBrowserDlg->isVisible());
+  const QString shown = form->WebBrowserDlg->TextView->toPlainText();
+  EXPECT_TRUE(shown.startsWith("<?xml") && shown.contains(QString::fromStdString(id)));
+  dlgtest::SavePicture(form->WebBrowserDlg, "kvx-file-viewer.png");
+  form->WebBrowserDlg->close();
+}
+
+}  // namespace

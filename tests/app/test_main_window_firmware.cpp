@@ -1,0 +1,206 @@
+// The main window's firmware menu against the simulated module: the classic switch asks once,
+// shows the terminal with "Firmware update!!!" and puts the module in its bootloader, and an S19
+// file made by srec_cat, sent as terminal text, leaves the module's flash equal to the file;
+// switching off asks nothing. The assistant started from the menu updates the module in step
+// and in direct mode and remembers the file it used.
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QToolButton>
+#include <cstdlib>
+#include <random>
+
+#include "MainFormTestUtil.h"
+#include "app/dialogs/KVXFWUpdateDlg.h"
+#include "model/FileTestUtil.h"
+#include "views/osDRUVTerminal.h"
+
+using dlgtest::FileAnswer;
+using dlgtest::ModalAnswer;
+
+namespace {
+
+constexpr std::uint32_t kLoadAddress = 0x8000;
+
+class MainWindowFirmware : public mftest::MainFormFixture {
+ protected:
+  void SetUp() override {
+    if (std::system("srec_cat --version >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+    std::mt19937 rng(815);
+    image.resize(2500);
+    for (auto& b : image) b = static_cast<std::uint8_t>(rng());
+    filetest::WriteAll(dir.File("fw.bin"), std::string(image.begin(), image.end()));
+    s19 = dir.File("fw.s19");
+    const std::string cmd = "srec_cat '" + dir.File("fw.bin") + "' -binary -offset 0x8000 -o '" +
+                            s19 + "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+
+  bool FlashEqualsImage() const {
+    const auto flash = sim->Module().FlashImage();
+    if (flash.size() != image.size()) return false;
+    for (std::size_t i = 0; i < image.size(); ++i) {
+      const auto it = flash.find(kLoadAddress + static_cast<std::uint32_t>(i));
+      if (it == flash.end() || it->second != image[i]) return false;
+    }
+    return true;
+  }
+  QString Terminal() const { return form->KVXTermEditor->document()->toRawText(); }
+  bool TerminalShows(const char* text) {
+    return mftest::WaitFor([&] { return Terminal().contains(text); });
+  }
+  std::string Ini(const std::string& key) const {
+    const std::string ini = profile.ReadIni();
+    const std::size_t at = ini.find("\n" + key + "=");
+    if (at == std::string::npos) return "(none)";
+    const std::size_t from = at + key.size() + 2;
+    return ini.substr(from, ini.find('\n', from) - from);
+  }
+
+  testutil::TempDir dir;
+  std::vector<std::uint8_t> image;
+  std::string s19;
+};
+
+TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheModule) {
+  StartIdentified("[DRUV]\nTermFWUpdate=1\n");
+  ASSERT_TRUE(form->MMIFirmwareUpd->isVisible());
+  // No changes nothing.
+  messages.Answer = [](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrNo; };
+  form->MMIFirmwareUpd->trigger();
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_TRUE(form->KVXModProt->ModuleLoaded());
+  EXPECT_EQ(form->PageIndex(), 0);
+  messages.Answer = nullptr;
+  messages.Shown.clear();
+
+  form->MMIFirmwareUpd->trigger();
+  ASSERT_EQ(messages.Shown.size(), 1u);
+  EXPECT_EQ(messages.Shown[0].Text,
+            "Attention! You will start firmware update!!!\nAre you really sure that you want to continue?");
+  EXPECT_EQ(messages.Shown[0].Type, mtWarning);
+  EXPECT_TRUE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_TRUE(form->MMISendFirmware->isEnabled());
+  EXPECT_EQ(form->PageIndex(), 3);
+  EXPECT_EQ(form->PanelText(4), "Firmware update!!!");
+  EXPECT_TRUE(sim->Module().InBootloader());
+
+  // The user erases and prepares in the terminal, then sends the file.
+  ASSERT_TRUE(TerminalShows("G: Go")) << Terminal().toStdString();
+  form->KVXPTerminal->TypeText("1");
+  ASSERT_TRUE(mftest::WaitFor([&] { return sim->Module().FlashEraseCount() == 1; }));
+  form->KVXPTerminal->TypeText("2");
+  ASSERT_TRUE(TerminalShows("Send file")) << Terminal().toStdString();
+  {
+    FileAnswer picker(s19);
+    form->MMISendFirmware->trigger();
+    EXPECT_EQ(picker.last.Filter, "Firmware - Files (*.s19);;All (*)");
+    EXPECT_EQ(picker.last.InitialDir, ProgramFolder());
+  }
+  EXPECT_TRUE(mftest::WaitFor([&] { return FlashEqualsImage(); }));
+  EXPECT_TRUE(TerminalShows("Programming"));
+  EXPECT_EQ(Ini("FirmwarePath"), dir.Path() + "/");
+  EXPECT_EQ(messages.Shown.size(), 1u);
+
+  // A file that cannot be sent says so.
+  {
+    FileAnswer picker(dir.File("missing.s19"));
+    form->MMISendFirmware->trigger();
+    EXPECT_EQ(picker.last.InitialDir, dir.Path() + "/");
+  }
+  ASSERT_EQ(messages.Shown.size(), 2u);
+  EXPECT_EQ(messages.Shown[1].Type, mtError);
+  EXPECT_NE(messages.Shown[1].Text.find("missing.s19: No such file or directory"), std::string::npos)
+      << messages.Shown[1].Text;
+
+  // Off without a question; the module asks whether to start its application.
+  form->MMIFirmwareUpd->trigger();
+  EXPECT_EQ(messages.Shown.size(), 2u);
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_FALSE(form->MMISendFirmware->isEnabled());
+  EXPECT_TRUE(form->PanelText(4).isEmpty());
+  ASSERT_TRUE(TerminalShows("(y/n)?")) << Terminal().toStdString();
+  form->KVXPTerminal->TypeText("y");
+  EXPECT_TRUE(mftest::WaitFor([&] { return !sim->Module().InBootloader(); }));
+}
+
+TEST_F(MainWindowFirmware, ClassicSwitchWithAPortThatDoesNotOpenStaysOffAndSaysSo) {
+  profile.WriteIni("[DRUV]\nTermFWUpdate=1\n");
+  StartForm();
+  form->KVXModProt->SetPortName(dir.File("unplugged"));
+  form->MMIFirmwareUpd->trigger();
+  ASSERT_EQ(messages.Shown.size(), 2u);
+  EXPECT_EQ(messages.Shown[1].Type, mtError);
+  EXPECT_NE(messages.Shown[1].Text.find("could not be opened"), std::string::npos);
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_FALSE(form->MMISendFirmware->isEnabled());
+  EXPECT_FALSE(form->KVXModProt->GetBootloaderActive());
+  EXPECT_TRUE(form->ConnectAct->isEnabled());
+}
+
+TEST_F(MainWindowFirmware, AssistantInStepModeUpdatesTheModuleAndRemembersTheFile) {
+  StartIdentified();
+  FileAnswer picker(s19);
+  ModalAnswer answer([&](QDialog* d) {
+    auto* dlg = qobject_cast<TFWUpdateDlg*>(d);
+    ASSERT_NE(dlg, nullptr);
+    // The window is in firmware state meanwhile.
+    EXPECT_FALSE(form->ConnectAct->isEnabled());
+    EXPECT_FALSE(form->CBoxPortSel->isEnabled());
+    dlg->show();
+    QTest::keyClick(dlg->LBoxSecKeyInput, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(dlg->NB->currentWidget(), dlg->PageMain);
+    dlg->BtnStart->click();
+    dlg->BtnErase->click();
+    dlg->SBtnSelFWFile->click();
+    ASSERT_TRUE(dlg->BtnProgram->isEnabled());
+    dlg->BtnProgram->click();
+    EXPECT_EQ(dlg->BtnCancel->text(), "Finish");
+    dlg->BtnCancel->click();
+  });
+  form->MMIFWUAss->trigger();
+  EXPECT_TRUE(FlashEqualsImage());
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(Ini("LastFirmware"), s19);
+  EXPECT_TRUE(form->ConnectAct->isEnabled());
+  EXPECT_TRUE(messages.Shown.empty());
+}
+
+TEST_F(MainWindowFirmware, AssistantInDirectModeTakesTheLastFile) {
+  StartIdentified("[Application]\nLastFirmware=" + s19 + "\n[DRUV]\nSFWUpdate=1\n");
+  ModalAnswer answer([&](QDialog* d) {
+    auto* dlg = qobject_cast<TFWUpdateDlg*>(d);
+    ASSERT_NE(dlg, nullptr);
+    dlg->show();
+    EXPECT_EQ(dlg->LEditFWFile->text().toStdString(), s19);
+    ASSERT_TRUE(dlg->BtnProgram->isEnabled());
+    dlg->BtnProgram->click();
+  });
+  form->MMIFWUAss->trigger();
+  EXPECT_TRUE(FlashEqualsImage());
+  EXPECT_FALSE(sim->Module().InBootloader());
+}
+
+TEST_F(MainWindowFirmware, AssistantClosedAfterStartLeavesTheBootloaderAndKeepsTheLastFile) {
+  StartIdentified("[Application]\nLastFirmware=" + dir.File("old.s19") + "\n");
+  ModalAnswer answer([&](QDialog* d) {
+    auto* dlg = qobject_cast<TFWUpdateDlg*>(d);
+    ASSERT_NE(dlg, nullptr);
+    dlg->show();
+    QTest::keyClick(dlg->LBoxSecKeyInput, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    dlg->BtnStart->click();
+    ASSERT_TRUE(sim->Module().InBootloader());
+    dlg->close();  // the close box
+  });
+  form->MMIFWUAss->trigger();
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
+  EXPECT_EQ(Ini("LastFirmware"), dir.File("old.s19"));
+  EXPECT_TRUE(form->ConnectAct->isEnabled());
+}
+
+}  // namespace
