@@ -124,6 +124,12 @@ void TKVXMainForm::ShowManual(const std::string& FileName) {
 void TKVXMainForm::MMIFirmwareUpdClick() {
   // The item has toggled itself already: checked now means the user switches the mode on.
   const bool on = MMIFirmwareUpd->isChecked();
+  // Without a chosen port the protocol would talk to its default device, which may be anything.
+  if (on && CBoxPortSel->currentIndex() < 0) {
+    MMIFirmwareUpd->setChecked(false);
+    AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
+    return;
+  }
   if (on && AdvMessageDlg("Attention! You will start firmware update!!!\nAre you really sure that "
                           "you want to continue?",
                           mtWarning, {mbYes, mbNo}, 0) != mrYes) {
@@ -171,6 +177,10 @@ void TKVXMainForm::MMISendFirmwareClick() {
 }
 
 void TKVXMainForm::MMIFWUAssClick() {
+  if (CBoxPortSel->currentIndex() < 0) {
+    AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
+    return;
+  }
   SetFirmwareUpdateState(true, false, false);
   try {
     const bool direct = KVX7OptionsDlg->GetSFWUpdate();

@@ -130,8 +130,17 @@ TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheMod
 
 TEST_F(MainWindowFirmware, ClassicSwitchWithAPortThatDoesNotOpenStaysOffAndSaysSo) {
   profile.WriteIni("[DRUV]\nTermFWUpdate=1\n");
+  // A port that is listed but is no serial device (an adapter's stale link).
+  std::ofstream(dir.File("notatty")) << "";
+  profile.PublishPort("stale", dir.File("notatty"));
   StartForm();
-  form->KVXModProt->SetPortName(dir.File("unplugged"));
+  // No port chosen yet: nothing is tried on the protocol's default device.
+  form->MMIFirmwareUpd->trigger();
+  ASSERT_EQ(messages.Shown.size(), 1u);
+  EXPECT_EQ(messages.Shown[0].Text, "No valid com-port selected!");
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  messages.Shown.clear();
+  ChoosePort("stale");
   form->MMIFirmwareUpd->trigger();
   ASSERT_EQ(messages.Shown.size(), 2u);
   EXPECT_EQ(messages.Shown[1].Type, mtError);
