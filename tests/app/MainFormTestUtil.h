@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include "app/KVX7MainForm.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osDialogHooks.h"
+#include "services/osQtWindowThread.h"
 #include "tools/modsim/PtyModule.h"
 
 namespace mftest {
@@ -118,12 +120,18 @@ class MainFormFixture : public ::testing::Test {
     profile.PublishPort("modsim", sim->PortPath());
   }
   void StartForm() {
+    // Calls the poll timers hand to the window thread run from the event loop, as in the program.
+    InstallWindowThreadHook();
     form = std::make_unique<TKVXMainForm>();
     form->show();
     QApplication::processEvents();
   }
   // Chooses the port by name as a user does in the port box.
   void ChoosePort(const std::string& name);
+  // The module started, the window shown with its port chosen, connected at the module's rate
+  // (a fixed rate, no detection) and identified. IniExtra is added to the settings file
+  // ("[Scope]\r\nULimLLimManually=1\r\n"). Use with ASSERT_NO_FATAL_FAILURE.
+  void StartIdentified(modsim::ModuleOptions options = {}, const std::string& IniExtra = {});
   void TearDown() override {
     form.reset();
     SetModalHook({});
@@ -144,6 +152,17 @@ inline void MainFormFixture::ChoosePort(const std::string& name) {
   ASSERT_GE(index, 0) << name;
   form->CBoxPortSel->setCurrentIndex(index);
   form->CBoxPortSelChange();
+}
+
+inline void MainFormFixture::StartIdentified(modsim::ModuleOptions options, const std::string& IniExtra) {
+  ASSERT_NO_FATAL_FAILURE(StartModule(options));
+  profile.WriteIni("[Interface]\r\nFixBR=" + std::to_string(options.Rate) + "\r\nAutoBRDetection=0\r\n" + IniExtra);
+  StartForm();
+  ASSERT_NO_FATAL_FAILURE(ChoosePort("modsim"));
+  form->ConnectActExecute();
+  ASSERT_EQ(form->ConnectTag, 1) << "not connected";
+  form->IdentifyActExecute();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded()) << "not identified";
 }
 
 }  // namespace mftest
