@@ -171,11 +171,13 @@ void TKVXMainForm::PrintScopeDisplay(QPrinter& Printer) {
     TextOut(canvas, 100, 100 + 2 * lh, "Module: " + FromAnsi(KVXModProt->ModuleId()));
     // A square as wide as the page less 100 on each side, but never so high that the lines
     // below it (cursors, time base, four channels) leave the page: landscape paper works too.
+    // It starts below the module line, which a font of 10 points at 600 dpi reaches down to 300.
     const int width = canvas.device()->width();
     const int height = canvas.device()->height();
+    const int top = std::max(300, 100 + 3 * lh + lh / 2);
     const int below = 50 + 11 * lh;
-    const int side = std::max(1, std::min(width - 200, height - 300 - below));
-    const QRect rect(100, 300, side, side);
+    const int side = std::max(1, std::min(width - 200, height - top - below));
+    const QRect rect(100, top, side, side);
     canvas.setRenderHint(QPainter::SmoothPixmapTransform);
     canvas.drawImage(rect, picture);
     int y = rect.top() + side;
