@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <regex>
@@ -65,9 +66,12 @@ double WordDepth(const std::string& pdf, const std::string& word) {
   return bottom / std::stod(page[1]);
 }
 
-void SavePages(const std::string& pdf, const char* prefix) {
+// Pages 1 .. LastPage as prefix-N.png.
+void SavePages(const std::string& pdf, const char* prefix, int LastPage = 1) {
   const QString dir = qEnvironmentVariable("KVX_SCREENSHOT_DIR");
-  if (!dir.isEmpty()) Run("pdftoppm", {"-png", "-r", "60", QString::fromStdString(pdf), QDir(dir).filePath(prefix)});
+  if (!dir.isEmpty())
+    Run("pdftoppm", {"-png", "-r", "60", "-l", QString::number(LastPage), QString::fromStdString(pdf),
+                     QDir(dir).filePath(prefix)});
 }
 
 class Printing : public mftest::MainFormFixture {
@@ -139,18 +143,34 @@ TEST_F(Printing, EveryParameterOfALargeModuleIsPrinted57ToAPageEachPageNumbered)
     printed.insert(printed.end(), pages[p].begin() + 3, pages[p].end());
   }
   EXPECT_EQ(printed, expected);
-  SavePages(pdf, "print-param-list");
+  SavePages(pdf, "print-param-list", 2);
 }
 
 TEST_F(Printing, TheScopePrintoutListsBoundChannelsAndFitsLandscapePaper) {
   ASSERT_NO_FATAL_FAILURE(StartIdentified());
   form->ShowPage(2);
-  const char* names[4] = {"SINE", "", "PRESS", "TEMP"};
-  for (int ch = 1; ch <= 4; ++ch) {
-    form->SignalList = {"SINE", "RAMP", "PRESS", "TEMP"};
-    form->KVXScope->Channel(ch)->SetSignalName(names[ch - 1]);
+  // Channel 2 shows nothing; the others run for a while.
+  const char* names[4] = {"SINE", nullptr, "PRESS", "TEMP"};
+  const char* lower[4] = {"-10", nullptr, "0", "0"};
+  const char* upper[4] = {"10", nullptr, "500", "50"};
+  for (int i : {0, 2, 3}) {
+    for (auto [box, text] : {std::pair{form->CBChCustSignal[i], names[i]}, {form->CBChCustMin[i], lower[i]},
+                             {form->CBChCustMax[i], upper[i]}}) {
+      box->showPopup();
+      box->hidePopup();
+      box->setCurrentIndex(box->findText(text));
+      emit box->activated(box->currentIndex());
+    }
   }
-  form->CBChCustMin[2]->setEditText("-25");
+  form->CBCustTimeScale->setCurrentIndex(form->CBCustTimeScale->findText("200"));
+  emit form->CBCustTimeScale->activated(form->CBCustTimeScale->currentIndex());
+  form->BtnStart->click();
+  TScopePaintThread* paint = form->KVXScope->PaintThread();
+  ASSERT_TRUE(mftest::WaitFor([&] {
+    std::lock_guard<std::mutex> lock(paint->Lock());
+    return paint->Channels().GetChannel(3)->Points.size() >= 36;
+  }));
+  form->BtnStopClick();
   form->KVXScope->SetCursorEnable({ckAmplitude, ckTime});
   for (bool landscape : {false, true}) {
     const std::string pdf = profile.Dir().File(landscape ? "scope-wide.pdf" : "scope.pdf");
@@ -162,10 +182,10 @@ TEST_F(Printing, TheScopePrintoutListsBoundChannelsAndFitsLandscapePaper) {
     EXPECT_NE(all.find("Oszilloskop Display at: "), std::string::npos);
     EXPECT_NE(all.find("Module: KVX-SIM 1.20 2026 4711"), std::string::npos);
     EXPECT_NE(all.find("Cha. 1 y1: "), std::string::npos) << "the cursor line";
-    EXPECT_NE(all.find("Time base: 1000 ms / DIV"), std::string::npos);
-    EXPECT_NE(all.find("Cha.1: SINE Vertical range from: -100 to 100"), std::string::npos);
+    EXPECT_NE(all.find("Time base: 200 ms / DIV"), std::string::npos);
+    EXPECT_NE(all.find("Cha.1: SINE Vertical range from: -10 to 10"), std::string::npos);
     EXPECT_EQ(all.find("Cha.2:"), std::string::npos);
-    EXPECT_NE(all.find("Cha.3: PRESS Vertical range from: -25 to 100"), std::string::npos);
+    EXPECT_NE(all.find("Cha.3: PRESS Vertical range from: 0 to 500"), std::string::npos);
     EXPECT_NE(all.find("Cha.4: TEMP"), std::string::npos) << all;
     const double depth = WordDepth(pdf, "TEMP");
     EXPECT_GT(depth, 0.5);
