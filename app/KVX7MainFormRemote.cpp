@@ -52,11 +52,14 @@ void TKVXMainForm::SetupAnalogInputs() {
 
 void TKVXMainForm::UpdateRemoteCtrlState() {
   if (!KVXModProt->CheckPrompt()) return;
-  CBoxRemoteCtrlEnable->setChecked(KVXModProt->RemoteCtrlEnabled());
-  CBoxRemoteCtrlEnable->setEnabled(KVXModProt->RemoteCtrlAvailable());
+  // A module without remote control is not asked for its state: it has no such command.
+  const bool available = KVXModProt->RemoteCtrlAvailable();
+  auto enabled = [&] { return available && KVXModProt->RemoteCtrlEnabled(); };
+  CBoxRemoteCtrlEnable->setChecked(enabled());
+  CBoxRemoteCtrlEnable->setEnabled(available);
   BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
   TBarAnaInputs->setEnabled(false);
-  if (KVXModProt->RemoteCtrlAvailable()) {
+  if (available) {
     const bool on = KVXModProt->RemoteCtrlEnabled();
     for (TLabeledEdit* e : AnalogInputEdits) {
       if (IsHidden(e)) break;
@@ -66,7 +69,7 @@ void TKVXMainForm::UpdateRemoteCtrlState() {
         e->Edit->setText(QString::number(value));
     }
   }
-  for (QCheckBox* box : DigitalInputBoxes) box->setEnabled(KVXModProt->RemoteCtrlEnabled());
+  for (QCheckBox* box : DigitalInputBoxes) box->setEnabled(enabled());
   if (!CBoxRemoteCtrlEnable->isChecked()) {
     LabelTBarMin->clear();
     LabelTBarMax->clear();

@@ -143,4 +143,16 @@ TEST_F(RemoteControl, TheTrackBarSendsTheValueAndAReleasedEditIsClampedToItsRang
   EXPECT_FALSE(form->TBarAnaInputs->isEnabled());
 }
 
+class NoRemoteControl : public mftest::MainFormFixture {};
+
+TEST_F(NoRemoteControl, TheMonitorPageLeavesAModuleWithoutRemoteControlAlone) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified({}, {}, [](modsim::ModuleLogic& m) { m.SetRemoteControl(false); }));
+  sim->Module().ClearRecords();
+  form->ShowPage(1);
+  EXPECT_FALSE(form->CBoxRemoteCtrlEnable->isEnabled());
+  EXPECT_FALSE(form->CBDInp[0]->isEnabled());
+  for (const std::string& c : sim->ReceivedCommands()) EXPECT_NE(c.rfind("RC:", 0), 0u) << c;
+  EXPECT_TRUE(sim->Violations().empty());
+}
+
 }  // namespace
