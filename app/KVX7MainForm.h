@@ -348,7 +348,9 @@ class TKVXMainForm : public QMainWindow {
   void SetupAnalogInputs();
   void UpdateRemoteCtrlState();
   void CBoxRemoteCtrlEnableClick();
-  void ApplyRemoteCtrlEnable();
+  // Sends the box's state to the module and reads it back; switching on clears the digital
+  // inputs unless ClearInputs is false (the old state put back after a No).
+  void ApplyRemoteCtrlEnable(bool ClearInputs = true);
   void CBoxDigitalIOClick(QCheckBox* Sender);
   void KVXModProtDigitalInputStateInfo(TObject* Sender, std::uint8_t State);
   void LEditAnaInputsDlbClick(TLabeledEdit* Sender);

@@ -85,10 +85,11 @@ void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
                                  "After that all analogue and digital input values will be changed!!!\n" +
                                  "Are you really sure that you want to continue?";
     if (AdvMessageDlg(question, mtWarning, {mbYes, mbNo}, 0) != mrYes) {
-      // The old state is put back and sent again, without asking.
+      // The old state is put back and sent again, without asking. The inputs stay as they are:
+      // the user declined the change the warning announced.
       CBoxRemoteCtrlEnable->setEnabled(false);
       CBoxRemoteCtrlEnable->setChecked(!checked);
-      ApplyRemoteCtrlEnable();
+      ApplyRemoteCtrlEnable(false);
       CBoxRemoteCtrlEnable->setEnabled(true);
       BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
       return;
@@ -97,10 +98,10 @@ void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
   ApplyRemoteCtrlEnable();
 }
 
-void TKVXMainForm::ApplyRemoteCtrlEnable() {
+void TKVXMainForm::ApplyRemoteCtrlEnable(bool ClearInputs) {
   KVXModProt->SetRemoteCtrlEnabled(CBoxRemoteCtrlEnable->isChecked());
   CBoxRemoteCtrlEnable->setChecked(KVXModProt->RemoteCtrlEnabled());
-  if (CBoxRemoteCtrlEnable->isChecked()) {
+  if (CBoxRemoteCtrlEnable->isChecked() && ClearInputs) {
     std::uint8_t cleared = 0;
     KVXModProt->WriteRemoteState(cleared);
   }

@@ -59,11 +59,17 @@ TEST_F(RemoteControl, EnablingAsksAndYesSwitchesOnWithClearedInputsNoSendsTheOld
   EXPECT_TRUE(form->CBDInp[0]->isEnabled());
   EXPECT_TRUE(form->LEditPinX[0].Edit->isEnabled());
 
+  // Asked to disable, No keeps it on: "RC:M 1" again, the inputs untouched.
   messages.Answer = [](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrNo; };
-  form->CBoxRemoteCtrlEnable->click();  // asks to disable; No keeps it on
+  sim->Module().SetDigitalInputs(0x05);
+  sim->Module().ClearRecords();
+  form->CBoxRemoteCtrlEnable->click();
   EXPECT_TRUE(messages.Any("Attention! You will disable remote control!!!"));
   EXPECT_TRUE(form->CBoxRemoteCtrlEnable->isChecked());
   EXPECT_TRUE(sim->Module().RemoteOn());
+  EXPECT_GE(Find("RC:M 1"), 0);
+  EXPECT_EQ(Find("RC:S 0"), -1);
+  EXPECT_EQ(sim->Module().DigitalInputs(), 0x05);
 }
 
 TEST_F(RemoteControl, ADigitalClickWritesItsBitOnlyPollingUpdatesWithoutWriting) {
