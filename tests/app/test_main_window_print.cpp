@@ -1,16 +1,19 @@
 // Printing to a PDF file through the print dialog's seam, read back with pdftotext (poppler-utils,
 // installed by scripts/setup.sh): the parameter listing of a large module, the scope picture and
 // the terminal. With KVX_SCREENSHOT_DIR set, pdftoppm writes the pages as PNG pictures.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <regex>
 
 #include "MainFormTestUtil.h"
+#include "app/dialogs/KVXScopeCursorSettingsForm.h"
 #include "services/QtText.h"
 #include "views/osDRUVScope.h"
 
@@ -90,25 +93,20 @@ class Printing : public mftest::MainFormFixture {
 
 TEST(ParamListPrintLines, ColumnsGroupsAndCurves) {
   TModCommandList list;
-  auto* num = new TModNumParaCmd;
-  num->Name = "GAIN";
-  num->Value = 12345;
-  auto* text = new TModTextParaCmd;
-  text->Name = "MODE";
+  auto add = [&](auto* cmd, const char* name, std::uint16_t groups = 0) {
+    cmd->Name = name;
+    cmd->GCode = groups;
+    list.Add(cmd);
+    return cmd;
+  };
+  add(new TModNumParaCmd, "GAIN")->Value = 12345;
+  auto* text = add(new TModTextParaCmd, "MODE");
   text->VList = {"A text value longer than 24"};
   text->SetText(text->VList[0]);
-  auto* druv = new TModNumParaCmd;
-  druv->Name = "CAL";
-  druv->GCode = 0x40;
-  auto* pw = new TModNumParaCmd;
-  pw->Name = "PWLIMIT";
-  pw->GCode = 0x80;
-  auto* ain = new TModAinParaCmd;
-  ain->Name = "AIN1";
-  auto* curve = new TModCCParaCmd;
-  curve->Name = "CURVE";
-  curve->SetPoint(-10, {-10000, 2500});
-  for (TModBaseCommand* c : std::initializer_list<TModBaseCommand*>{num, text, druv, pw, ain, curve}) list.Add(c);
+  add(new TModNumParaCmd, "CAL", 0x40);      // DRUVTEC: never
+  add(new TModNumParaCmd, "PWLIMIT", 0x80);  // Password: with access-code bit 7 only
+  auto* ain = add(new TModAinParaCmd, "AIN1");
+  add(new TModCCParaCmd, "CURVE")->SetPoint(-10, {-10000, 2500});
 
   const std::vector<std::string> lines = ParamListPrintLines(list, 0x7F);
   ASSERT_EQ(lines.size(), 3u + 21u);
@@ -146,47 +144,67 @@ TEST_F(Printing, EveryParameterOfALargeModuleIsPrinted57ToAPageEachPageNumbered)
   SavePages(pdf, "print-param-list", 2);
 }
 
+// A choice from the drop-down list, as the user makes it (a signal box fills its list then).
+void Choose(QComboBox* box, const char* text) {
+  box->showPopup();
+  box->hidePopup();
+  box->setCurrentIndex(box->findText(text));
+  emit box->activated(box->currentIndex());
+}
+
+// Four live channels with cursors (the pictures of the scope page in docs/), then channel 2
+// taken off: the printout lists the bound channels only, on portrait and landscape paper.
 TEST_F(Printing, TheScopePrintoutListsBoundChannelsAndFitsLandscapePaper) {
   ASSERT_NO_FATAL_FAILURE(StartIdentified());
+  form->resize(1024, 768);
   form->ShowPage(2);
-  // Channel 2 shows nothing; the others run for a while.
-  const char* names[4] = {"SINE", nullptr, "PRESS", "TEMP"};
-  const char* lower[4] = {"-10", nullptr, "0", "0"};
-  const char* upper[4] = {"10", nullptr, "500", "50"};
-  for (int i : {0, 2, 3}) {
-    for (auto [box, text] : {std::pair{form->CBChCustSignal[i], names[i]}, {form->CBChCustMin[i], lower[i]},
-                             {form->CBChCustMax[i], upper[i]}}) {
-      box->showPopup();
-      box->hidePopup();
-      box->setCurrentIndex(box->findText(text));
-      emit box->activated(box->currentIndex());
-    }
+  const char* limits[4][3] = {{"SINE", "-10", "10"}, {"RAMP", "0", "100"}, {"PRESS", "0", "500"}, {"TEMP", "0", "50"}};
+  for (int i = 0; i < 4; ++i) {
+    Choose(form->CBChCustSignal[i], limits[i][0]);
+    Choose(form->CBChSignal[i], limits[i][0]);
+    Choose(form->CBChCustMin[i], limits[i][1]);
+    Choose(form->CBChCustMax[i], limits[i][2]);
   }
-  form->CBCustTimeScale->setCurrentIndex(form->CBCustTimeScale->findText("200"));
-  emit form->CBCustTimeScale->activated(form->CBCustTimeScale->currentIndex());
+  Choose(form->CBCustTimeScale, "200");
   form->BtnStart->click();
   TScopePaintThread* paint = form->KVXScope->PaintThread();
   ASSERT_TRUE(mftest::WaitFor([&] {
     std::lock_guard<std::mutex> lock(paint->Lock());
-    return paint->Channels().GetChannel(3)->Points.size() >= 36;
+    return paint->Channels().GetChannel(3)->Points.size() >= 40;
   }));
   form->BtnStopClick();
-  form->KVXScope->SetCursorEnable({ckAmplitude, ckTime});
+  TScopeCusors* c = form->KVXScope->Cursors();
+  c->T1->X = form->PBoxScope->width() * 45 / 100;
+  c->T2->X = form->PBoxScope->width() * 70 / 100;
+  c->A2->Y = form->PBoxScope->height() * 55 / 100;
+  {
+    dlgtest::ModalAnswer both([](QDialog* d) {
+      auto* dlg = static_cast<TScopeCursorDlg*>(d);
+      dlg->CBAmplitude->setChecked(true);
+      dlg->CBTime->setChecked(true);
+      dlg->BBtnOK->click();
+    });
+    form->PMIScopeCursorClick();
+  }
+  const std::uint64_t frames = paint->FrameCount();
+  ASSERT_TRUE(mftest::WaitFor([&] { return paint->FrameCount() > frames + 1; }));
+  dlgtest::SavePicture(form.get(), "main-scope-customer.png");
+  form->NBScopeSettings->setCurrentIndex(0);
+  dlgtest::SavePicture(form.get(), "main-scope-expert.png");
+
+  Choose(form->CBChCustSignal[1], "---");
   for (bool landscape : {false, true}) {
     const std::string pdf = profile.Dir().File(landscape ? "scope-wide.pdf" : "scope.pdf");
     PrintTo(pdf, landscape);
     const auto pages = PdfPages(pdf);
-    ASSERT_EQ(pages.size(), 1u) << "one page, nothing below its edge";
+    ASSERT_EQ(pages.size(), 1u);
     std::string all;
     for (const std::string& l : pages[0]) all += l + "\n";
-    EXPECT_NE(all.find("Oszilloskop Display at: "), std::string::npos);
-    EXPECT_NE(all.find("Module: KVX-SIM 1.20 2026 4711"), std::string::npos);
-    EXPECT_NE(all.find("Cha. 1 y1: "), std::string::npos) << "the cursor line";
-    EXPECT_NE(all.find("Time base: 200 ms / DIV"), std::string::npos);
-    EXPECT_NE(all.find("Cha.1: SINE Vertical range from: -10 to 10"), std::string::npos);
+    for (const char* text : {"Oszilloskop Display at: ", "Module: KVX-SIM 1.20 2026 4711", "Cha. 1 y1: ",
+                             "Time base: 200 ms / DIV", "Cha.1: SINE Vertical range from: -10 to 10",
+                             "Cha.3: PRESS Vertical range from: 0 to 500", "Cha.4: TEMP"})
+      EXPECT_NE(all.find(text), std::string::npos) << text << "\n" << all;
     EXPECT_EQ(all.find("Cha.2:"), std::string::npos);
-    EXPECT_NE(all.find("Cha.3: PRESS Vertical range from: 0 to 500"), std::string::npos);
-    EXPECT_NE(all.find("Cha.4: TEMP"), std::string::npos) << all;
     const double depth = WordDepth(pdf, "TEMP");
     EXPECT_GT(depth, 0.5);
     EXPECT_LT(depth, 1.0) << "the last line is on the paper";

@@ -147,6 +147,13 @@ TEST_F(RemoteControl, TheTrackBarSendsTheValueAndAReleasedEditIsClampedToItsRang
   EXPECT_EQ(WritesOf("RC:910").size(), writes);
   EXPECT_EQ(pin910.Edit->text(), "10000");
   EXPECT_FALSE(form->TBarAnaInputs->isEnabled());
+
+  // The picture of the monitor page in docs/: an edit active, inputs set.
+  form->LEditAnaInputsDlbClick(&pin6);
+  sim->Module().SetDigitalInputs(0x13);
+  ASSERT_TRUE(WaitFor([&] { return form->CBDInp[4]->isChecked(); }));
+  form->resize(1024, 768);
+  dlgtest::SavePicture(form.get(), "main-monitor-remote.png");
 }
 
 class NoRemoteControl : public mftest::MainFormFixture {};
