@@ -235,16 +235,19 @@ TEST_F(ScopePage, TwoRunsLogIntoOneFileAndTheDialogMayBeUsedWhileLogging) {
   EXPECT_TRUE(std::regex_match(filetest::ReadAll(log), std::regex("(" + header + "(" + kData + ")+){2}")))
       << filetest::ReadAll(log);
 
-  // The dialog names another file again and again while the poll thread writes.
+  // The dialog names another file again and again while the poll thread writes; the last name
+  // given is the one written to.
   std::ofstream(other, std::ios::binary).flush();
   form->BtnStart->click();
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i <= 20; ++i) {
     dlgtest::ModalAnswer answer(name(i % 2 ? log : other));
     form->SaveToFileButton->click();
     QTest::qWait(5);
   }
-  ASSERT_TRUE(WaitFor([&] { return DataLines(other) >= 1; }));
+  const std::size_t before = DataLines(log);
+  ASSERT_TRUE(WaitFor([&] { return DataLines(other) >= 2; }));
   form->BtnStopClick();
+  EXPECT_EQ(DataLines(log), before);
 }
 
 }  // namespace
