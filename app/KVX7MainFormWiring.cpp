@@ -134,11 +134,12 @@ void TKVXMainForm::ConnectHandlers() {
     connect(box, &QCheckBox::clicked, this, [this, box] { Guard([this, box] { CBoxDigitalIOClick(box); }); });
   for (TLabeledEdit& e : LEditPinX) e.Edit->installEventFilter(new AnalogEditFilter(this, &e));
   connect(TBarAnaInputs, &QSlider::valueChanged, this, [this] { Guard([this] { TBarAnaInputsChange(); }); });
-  // The group is left when the focus moves to another control of this window; a message box or
-  // another program taking the focus meanwhile is no exit (the focus comes back to the edit).
+  // The group is left when the focus moves to another control of this window or the page goes
+  // away; a message box or another program taking the focus meanwhile is no exit (the focus
+  // comes back to the edit).
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-    if (IsInside(old, GBoxAnaInputs) && now && now->window() == this && !IsInside(now, GBoxAnaInputs))
-      Guard([this] { GBoxAnaInputsExit(); });
+    if (!IsInside(old, GBoxAnaInputs) || IsInside(now, GBoxAnaInputs)) return;
+    if (now ? now->window() == this : !old->isVisible()) Guard([this] { GBoxAnaInputsExit(); });
   });
 
   // Scope page. Combo boxes change on a choice from the list or when a typed text is finished.

@@ -154,6 +154,11 @@ TEST_F(RemoteControl, TheTrackBarSendsTheValueAndAReleasedEditIsClampedToItsRang
   ASSERT_TRUE(WaitFor([&] { return form->CBDInp[4]->isChecked(); }));
   form->resize(1024, 768);
   dlgtest::SavePicture(form.get(), "main-monitor-remote.png");
+  // Leaving the page releases the edit.
+  pin6.Edit->setFocus();
+  form->ShowPage(0);
+  EXPECT_EQ(form->ActiveAnalogEdit, nullptr);
+  EXPECT_EQ(form->LabelTBarMax->text(), "");
 }
 
 class NoRemoteControl : public mftest::MainFormFixture {};
