@@ -45,6 +45,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QSlider;
 class QSpinBox;
@@ -347,7 +348,9 @@ class TKVXMainForm : public QMainWindow {
   void SetupAnalogInputs();
   void UpdateRemoteCtrlState();
   void CBoxRemoteCtrlEnableClick();
-  void ApplyRemoteCtrlEnable();
+  // Sends the box's state to the module and reads it back; switching on clears the digital
+  // inputs unless ClearInputs is false (the old state put back after a No).
+  void ApplyRemoteCtrlEnable(bool ClearInputs = true);
   void CBoxDigitalIOClick(QCheckBox* Sender);
   void KVXModProtDigitalInputStateInfo(TObject* Sender, std::uint8_t State);
   void LEditAnaInputsDlbClick(TLabeledEdit* Sender);
@@ -367,6 +370,8 @@ class TKVXMainForm : public QMainWindow {
   void CBChColorChange(int Channel);
   void CBChScaleChange(int Channel);
   void CBChCustScaleChange(QComboBox* Sender);
+  // The limit boxes take only a number's characters; true when the key is discarded.
+  bool CBChCustKeyPress(int Key, const QString& Text);
   void CBCustTimeScaleChange();
   void LEChPosChange(int Channel);
   void LECh1PosExit();
@@ -383,8 +388,9 @@ class TKVXMainForm : public QMainWindow {
 
   // ---- Printing -----------------------------------------------------------------------------------------
   void PrintActExecute();
-  bool PrintParamList();
-  void PrintScopeDisplay();
+  // Print on a printer the print dialog has set up (600 dpi).
+  bool PrintParamList(QPrinter& Printer);
+  void PrintScopeDisplay(QPrinter& Printer);
 
   // ---- Module data commands and parameter files ------------------------------------------------------
   void BtnDefaultClick();
@@ -444,3 +450,6 @@ class TKVXMainForm : public QMainWindow {
 
   bool closed_ = false;
 };
+
+// The lines of the printed parameter list, 57 to a page (see KVX7MainFormPrint.cpp).
+std::vector<std::string> ParamListPrintLines(const TModCommandList& List, std::uint16_t AccessCode);

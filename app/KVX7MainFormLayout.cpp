@@ -486,7 +486,8 @@ QWidget* TKVXMainForm::BuildMonitorPage() {
   }
   rv->addWidget(GBoxStatusInfo);
   rv->addStretch(1);
-  GBoxRemote->setFixedWidth(340);
+  // The right half of the page: room for the long caption of the digital inputs.
+  GBoxRemote->setFixedWidth(480);
   h->addWidget(GBoxRemote);
   return page;
 }

@@ -1,14 +1,238 @@
-// Remote control of the module's analog and digital inputs from the monitor page.
-#include "app/KVX7MainForm.h"
+// Remote control of the module's analog and digital inputs from the monitor page: the enable box
+// with its warning, five analog edits sharing one track bar, and eight digital input boxes.
+//
+// Only the user writes to the module: the boxes react to clicks, and a state reported by the
+// monitor poll only updates them. A failed read of the digital state writes nothing, so one click
+// can never switch all inputs (the Enable pins included) off.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
 
-void TKVXMainForm::SetupAnalogInputs() {}
-void TKVXMainForm::UpdateRemoteCtrlState() {}
-void TKVXMainForm::CBoxRemoteCtrlEnableClick() {}
-void TKVXMainForm::ApplyRemoteCtrlEnable() {}
-void TKVXMainForm::CBoxDigitalIOClick(QCheckBox*) {}
-void TKVXMainForm::KVXModProtDigitalInputStateInfo(TObject*, std::uint8_t) {}
-void TKVXMainForm::LEditAnaInputsDlbClick(TLabeledEdit*) {}
-bool TKVXMainForm::LEditAnaInputsKeyPress(TLabeledEdit*, int, const QString&) { return false; }
-void TKVXMainForm::GBoxAnaInputsExit() {}
-void TKVXMainForm::TBarAnaInputsChange() {}
-void TKVXMainForm::HighlightAnalogEdit(TLabeledEdit*, bool) {}
+#include "app/KVX7MainForm.h"
+#include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
+
+namespace {
+
+// The track bar's range when the active pin has none in the command list.
+constexpr int kDefaultMin = 0;
+constexpr int kDefaultMax = 10000;
+
+bool IsHidden(const TLabeledEdit* e) { return e->Box->isHidden(); }
+
+bool ParseInt(const QString& text, std::int32_t& value) {
+  return TryStrToInt(ToAnsi(text), value);
+}
+
+}  // namespace
+
+void TKVXMainForm::SetupAnalogInputs() {
+  if (AnalogInputEdits.size() != 5) return;
+  for (TLabeledEdit* e : AnalogInputEdits) {
+    e->Box->setVisible(false);
+    e->EditLabel->setText("Pin");
+    e->Tag = 0;
+  }
+  TModRemoteCtrlCommandList* list = KVXModProt->RemoteCtrlCmdList();
+  if (!list || list->Count() >= 6) return;
+  for (int i = 0; i < list->Count() && i < 5; ++i) {
+    TModRemoteCtrlCmd* cmd = list->GetRemoteCtrlCmd(i);
+    if (!cmd) continue;
+    TLabeledEdit* e = AnalogInputEdits[static_cast<std::size_t>(i)];
+    e->Box->setVisible(true);
+    e->Tag = cmd->GetPinIndex();
+    e->EditLabel->setText(FromAnsi(cmd->GetPinCaption()));
+    e->Edit->setText(QString::number(cmd->Value));
+  }
+}
+
+void TKVXMainForm::UpdateRemoteCtrlState() {
+  if (!KVXModProt->CheckPrompt()) return;
+  // A module without remote control is not asked for its state: it has no such command.
+  const bool available = KVXModProt->RemoteCtrlAvailable();
+  auto enabled = [&] { return available && KVXModProt->RemoteCtrlEnabled(); };
+  CBoxRemoteCtrlEnable->setChecked(enabled());
+  CBoxRemoteCtrlEnable->setEnabled(available);
+  BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
+  TBarAnaInputs->setEnabled(false);
+  if (available) {
+    const bool on = KVXModProt->RemoteCtrlEnabled();
+    for (TLabeledEdit* e : AnalogInputEdits) {
+      if (IsHidden(e)) break;
+      e->Edit->setEnabled(on);
+      std::int32_t value = 0;
+      if (KVXModProt->ReadRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value))
+        e->Edit->setText(QString::number(value));
+    }
+  }
+  for (QCheckBox* box : DigitalInputBoxes) box->setEnabled(enabled());
+  if (!CBoxRemoteCtrlEnable->isChecked()) {
+    LabelTBarMin->clear();
+    LabelTBarMax->clear();
+  }
+}
+
+void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
+  // Runs for a user's click only: the box already shows the state asked for.
+  const bool checked = CBoxRemoteCtrlEnable->isChecked();
+  if (CBoxRemoteCtrlEnable->isEnabled()) {
+    const std::string question = std::string("Attention! You will") +
+                                 (checked ? " enable " : " disable ") + "remote control!!!\n" +
+                                 "After that all analogue and digital input values will be changed!!!\n" +
+                                 "Are you really sure that you want to continue?";
+    if (AdvMessageDlg(question, mtWarning, {mbYes, mbNo}, 0) != mrYes) {
+      // The old state is put back and sent again, without asking. The inputs stay as they are:
+      // the user declined the change the warning announced.
+      CBoxRemoteCtrlEnable->setEnabled(false);
+      CBoxRemoteCtrlEnable->setChecked(!checked);
+      ApplyRemoteCtrlEnable(false);
+      CBoxRemoteCtrlEnable->setEnabled(true);
+      BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
+      return;
+    }
+  }
+  ApplyRemoteCtrlEnable();
+}
+
+void TKVXMainForm::ApplyRemoteCtrlEnable(bool ClearInputs) {
+  KVXModProt->SetRemoteCtrlEnabled(CBoxRemoteCtrlEnable->isChecked());
+  CBoxRemoteCtrlEnable->setChecked(KVXModProt->RemoteCtrlEnabled());
+  if (CBoxRemoteCtrlEnable->isChecked() && ClearInputs) {
+    std::uint8_t cleared = 0;
+    KVXModProt->WriteRemoteState(cleared);
+  }
+  UpdateRemoteCtrlState();
+  BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
+}
+
+void TKVXMainForm::CBoxDigitalIOClick(QCheckBox* Sender) {
+  if (!Sender) return;
+  const auto it = std::find(CBDInp.begin(), CBDInp.end(), Sender);
+  if (it == CBDInp.end()) return;
+  const auto mask = static_cast<std::uint8_t>(1u << (it - CBDInp.begin()));
+  std::uint8_t state = 0;
+  // Without the module's present state nothing is written: the next poll shows the truth.
+  if (!KVXModProt->ReadRemoteState(state)) return;
+  if (Sender->isChecked())
+    state = static_cast<std::uint8_t>(state | mask);
+  else
+    state = static_cast<std::uint8_t>(state & ~mask);
+  if (KVXModProt->WriteRemoteState(state)) KVXModProtDigitalInputStateInfo(nullptr, state);
+}
+
+void TKVXMainForm::KVXModProtDigitalInputStateInfo(TObject*, std::uint8_t State) {
+  if (DigitalInputBoxes.size() != 8) return;
+  try {
+    // Setting a box does not run its click handler: nothing goes back to the module.
+    for (std::size_t i = 0; i < 8; ++i) DigitalInputBoxes[i]->setChecked((State >> i) & 1u);
+  } catch (...) {
+  }
+}
+
+void TKVXMainForm::HighlightAnalogEdit(TLabeledEdit* Edit, bool On) {
+  if (!Edit) return;
+  QFont f = Edit->Edit->font();
+  f.setBold(On);
+  Edit->Edit->setFont(f);
+  if (On) {
+    QPalette pal = Edit->Edit->palette();
+    pal.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+    pal.setColor(QPalette::Text, QColor(0xFF, 0, 0));
+    Edit->Edit->setPalette(pal);
+  } else {
+    Edit->Edit->setPalette(QPalette());  // the window's colours again
+  }
+  Edit->Edit->update();
+}
+
+// Steps 1 and 2 of leaving the group: the active edit's text applied (clamped to the range set
+// at its activation), the edit shows the track bar's position, the highlight goes.
+static void ReleaseAnalogEdit(TKVXMainForm& F) {
+  TLabeledEdit* e = F.ActiveAnalogEdit;
+  if (!e) return;
+  std::int32_t value = 0;
+  if (ParseInt(e->Edit->text(), value)) {
+    const int clamped = std::max(F.ActiveRangeMin, std::min<int>(value, F.ActiveRangeMax));
+    if (clamped != F.TBarAnaInputs->value())
+      F.TBarAnaInputs->setValue(clamped);  // sends it; the edit shows the read-back
+    else
+      e->Edit->setText(QString::number(F.TBarAnaInputs->value()));
+  } else {
+    e->Edit->setText(QString::number(F.TBarAnaInputs->value()));
+  }
+  F.HighlightAnalogEdit(e, false);
+  F.ActiveAnalogEdit = nullptr;
+}
+
+void TKVXMainForm::LEditAnaInputsDlbClick(TLabeledEdit* Sender) {
+  ReleaseAnalogEdit(*this);
+  if (!Sender) return;
+  std::int32_t min = kDefaultMin, max = kDefaultMax;
+  TModRemoteCtrlCommandList* list = KVXModProt->RemoteCtrlCmdList();
+  if (!list || !list->GetPinRange(static_cast<std::uint8_t>(Sender->Tag), min, max)) {
+    min = kDefaultMin;
+    max = kDefaultMax;
+  }
+  // No edit is active here, so a position moved by the new range sends nothing.
+  TBarAnaInputs->setRange(min, max);
+  ActiveRangeMin = TBarAnaInputs->minimum();
+  ActiveRangeMax = TBarAnaInputs->maximum();
+  LabelTBarMin->setText(QString::number(min));
+  LabelTBarMax->setText(QString::number(max));
+  TBarAnaInputs->setTickInterval(std::max(1, (ActiveRangeMax - ActiveRangeMin) / 10));
+  ActiveAnalogEdit = Sender;
+  HighlightAnalogEdit(Sender, true);
+  TBarAnaInputs->setEnabled(true);
+  std::int32_t value = 0;
+  if (!ParseInt(Sender->Edit->text(), value)) value = 0;
+  TBarAnaInputs->setValue(value);  // a changed position sends it
+}
+
+bool TKVXMainForm::LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text) {
+  if (!Sender) return false;
+  // Moving the focus on stays possible; leaving the group releases the edit.
+  if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab) return false;
+  const bool enter = Key == Qt::Key_Return || Key == Qt::Key_Enter;
+  if (Sender != ActiveAnalogEdit) {
+    // Only the active edit takes keys; Enter activates this one.
+    if (enter) LEditAnaInputsDlbClick(Sender);
+    return true;
+  }
+  if (enter) {
+    TBarAnaInputs->setEnabled(false);
+    // The range labels stay until the focus leaves the group.
+    ReleaseAnalogEdit(*this);
+    return true;
+  }
+  if (Text.isEmpty()) return false;  // cursor keys, Delete, modifiers
+  if (Key == Qt::Key_Backspace) return false;
+  if (Text.size() == 1 && Text.at(0).isDigit() && Text.at(0).unicode() < 128) return false;
+  if (Text == "-") {
+    std::int32_t min = kDefaultMin, max = kDefaultMax;
+    TModRemoteCtrlCommandList* list = KVXModProt->RemoteCtrlCmdList();
+    if (list && list->GetPinRange(static_cast<std::uint8_t>(Sender->Tag), min, max) && min < 0)
+      return false;
+  }
+  return true;
+}
+
+void TKVXMainForm::GBoxAnaInputsExit() {
+  ReleaseAnalogEdit(*this);
+  update();
+  TBarAnaInputs->setEnabled(false);
+  LabelTBarMin->clear();
+  LabelTBarMax->clear();
+}
+
+void TKVXMainForm::TBarAnaInputsChange() {
+  TLabeledEdit* e = ActiveAnalogEdit;
+  if (!e) return;
+  std::int32_t value = TBarAnaInputs->value();
+  e->Edit->setText(QString::number(value));
+  if (KVXModProt->WriteRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value))
+    e->Edit->setText(QString::number(value));
+}

@@ -50,6 +50,24 @@ class AnalogEditFilter : public QObject {
   TLabeledEdit* edit_;
 };
 
+// Keys typed into the customer page's limit boxes.
+class LimitKeyFilter : public QObject {
+ public:
+  LimitKeyFilter(TKVXMainForm* form, QObject* parent) : QObject(parent), form_(form) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    bool discard = false;
+    form_->Guard([&] { discard = form_->CBChCustKeyPress(key->key(), key->text()); });
+    return discard;
+  }
+
+ private:
+  TKVXMainForm* form_;
+};
+
 bool IsInside(QWidget* w, QWidget* container) {
   return w && container && (w == container || container->isAncestorOf(w));
 }
@@ -116,9 +134,12 @@ void TKVXMainForm::ConnectHandlers() {
     connect(box, &QCheckBox::clicked, this, [this, box] { Guard([this, box] { CBoxDigitalIOClick(box); }); });
   for (TLabeledEdit& e : LEditPinX) e.Edit->installEventFilter(new AnalogEditFilter(this, &e));
   connect(TBarAnaInputs, &QSlider::valueChanged, this, [this] { Guard([this] { TBarAnaInputsChange(); }); });
+  // The group is left when the focus moves to another control of this window or the page goes
+  // away; a message box or another program taking the focus meanwhile is no exit (the focus
+  // comes back to the edit).
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-    if (IsInside(old, GBoxAnaInputs) && !IsInside(now, GBoxAnaInputs))
-      Guard([this] { GBoxAnaInputsExit(); });
+    if (!IsInside(old, GBoxAnaInputs) || IsInside(now, GBoxAnaInputs)) return;
+    if (now ? now->window() == this : !old->isVisible()) Guard([this] { GBoxAnaInputsExit(); });
   });
 
   // Scope page. Combo boxes change on a choice from the list or when a typed text is finished.
@@ -128,8 +149,14 @@ void TKVXMainForm::ConnectHandlers() {
     static_cast<TDropDownCombo*>(CBChCustSignal[i])->OnDropDown = [this, ch] { Guard([this, ch] { CBChSignalDropDown(ch, true); }); };
     auto changed = [this](QComboBox* box, std::function<void()> handler) {
       connect(box, &QComboBox::activated, this, [this, handler] { Guard(handler); });
-      if (box->lineEdit())
-        connect(box->lineEdit(), &QLineEdit::editingFinished, this, [this, handler] { Guard(handler); });
+      // A typed text counts when it is finished, and only when the user did type: merely
+      // leaving the box changes nothing.
+      if (QLineEdit* edit = box->lineEdit())
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit, handler] {
+          if (!edit->isModified()) return;
+          edit->setModified(false);
+          Guard(handler);
+        });
     };
     changed(CBChSignal[i], [this, ch] { CBChSignalChange(ch); });
     changed(CBChCustSignal[i], [this, ch] { CBChCustSignalChange(ch); });
@@ -142,22 +169,33 @@ void TKVXMainForm::ConnectHandlers() {
       LEChPos[i].Edit->setText(QString::number(v));
       Guard([this, ch] { LEChPosChange(ch); });
     });
-    connect(LEChPos[i].Edit, &QLineEdit::textEdited, this, [this, i, ch](const QString& t) {
+    connect(LEChPos[i].Edit, &QLineEdit::textEdited, this, [this, i](const QString& t) {
       bool ok = false;
       const int v = t.toInt(&ok);
       if (ok && v >= UDChaPos[i]->minimum() && v <= UDChaPos[i]->maximum() && v != UDChaPos[i]->value())
         UDChaPos[i]->setValue(v);
-      else if (ch == 1)
-        Guard([this, ch] { LEChPosChange(ch); });
     });
+    // A text left unfinished ("-", out of range) shows the up-down's position again.
+    connect(LEChPos[i].Edit, &QLineEdit::editingFinished, this, [this, i, ch] {
+      Guard([this, i, ch] {
+        if (LEChPos[i].Edit->text() != QString::number(UDChaPos[i]->value())) LEChPosChange(ch);
+        if (ch == 1) LECh1PosExit();
+      });
+    });
+    // The limit boxes take only what makes a number.
+    for (QComboBox* limit : {CBChCustMin[i], CBChCustMax[i]})
+      limit->lineEdit()->installEventFilter(new LimitKeyFilter(this, limit->lineEdit()));
   }
-  connect(LEChPos[0].Edit, &QLineEdit::editingFinished, this, [this] { Guard([this] { LECh1PosExit(); }); });
   for (QComboBox* limit : CBChCustMin)
     static_cast<TDropDownCombo*>(limit)->OnDropDown = [limit] { limit->setMaxVisibleItems(limit->count()); };
   for (QComboBox* limit : CBChCustMax)
     static_cast<TDropDownCombo*>(limit)->OnDropDown = [limit] { limit->setMaxVisibleItems(limit->count()); };
   connect(CBCustTimeScale, &QComboBox::activated, this, [this] { Guard([this] { CBCustTimeScaleChange(); }); });
-  connect(CBCustTimeScale->lineEdit(), &QLineEdit::editingFinished, this, [this] { Guard([this] { CBCustTimeScaleChange(); }); });
+  connect(CBCustTimeScale->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+    if (!CBCustTimeScale->lineEdit()->isModified()) return;
+    CBCustTimeScale->lineEdit()->setModified(false);
+    Guard([this] { CBCustTimeScaleChange(); });
+  });
   click(BtnStart, &TKVXMainForm::BtnStartClick);
   click(BtnStop, &TKVXMainForm::BtnStopClick);
   click(SaveToFileButton, &TKVXMainForm::SaveToFileButtonClick);

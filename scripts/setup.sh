@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils gettext
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev libqt6opengl6-dev libgl-dev
-  xvfb xauth fonts-liberation
+  xvfb xauth fonts-liberation poppler-utils
   clang libclang-rt-14-dev srecord
 )
 

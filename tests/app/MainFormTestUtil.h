@@ -121,7 +121,7 @@ class MainFormFixture : public ::testing::Test {
     profile.PublishPort("modsim", sim->PortPath());
   }
   void StartForm() {
-    // As in the program: calls handed to the window thread run from the event loop.
+    // Calls the poll timers hand to the window thread run from the event loop, as in the program.
     InstallWindowThreadHook();
     form = std::make_unique<TKVXMainForm>();
     form->show();
@@ -129,9 +129,13 @@ class MainFormFixture : public ::testing::Test {
   }
   // Chooses the port by name as a user does in the port box.
   void ChoosePort(const std::string& name);
-  // The module started and published, the window shown with the port "modsim" and the module's
-  // rate stored (ExtraIni: more sections of the settings file), connected and identified.
-  void StartIdentified(const std::string& ExtraIni = "");
+  // The module started, the window shown with its port chosen, connected at the module's rate
+  // (a fixed rate, no detection) and identified. IniExtra is added to the settings file
+  // ("[Scope]\r\nULimLLimManually=1\r\n"); Prepare sets the module up before the window
+  // starts. Use with ASSERT_NO_FATAL_FAILURE.
+  void StartIdentified(modsim::ModuleOptions options = {}, const std::string& IniExtra = {},
+                       const std::function<void(modsim::ModuleLogic&)>& Prepare = {});
+  void StartIdentified(const std::string& IniExtra) { StartIdentified({}, IniExtra); }
   void TearDown() override {
     form.reset();
     SetModalHook({});
@@ -154,14 +158,16 @@ inline void MainFormFixture::ChoosePort(const std::string& name) {
   form->CBoxPortSelChange();
 }
 
-inline void MainFormFixture::StartIdentified(const std::string& ExtraIni) {
-  StartModule();
-  if (HasFatalFailure()) return;
-  profile.WriteIni("[Interface]\nPort=modsim\nFixBR=19200\n" + ExtraIni);
+inline void MainFormFixture::StartIdentified(modsim::ModuleOptions options, const std::string& IniExtra,
+                                             const std::function<void(modsim::ModuleLogic&)>& Prepare) {
+  ASSERT_NO_FATAL_FAILURE(StartModule(options));
+  if (Prepare) Prepare(sim->Module());
+  profile.WriteIni("[Interface]\r\nFixBR=" + std::to_string(options.Rate) + "\r\nAutoBRDetection=0\r\n" + IniExtra);
   StartForm();
-  form->ConnectAct->trigger();
+  ASSERT_NO_FATAL_FAILURE(ChoosePort("modsim"));
+  form->ConnectActExecute();
   ASSERT_EQ(form->ConnectTag, 1) << "not connected";
-  form->IdentifyAct->trigger();
+  form->IdentifyActExecute();
   ASSERT_TRUE(form->KVXModProt->ModuleLoaded()) << "not identified";
 }
 
