@@ -131,7 +131,7 @@ class MainFormFixture : public ::testing::Test {
   void ChoosePort(const std::string& name);
   // The module started, the window shown with its port chosen, connected at the module's rate
   // (a fixed rate, no detection) and identified. IniExtra is added to the settings file
-  // ("[Scope]\r\nULimLLimManually=1\r\n"); Prepare sets the module up before the window
+  // ("[Scope]\nULimLLimManually=1\n"); Prepare sets the module up before the window
   // starts. Use with ASSERT_NO_FATAL_FAILURE.
   void StartIdentified(modsim::ModuleOptions options = {}, const std::string& IniExtra = {},
                        const std::function<void(modsim::ModuleLogic&)>& Prepare = {});
@@ -162,7 +162,7 @@ inline void MainFormFixture::StartIdentified(modsim::ModuleOptions options, cons
                                              const std::function<void(modsim::ModuleLogic&)>& Prepare) {
   ASSERT_NO_FATAL_FAILURE(StartModule(options));
   if (Prepare) Prepare(sim->Module());
-  profile.WriteIni("[Interface]\r\nFixBR=" + std::to_string(options.Rate) + "\r\nAutoBRDetection=0\r\n" + IniExtra);
+  profile.WriteIni("[Interface]\nFixBR=" + std::to_string(options.Rate) + "\nAutoBRDetection=0\n" + IniExtra);
   StartForm();
   ASSERT_NO_FATAL_FAILURE(ChoosePort("modsim"));
   form->ConnectActExecute();

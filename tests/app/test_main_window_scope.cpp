@@ -53,7 +53,7 @@ class ScopePage : public mftest::MainFormFixture {
 };
 
 class ScopePageManualLimits : public ScopePage {
-  std::string IniExtra() const override { return "[Scope]\r\nULimLLimManually=1\r\n"; }
+  std::string IniExtra() const override { return "[Scope]\nULimLLimManually=1\n"; }
 };
 
 TEST_F(ScopePage, CustomerLimitsGiveScaleAndOffsetAndOthersAreSetBack) {
