@@ -309,8 +309,14 @@ class TKVXMainForm : public QMainWindow {
   void FillPortBox(const std::vector<std::string>& Ports);
   // Tells the user why Connect failed: the port's error or no answer.
   void ReportConnectFailure();
-  // The module went away while connected: one message, polling stopped, port closed.
+  // Polling stopped by itself (the protocol's OnModuleLost): a line that hung up ends the
+  // connection (ModuleLost); a module that does not answer stops polling until Space. Either way
+  // one message names the port.
+  void KVXModProtModuleLost(TObject* Sender, TLineLossKind Kind, const std::string& Reason);
+  // The module went away while connected: polling stopped, port closed, window disconnected.
   void ModuleLost(const std::string& Reason);
+  // The input captions of a fresh connection; "Parameter View" and the password disabled.
+  void ResetInputCaptions();
 
   // ---- Pages, modes, scope timer, settings actions --------------------------------------------
   void NbMainPageChanged();

@@ -8,7 +8,6 @@ void TKVXMainForm::MMICutClick() {}
 void TKVXMainForm::MMICopyClick() {}
 void TKVXMainForm::MMIPasteClick() {}
 void TKVXMainForm::MMICloseClick() { close(); }
-void TKVXMainForm::MMIInfoClick() {}
 void TKVXMainForm::ShowManual(const std::string&) {}
 void TKVXMainForm::MMIFirmwareUpdClick() {}
 void TKVXMainForm::MMISendFirmwareClick() {}

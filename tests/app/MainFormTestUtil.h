@@ -24,6 +24,7 @@
 #include "app/KVX7MainForm.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osDialogHooks.h"
+#include "services/osQtWindowThread.h"
 #include "tools/modsim/PtyModule.h"
 
 namespace mftest {
@@ -118,12 +119,34 @@ class MainFormFixture : public ::testing::Test {
     profile.PublishPort("modsim", sim->PortPath());
   }
   void StartForm() {
+    // As the program does: threads' calls to the window thread run from the event loop.
+    InstallWindowThreadHook();
     form = std::make_unique<TKVXMainForm>();
     form->show();
     QApplication::processEvents();
   }
   // Chooses the port by name as a user does in the port box.
   void ChoosePort(const std::string& name);
+  // The module at 38400 bit/s as the stored port, with rate detection chosen in the settings;
+  // then the window.
+  void StartWithDetection(modsim::ModuleOptions options = {.Rate = 38400}) {
+    StartModule(options);
+    profile.WriteIni("[Interface]\r\nPort=modsim\r\nAutoBRDetection=1\r\n");
+    StartForm();
+  }
+  // Connect and Identify as the user clicks them; both must work.
+  void ConnectAndIdentify() {
+    form->ConnectAct->trigger();
+    ASSERT_EQ(form->PanelText(0), "port open") << (messages.Shown.empty() ? "" : messages.Shown.back().Text);
+    form->IdentifyAct->trigger();
+    ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+  }
+  // How often the module received that command line.
+  int Received(const std::string& line) const {
+    int n = 0;
+    for (const std::string& c : sim->ReceivedCommands()) n += c == line;
+    return n;
+  }
   void TearDown() override {
     form.reset();
     SetModalHook({});
