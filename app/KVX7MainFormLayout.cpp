@@ -474,9 +474,15 @@ QWidget* TKVXMainForm::BuildMonitorPage() {
     SILed[i]->setFixedWidth(150);
     sg->addWidget(SILed[i], i % 8, i / 8);
   }
+  // Both columns keep their place while a module shows fewer than 16 lamps.
+  sg->setColumnMinimumWidth(0, 150);
+  sg->setColumnMinimumWidth(1, 150);
+  sg->setColumnStretch(2, 1);
   rv->addWidget(GBoxStatusInfo);
   rv->addStretch(1);
-  GBoxRemote->setFixedWidth(340);
+  // Wide enough for the long caption of the digital inputs (with the assistant) and the five
+  // analog-input captions a module gives.
+  GBoxRemote->setFixedWidth(450);
   h->addWidget(GBoxRemote);
   return page;
 }
