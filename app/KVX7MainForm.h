@@ -8,12 +8,12 @@
 //   KVX7MainFormLayout.cpp      the widgets, menus, tool bar, actions and status bar
 //   KVX7MainFormConnection.cpp  port choice, connect, identify, connected / firmware state
 //   KVX7MainFormPages.cpp       pages and operating modes, the scope timer, settings actions
-//   KVX7MainFormModule.cpp      mode buttons, protocol questions, status lamps, password
+//   KVX7MainFormModule.cpp      mode buttons, protocol questions, status lamps, password, About
 //   KVX7MainFormRemote.cpp      remote control of the module's inputs
 //   KVX7MainFormScope.cpp       scope page controls and the scope data log
 //   KVX7MainFormPrint.cpp       printing
 //   KVX7MainFormFiles.cpp       module data commands and parameter files
-//   KVX7MainFormTerminal.cpp    terminal files, edit menu, manuals, firmware menu, About
+//   KVX7MainFormTerminal.cpp    terminal files, edit menu, manuals, firmware menu
 //
 // Window thread only, except ScopeTimerProc (the scope timer's thread) and KVXScopeScopeData (the
 // scope poll's thread), which touch no widget.

@@ -174,8 +174,9 @@ void TKVXMainForm::BuildActions() {
                      const QKeySequence& key, Glyph glyph) {
     auto* a = new QAction(DrawGlyph(glyph), text, this);
     a->setObjectName(name);
+    // A tooltip only: a status tip would cover the status bar's panels (port state, rate,
+    // module) while the mouse rests on a button.
     a->setToolTip(hint);
-    a->setStatusTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
     return a;
   };
