@@ -8,12 +8,12 @@
 //   KVX7MainFormLayout.cpp      the widgets, menus, tool bar, actions and status bar
 //   KVX7MainFormConnection.cpp  port choice, connect, identify, connected / firmware state
 //   KVX7MainFormPages.cpp       pages and operating modes, the scope timer, settings actions
-//   KVX7MainFormModule.cpp      mode buttons, protocol questions, status lamps, password
+//   KVX7MainFormModule.cpp      mode buttons, protocol questions, status lamps, password, About
 //   KVX7MainFormRemote.cpp      remote control of the module's inputs
 //   KVX7MainFormScope.cpp       scope page controls and the scope data log
 //   KVX7MainFormPrint.cpp       printing
 //   KVX7MainFormFiles.cpp       module data commands and parameter files
-//   KVX7MainFormTerminal.cpp    terminal files, edit menu, manuals, firmware menu, About
+//   KVX7MainFormTerminal.cpp    terminal files, edit menu, manuals, firmware menu
 //
 // Window thread only, except ScopeTimerProc (the scope timer's thread) and KVXScopeScopeData (the
 // scope poll's thread), which touch no widget.
@@ -310,8 +310,14 @@ class TKVXMainForm : public QMainWindow {
   void FillPortBox(const std::vector<std::string>& Ports);
   // Tells the user why Connect failed: the port's error or no answer.
   void ReportConnectFailure();
-  // The module went away while connected: one message, polling stopped, port closed.
+  // Polling stopped by itself (the protocol's OnModuleLost): a line that hung up ends the
+  // connection (ModuleLost); a module that does not answer stops polling until Space. Either way
+  // one message names the port.
+  void KVXModProtModuleLost(TObject* Sender, TLineLossKind Kind, const std::string& Reason);
+  // The module went away while connected: polling stopped, port closed, window disconnected.
   void ModuleLost(const std::string& Reason);
+  // The input captions of a fresh connection; "Parameter View" and the password disabled.
+  void ResetInputCaptions();
 
   // ---- Pages, modes, scope timer, settings actions --------------------------------------------
   void NbMainPageChanged();

@@ -74,11 +74,16 @@ void TKVXMainForm::ApplyPortSelection() {
   KVXModProt->SetTransferMode(KVX7OptionsDlg->GetTranferMode());
 }
 
-void TKVXMainForm::ConnectActExecute() {
+void TKVXMainForm::ResetInputCaptions() {
   static const char* const pins[8] = {"PIN 8", "PIN 7", "PIN 5", "PIN 6", "PIN 13", "PIN 14", "PIN 15", "not used"};
   for (int i = 0; i < 8; ++i) CBDInp[i]->setText(pins[i]);
   LabelParameterView->setEnabled(false);
   PasswordAct->setEnabled(false);
+}
+
+void TKVXMainForm::ConnectActExecute() {
+  // Messages show without the hourglass.
+  ResetInputCaptions();
   if (CBoxPortSel->currentIndex() < 0) {
     AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
     return;
@@ -90,11 +95,14 @@ void TKVXMainForm::ConnectActExecute() {
     SetConnectedState(false);
     return;
   }
+  CheckFtdiLatencyTimer(KVXModProt->PortName());
   bool connected = false;
   {
     TBusyCursor busy;
-    CheckFtdiLatencyTimer(KVXModProt->PortName());
     connected = KVXModProt->Connect();
+    // A detection that found nobody leaves the port open: the window says "port closed", so
+    // the device is let go as well.
+    if (!connected) KVXModProt->ResetModuleData();
     SetConnectedState(connected);
   }
   if (!connected) ReportConnectFailure();
@@ -103,7 +111,8 @@ void TKVXMainForm::ConnectActExecute() {
 void TKVXMainForm::ReportConnectFailure() {
   std::string reason = KVXModProt->LastConnectError();
   if (reason.empty()) reason = "no module answers";
-  AdvMessageDlg("Could not connect to the port \"" + KVXModProt->PortName() + "\": " + reason + ".",
+  AdvMessageDlg("Could not connect to the port \"" + ToAnsi(FileNameFromBytes(KVXModProt->PortName())) +
+                    "\": " + reason + ".",
                 mtError, {mbOK}, 0);
 }
 
@@ -167,7 +176,6 @@ void TKVXMainForm::IdentifyActExecute() {
     PasswordAct->setEnabled(KVXModProt->QueryPasswordSupport());
     PrintAct->setEnabled(PageIndex() == 0);
     GBoxDigInputs->setTitle("Digital Inputs / Outputs");
-    MMISaveCmdList->setEnabled(KVXModProt->ModuleLoaded());
   }
 
   if (ModeHelpText.size() > 3) {
@@ -196,12 +204,28 @@ void TKVXMainForm::IdentifyActExecute() {
   }
 }
 
-void TKVXMainForm::ModuleLost(const std::string& Reason) {
+void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std::string& Reason) {
+  const std::string port = ToAnsi(FileNameFromBytes(KVXModProt->PortName()));
+  std::string text;
+  if (Kind == llkHangUp) {
+    ModuleLost(Reason);
+    text = "The connection to the module on the port \"" + port + "\" was lost: " + Reason +
+           ". The port is closed; connect again when the module is back.";
+  } else {
+    // The port stays open: Space polls again once the module answers.
+    text = "The module on the port \"" + port + "\" does not answer: polling stopped. Press Space "
+           "to poll again when it answers.";
+  }
+  // Shown once the protocol's call has returned, so no poll waits behind the message.
+  QMetaObject::invokeMethod(
+      this, [this, text] { Guard([&text] { AdvMessageDlg(text, mtError, {mbOK}, 0); }); },
+      Qt::QueuedConnection);
+}
+
+void TKVXMainForm::ModuleLost(const std::string&) {
   StopScopeTimer(false);
   KVXScope->SetRunScope(false);
+  ResetInputCaptions();
   KVXModProt->ResetModuleData();
   SetConnectedState(false);
-  AdvMessageDlg("The connection to the module on the port \"" + KVXModProt->PortName() +
-                    "\" was lost: " + Reason + ".",
-                mtError, {mbOK}, 0);
 }

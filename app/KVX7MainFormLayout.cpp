@@ -184,8 +184,9 @@ void TKVXMainForm::BuildActions() {
                      const QKeySequence& key, Glyph glyph) {
     auto* a = new QAction(DrawGlyph(glyph), text, this);
     a->setObjectName(name);
+    // A tooltip only: a status tip would cover the status bar's panels (port state, rate,
+    // module) while the mouse rests on a button.
     a->setToolTip(hint);
-    a->setStatusTip(hint);
     if (!key.isEmpty()) a->setShortcut(key);
     return a;
   };
@@ -484,9 +485,14 @@ QWidget* TKVXMainForm::BuildMonitorPage() {
     SILed[i]->setFixedWidth(150);
     sg->addWidget(SILed[i], i % 8, i / 8);
   }
+  // Both columns keep their place while a module shows fewer than 16 lamps.
+  sg->setColumnMinimumWidth(0, 150);
+  sg->setColumnMinimumWidth(1, 150);
+  sg->setColumnStretch(2, 1);
   rv->addWidget(GBoxStatusInfo);
   rv->addStretch(1);
-  // The right half of the page: room for the long caption of the digital inputs.
+  // The right half of the page: room for the long caption of the digital inputs (with the
+  // assistant) and the five analog-input captions a module gives.
   GBoxRemote->setFixedWidth(480);
   h->addWidget(GBoxRemote);
   return page;

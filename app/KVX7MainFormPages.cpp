@@ -97,10 +97,11 @@ void TKVXMainForm::StartScopeTimer() {
   StopScopeTimer();
   const std::uint32_t period = ScopePeriodMs();
   ScopeTimerFailCount = 0;
+  // The first sample already takes the new period as its time step.
+  KVXScope->SetDataSampleRate(period);
   ScopeTimerId = platform::timeSetEvent(
       period, 0, [this](std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t, std::uintptr_t) { ScopeTimerProc(); },
       1);
-  KVXScope->SetDataSampleRate(period);
 }
 
 void TKVXMainForm::StopScopeTimer(bool) {
@@ -116,9 +117,22 @@ void TKVXMainForm::ScopeTimerProc() {
   if (KVXModProt->PollScopeData()) {
     ScopeTimerFailCount = 0;
   } else if (++ScopeTimerFailCount > 3) {
+    // Only the stop that wins against a kill from the window thread is reported.
     std::uint32_t expected = id;
-    if (ScopeTimerId.compare_exchange_strong(expected, 0)) platform::timeKillEvent(id);
+    if (!ScopeTimerId.compare_exchange_strong(expected, 0)) return;
+    platform::timeKillEvent(id);
     KVXModProt->SetPollErrorState(2);
+    // The report (and a hung-up line's release) happens on the window thread, unless the page
+    // or the polling has changed meanwhile.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          Guard([this] {
+            if (ScopeTimerId == 0 && KVXModProt->OperatingMode() == 3 && KVXModProt->PollErrorState() == 2)
+              KVXModProt->ReportPollStop();
+          });
+        },
+        Qt::QueuedConnection);
   }
 }
 

@@ -104,7 +104,6 @@ void TKVXMainForm::MMICopyClick() { KVXTermEditor->copy(); }
 void TKVXMainForm::MMIPasteClick() { KVXPTerminal->TypeText(QGuiApplication::clipboard()->text()); }
 
 void TKVXMainForm::MMICloseClick() { close(); }
-void TKVXMainForm::MMIInfoClick() {}
 
 // ---- Manuals -------------------------------------------------------------------------------------
 

@@ -223,6 +223,9 @@ void TKVXMainForm::ConnectHandlers() {
       QApplication::restoreOverrideCursor();
   };
   KVXModProt->OnProcessMessages = [](TObject*) { QCoreApplication::processEvents(); };
+  KVXModProt->OnModuleLost = [this](TObject* s, TLineLossKind k, const std::string& r) {
+    Guard([&] { KVXModProtModuleLost(s, k, r); });
+  };
   PasswordDlg->OnPasswordCheckReq = [this](TObject* s, const std::string& pw, bool& ok) { PasswordDlgPasswordCheckReq(s, pw, ok); };
   ApplOpt->OnOptionStateChanged = [this](TObject* s, const std::string& n, int i, int id) { ApplOptOptionStateChanged(s, n, i, id); };
 

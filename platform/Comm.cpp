@@ -931,6 +931,18 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
   }
 }
 
+bool TCommDevice::HungUp() {
+  Use use(*this);
+  if (!use.ok()) return false;
+  if (hungUp_) return true;
+  pollfd p{use.fd(), 0, 0};  // no events asked: only a hang-up or an error is reported
+  if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hungUp_ = true;
+  }
+  return hungUp_;
+}
+
 void TCommDevice::DrainOutput() {
   Clock::time_point until;
   bool flowControlled;

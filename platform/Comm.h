@@ -270,6 +270,10 @@ class TCommDevice {
   // Nanoseconds a byte takes on the line at the current rate (10 bits per byte).
   std::int64_t ByteTimeNs() const;
 
+  // True once the line has hung up (an adapter unplugged, the other end of a pseudo-terminal
+  // gone): seen by a transfer, by the event wait, or asked of the device now. False while closed.
+  bool HungUp();
+
  private:
   class Use;
   int Start(TCommTransfer& t, std::uint32_t& done);

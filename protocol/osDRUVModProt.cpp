@@ -2,7 +2,9 @@
 // listing.
 #include "protocol/osDRUVModProt.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "protocol/osDRUVModProtUtil.h"
@@ -74,6 +76,29 @@ bool TryStrToFloatUser(const std::string& S, double& Value) {
   if (end == t.c_str() || *end != '\0') return false;
   Value = v;
   return true;
+}
+
+// Why a port could not be opened, in the user's words, with the port's own error text.
+std::string OpenFailureText(const EComPort& e) {
+  std::string reason;
+  switch (e.WinCode()) {
+    case EACCES:
+    case EPERM:
+      reason = "permission denied (is the user in the group \"dialout\"?)";
+      break;
+    case EBUSY:
+      reason = "the port is busy (another program uses it)";
+      break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      reason = "the port is not there (adapter unplugged?)";
+      break;
+    default:
+      reason = e.WinCode() > 0 ? std::strerror(e.WinCode()) : "the port cannot be opened";
+      break;
+  }
+  return reason + " - " + e.Message();
 }
 
 }  // namespace
@@ -472,6 +497,7 @@ bool TKVXModCommProt::SwitchToAutoBaudrate() {
 
 bool TKVXModCommProt::Connect() {
   auto lock = LockComm();
+  LastConnectError_.clear();
   ClearListsLocked();
   ModuleLoaded_ = false;
   FillParameterList(0);
@@ -486,7 +512,18 @@ bool TKVXModCommProt::Connect() {
       Port_->Open();
     }
     result = Port_->Connected();
+  } catch (const EComPort& e) {
+    LastConnectError_ = OpenFailureText(e);
+    return false;
+  } catch (const std::exception& e) {
+    LastConnectError_ = e.what();
+    return false;
   } catch (...) {
+    LastConnectError_ = "the port cannot be opened";
+    return false;
+  }
+  if (!result) {
+    LastConnectError_ = "the port cannot be opened";
     return false;
   }
   if (result) ConnectBaudrate_ = BaudRate();
@@ -496,6 +533,7 @@ bool TKVXModCommProt::Connect() {
     if (result) ConnectBaudrate_ = found;
     if (result && SetModuleBaudrate(BaudRate()) && AutoSetBaudrate_) result = SwitchToAutoBaudrate();
   }
+  if (!result) LastConnectError_ = "no module answers";
   return result;
 }
 

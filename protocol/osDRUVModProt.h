@@ -138,6 +138,15 @@ using TBusyCursorEvent = std::function<void(TObject* Sender, bool Busy)>;
 using TProcessMessagesEvent = std::function<void(TObject* Sender)>;
 // Progress of a firmware transfer: bytes done of all bytes of the file.
 using TFirmwareProgressEvent = std::function<void(std::int64_t Position, std::int64_t Max)>;
+// Why polling stopped by itself: the module stopped answering, or the line hung up (adapter
+// pulled, the module's end of the line gone).
+enum TLineLossKind : std::uint8_t { llkNoAnswer, llkHangUp };
+// Raised on the window thread, once per stop of the polling. With llkHangUp the port has been
+// closed and the module data reset (the device is released, so the same name opens again when
+// it is back); with llkNoAnswer the port stays open, so polling can be restarted. Reason is a
+// short text for the user.
+using TModuleLostEvent =
+    std::function<void(TObject* Sender, TLineLossKind Kind, const std::string& Reason)>;
 
 // One parsed reply: the command it belongs to and its value texts.
 class TCmdUpdateInfo : public TObject {
@@ -245,6 +254,7 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   TCommProtMsgInfoEvent OnInfoMsg;
   TBusyCursorEvent OnBusyCursor;
   TProcessMessagesEvent OnProcessMessages;
+  TModuleLostEvent OnModuleLost;
 
   // ---- Command exchange ----
 
@@ -291,6 +301,13 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // Why the last Connect failed: the port's error text, or that no module answers; empty after
   // a successful one.
   const std::string& LastConnectError() const { return LastConnectError_; }
+  // True when the open port's line has hung up. Any thread.
+  bool LineHungUp() const;
+  // Window thread, after polling stopped by itself (the monitor tick calls it; the window calls
+  // it once it has stopped the scope timer after failed polls): finds out why, closes the port
+  // of a line that hung up, and raises OnModuleLost. Once per stop: a second call before polling
+  // runs again does nothing.
+  void ReportPollStop();
 
   // ---- Identification ----
 
@@ -327,7 +344,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // ---- Operating modes and polling ----
 
   void SetOperatingMode(std::uint8_t Mode);
-  // The poll timer's handler (window thread).
+  // The poll timer's handler (window thread). A tick that stops the polling reports it
+  // (ReportPollStop) after the tick's reads.
   void MonitorTimerTick(TObject* Sender);
   // One scope sample set; called on the scope's sample-timer thread. Holds the exchange lock
   // while it talks to the module and sets Busy only while holding it; Busy stays set until the
@@ -421,6 +439,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // Answers the start question at each rate (the one found at connect first) until the
   // application answers "ID"; port and BaudRate stay at that rate. Else back to the fixed rate.
   bool AnswerStartQuestionAtModuleRates();
+  // One monitor tick's reads: process values, status word, digital inputs (exchange lock held).
+  void MonitorPoll();
   // Shows an answer read by an exchange in the terminal, as the receive handler would have.
   void ShowInTerminal(const std::string& Text);
   // Stores the scope view and returns only when no scope poll still uses the previous one.
@@ -480,6 +500,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   std::atomic<bool> UseProcessDataBlock_{false};
   std::string LastConnectError_;
   TFileError LastFileError_;
+  // Set when a stop of the polling has been reported; cleared when polling starts again.
+  std::atomic<bool> PollStopReported_{false};
 
  private:
   // Remembers the view as a component (when it is one) and asks to be told when it goes.

@@ -109,6 +109,8 @@ void TKVXModCommProt::SetOperatingMode(std::uint8_t Mode) {
     while (Busy_.load()) platform::Sleep(1);
     OperatingMode_ = Mode;
     ScopeStartTime_ = Now();
+    // Polling (re)starts: its next stop is news again.
+    PollStopReported_ = false;
     switch (Mode) {
       case 2: {
         const bool fast = ProcessData_->Count() <= kFastMonitorMaxValues &&
@@ -132,9 +134,21 @@ void TKVXModCommProt::SetOperatingMode(std::uint8_t Mode) {
 
 void TKVXModCommProt::MonitorTimerTick(TObject*) {
   PollErrorState_ = 0;
-  auto lock = LockComm();
-  if (!ModuleLoaded_.load() || !Monitor_ || OperatingMode_.load() != 2) return;
+  {
+    auto lock = LockComm();
+    if (!ModuleLoaded_.load() || !Monitor_ || OperatingMode_.load() != 2) return;
+    if (LineHungUp()) {
+      // Nothing can answer on a line that hung up: stop without sending.
+      PollTimer_->Stop();
+      PollErrorState_ = 1;
+    } else {
+      MonitorPoll();
+    }
+  }
+  if (PollErrorState_.load() == 1) ReportPollStop();
+}
 
+void TKVXModCommProt::MonitorPoll() {
   // Process values: a value that does not answer is skipped for this tick; a tick in which none
   // answers stops the polling.
   const int count = ProcessData_->Count();
@@ -206,6 +220,8 @@ bool TKVXModCommProt::PollScopeData() {
     scope = Scope_.load();
     // After a mode change nothing more is polled, and nothing is handed to the scope.
     if (!ModuleLoaded_.load() || !scope || OperatingMode_.load() != 3) return true;
+    // A line that hung up fails every sample, also one that polls no channel.
+    if (LineHungUp()) return false;
 
     if (UseProcessDataBlock_.load()) {
       std::vector<std::uint8_t> data;
@@ -247,6 +263,34 @@ bool TKVXModCommProt::PollScopeData() {
     // Called on the timer's thread: nothing may leave it. A view's failure fails this sample.
     return false;
   }
+}
+
+// ---- Polling that stops by itself ---------------------------------------------------------------
+
+bool TKVXModCommProt::LineHungUp() const {
+  try {
+    return Port_ && Port_->LineHungUp();
+  } catch (...) {
+    return false;
+  }
+}
+
+void TKVXModCommProt::ReportPollStop() {
+  if (PollStopReported_.exchange(true)) return;
+  const bool hungUp = LineHungUp();
+  if (hungUp) {
+    // Release the device at once: an adapter plugged in again gets the same name, and a name
+    // still held open here would not reach the new device.
+    try {
+      ResetModuleData();
+    } catch (...) {
+      // The port is closed all the same.
+    }
+  }
+  if (OnModuleLost)
+    OnModuleLost(this, hungUp ? llkHangUp : llkNoAnswer,
+                 hungUp ? "the line hung up (adapter unplugged or module gone)"
+                        : "the module does not answer");
 }
 
 bool TKVXModCommProt::ReadProcessDataBlock(std::vector<std::uint8_t>& Data, int& Size) {

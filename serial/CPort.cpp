@@ -407,6 +407,8 @@ void TCustomComPort::SetEventThreadPriority(platform::TThreadPriority Value) {
 
 // ---- Queries and queues --------------------------------------------------------------------
 
+bool TCustomComPort::LineHungUp() const { return Connected_ && Device_ && Device_->HungUp(); }
+
 int TCustomComPort::InputCount() {
   std::uint32_t errors = 0;
   platform::TComStat stat;

@@ -386,6 +386,9 @@ class TCustomComPort : public platform::TComponent {
   bool Designing() const { return false; }
 
   // Queries
+  // True when the open port's line has hung up (adapter unplugged, the other end gone); the
+  // device stays held until Close.
+  bool LineHungUp() const;
   int InputCount();
   TComErrors LastErrors();
   TComSignals Signals();

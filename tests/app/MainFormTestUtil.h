@@ -136,6 +136,26 @@ class MainFormFixture : public ::testing::Test {
   void StartIdentified(modsim::ModuleOptions options = {}, const std::string& IniExtra = {},
                        const std::function<void(modsim::ModuleLogic&)>& Prepare = {});
   void StartIdentified(const std::string& IniExtra) { StartIdentified({}, IniExtra); }
+  // The module at 38400 bit/s as the stored port, with rate detection chosen in the settings;
+  // then the window.
+  void StartWithDetection(modsim::ModuleOptions options = {.Rate = 38400}) {
+    StartModule(options);
+    profile.WriteIni("[Interface]\nPort=modsim\nAutoBRDetection=1\n");
+    StartForm();
+  }
+  // Connect and Identify as the user clicks them; both must work.
+  void ConnectAndIdentify() {
+    form->ConnectAct->trigger();
+    ASSERT_EQ(form->PanelText(0), "port open") << (messages.Shown.empty() ? "" : messages.Shown.back().Text);
+    form->IdentifyAct->trigger();
+    ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+  }
+  // How often the module received that command line.
+  int Received(const std::string& line) const {
+    int n = 0;
+    for (const std::string& c : sim->ReceivedCommands()) n += c == line;
+    return n;
+  }
   void TearDown() override {
     form.reset();
     SetModalHook({});

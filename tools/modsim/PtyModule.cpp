@@ -207,6 +207,15 @@ void PtyModule::Unplug() {
   unplugRequest_ = false;
 }
 
+bool PtyModule::PlugIn() {
+  Stop();
+  {
+    std::lock_guard lock(mutex_);
+    unplugged_ = false;
+  }
+  return Start();
+}
+
 void PtyModule::Wake() {
   std::lock_guard lock(mutex_);
   if (wake_ >= 0) {

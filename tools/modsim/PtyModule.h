@@ -65,6 +65,9 @@ class PtyModule {
   // Pulls the plug: closes the master side. Returns when done; the module stays unplugged.
   void Unplug();
   bool Unplugged() const;
+  // Plugs the module in again after Unplug, as a re-plugged adapter: a new pseudo-terminal (so
+  // PortPath changes), the same module with its values. False (see LastError) when that fails.
+  bool PlugIn();
   // Bytes the tool sent while its rate differed from the module's (the module got garbage).
   std::size_t WrongRateBytes() const;
   // The module is still keeping up a talk (ModuleLogic::SetTalkOnce).

@@ -1,5 +1,7 @@
 // modsim: a simulated module on a pseudo-terminal, reachable by the tool as a port name.
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,8 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
+#include "tools/modsim/Console.h"
 #include "tools/modsim/PtyModule.h"
 
 namespace {
@@ -44,6 +49,78 @@ std::string PortsFolder() {
   }
   return base + "/DRUV/ports";
 }
+
+// Points the link at the device in one step: created under a private name, then renamed over
+// a stale one.
+bool PublishLink(const std::string& link, const std::string& device) {
+  const std::string temp = link + ".tmp" + std::to_string(getpid());
+  unlink(temp.c_str());
+  if (symlink(device.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
+    std::fprintf(stderr, "modsim: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Reads command lines from standard input until it ends or Stop is signalled. A closed or
+// absent standard input only ends the commands, never the module.
+class ConsoleReader {
+ public:
+  ConsoleReader(modsim::PtyModule& sim, std::mutex& lock, std::string& link)
+      : sim_(sim), lock_(lock), link_(link), stop_(eventfd(0, EFD_CLOEXEC)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ConsoleReader() {
+    const std::uint64_t one = 1;
+    if (stop_ >= 0) [[maybe_unused]] auto n = write(stop_, &one, sizeof one);
+    thread_.join();
+    if (stop_ >= 0) close(stop_);
+  }
+
+ private:
+  void Run() {
+    std::string pending;
+    char buf[512];
+    for (;;) {
+      pollfd p[2] = {{0, POLLIN, 0}, {stop_, POLLIN, 0}};
+      if (poll(p, stop_ >= 0 ? 2 : 1, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (p[1].revents) return;
+      if (!(p[0].revents & (POLLIN | POLLHUP))) {
+        if (p[0].revents) return;  // not readable (closed, invalid): no commands
+        continue;
+      }
+      const ssize_t n = read(0, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      pending.append(buf, static_cast<std::size_t>(n));
+      for (std::size_t eol; (eol = pending.find('\n')) != std::string::npos;) {
+        const std::string line = pending.substr(0, eol);
+        pending.erase(0, eol + 1);
+        Execute(line);
+      }
+      if (pending.size() > 4096) pending.clear();  // no line end in sight: not a command
+    }
+  }
+
+  void Execute(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const modsim::ConsoleResult r = modsim::RunConsoleCommand(sim_, line);
+    if (r.NewLine && !link_.empty()) PublishLink(link_, sim_.PortPath());
+    if (r.Text.empty()) return;
+    std::fprintf(r.Ok ? stdout : stderr, "%s%s\n", r.Ok ? "" : "modsim: ", r.Text.c_str());
+    std::fflush(r.Ok ? stdout : stderr);
+  }
+
+  modsim::PtyModule& sim_;
+  std::mutex& lock_;
+  std::string& link_;
+  int stop_;
+  std::thread thread_;
+};
 
 bool ParseNumber(const char* s, int& out) {
   char* end = nullptr;
@@ -112,14 +189,7 @@ int main(int argc, char** argv) {
   std::string link;
   if (!folder.empty() && MakeDirs(folder)) {
     link = folder + "/" + name;
-    // Replace a stale link in one step: create under a private name, then rename.
-    const std::string temp = link + ".tmp" + std::to_string(getpid());
-    unlink(temp.c_str());
-    if (symlink(sim.PortPath().c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
-      std::fprintf(stderr, "modsim: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
-      unlink(temp.c_str());
-      link.clear();
-    }
+    if (!PublishLink(link, sim.PortPath())) link.clear();
   } else {
     std::fprintf(stderr, "modsim: no settings folder for the port link\n");
   }
@@ -128,11 +198,16 @@ int main(int argc, char** argv) {
               link.empty() ? "(none)" : name.c_str(), sim.PortPath().c_str(), sim.Rate(),
               options.HalfDuplex ? "half" : "full", paced ? ", paced" : "");
   if (!link.empty()) std::printf("link: %s\n", link.c_str());
-  std::printf("Ctrl+C stops.\n");
+  std::printf("Commands: silent on|off, id TEXT, listing on|off, status N, inputs N, hangup.\n"
+              "Ctrl+C stops.\n");
   std::fflush(stdout);
 
-  int sig = 0;
-  while (sigwait(&stopSignals, &sig) != 0) {
+  std::mutex simLock;
+  {
+    ConsoleReader console(sim, simLock, link);
+    int sig = 0;
+    while (sigwait(&stopSignals, &sig) != 0) {
+    }
   }
   sim.Stop();
   // Remove the link only while it still points at our pty (another instance may have taken it).

@@ -1,0 +1,167 @@
+// The main window against the simulated module: connecting with rate detection, identifying,
+// the reasons of a failed connect, the port list, and a module that goes away while polled.
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "MainFormTestUtil.h"
+#include "protocol/osAdvTimer.h"
+
+namespace {
+
+using mftest::WaitFor;
+
+class MainWindowConnection : public mftest::MainFormFixture {};
+
+// While it lives the calling thread cannot pass by file permissions (root included), as a user
+// outside the group "dialout" cannot.
+class NoPermissionOverride {
+ public:
+  NoPermissionOverride() {
+    syscall(SYS_capget, &hdr_, old_);
+    __user_cap_data_struct now[2] = {old_[0], old_[1]};
+    now[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    syscall(SYS_capset, &hdr_, now);
+  }
+  ~NoPermissionOverride() { syscall(SYS_capset, &hdr_, old_); }
+
+ private:
+  __user_cap_header_struct hdr_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct old_[2]{};
+};
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(MainWindowConnection, DetectionFindsTheRateAndIdentificationFillsTheWindow) {
+  StartWithDetection();
+  EXPECT_EQ(form->PanelText(1), "Port: modsim");
+  ConnectAndIdentify();
+  EXPECT_EQ(form->PanelText(0), "port open");
+  EXPECT_EQ(form->PanelText(2), "FDX");
+  EXPECT_EQ(form->PanelText(3), "38.4 KBaud");
+  EXPECT_EQ(form->PanelText(4), "KVX-SIM 1.20 2026 4711");
+  EXPECT_GT(form->ParamGrid->rowCount(), 5);
+  const char* words[6] = {"SYSTEM ", "IO_CONFIG ", "START_UP ", "POSITION ", "OUTPUT ", "P_STAGE "};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_FALSE(form->ModeButtons[i]->isHidden()) << i;
+    EXPECT_EQ(form->ModeButtons[i]->text(), words[i]);
+  }
+  EXPECT_TRUE(form->ModeButtons[6]->isHidden());
+  EXPECT_TRUE(form->ModeButtons[7]->isHidden());
+  EXPECT_TRUE(form->MODE_ALL->isHidden());
+  EXPECT_TRUE(form->GBoxDigInputs->title().endsWith("ACA (Automatic Commissioning Assistant)"));
+  EXPECT_EQ(form->CBDInp[0]->text(), "Enable ");
+  EXPECT_EQ(form->CBDInp[7]->text(), "Spare input");
+  EXPECT_TRUE(form->ShowMonitorAct->isEnabled() && form->PasswordAct->isEnabled());
+  EXPECT_TRUE(messages.Shown.empty());
+  form->ModeButtons[0]->click();
+  dlgtest::SavePicture(form.get(), "main-identified.png");
+  EXPECT_TRUE(sim->Violations().empty());
+}
+
+TEST_F(MainWindowConnection, AFailedConnectNamesThePortAndTheReason) {
+  StartWithDetection();
+  const std::string pts = sim->PortPath();
+  auto connectFails = [&](const std::string& reason) {
+    messages.Shown.clear();
+    form->ConnectAct->trigger();
+    ASSERT_EQ(messages.Shown.size(), 1u);
+    EXPECT_NE(messages.Shown[0].Text.find("\"modsim\""), std::string::npos) << messages.Shown[0].Text;
+    EXPECT_NE(messages.Shown[0].Text.find(reason), std::string::npos) << messages.Shown[0].Text;
+    EXPECT_EQ(form->PanelText(0), "port closed");
+    EXPECT_FALSE(form->KVXModProt->PortOpen());
+    EXPECT_FALSE(form->IdentifyAct->isEnabled());
+  };
+
+  // Another program holds the port.
+  {
+    const int other = ::open(pts.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    connectFails("busy");
+    ::close(other);
+  }
+  // No access rights.
+  {
+    ASSERT_EQ(::chmod(pts.c_str(), 0), 0);
+    NoPermissionOverride asUser;
+    connectFails("permission denied");
+  }
+  ::chmod(pts.c_str(), 0620);
+  // Nothing answers at any rate: the port is let go again.
+  sim->SetSilent(true);
+  connectFails("no module answers");
+  sim->SetSilent(false);
+  // The adapter was pulled after the port was chosen.
+  sim->Unplug();
+  connectFails("not there");
+  // Back again under the same name: it connects.
+  ASSERT_TRUE(sim->PlugIn());
+  profile.PublishPort("modsim", sim->PortPath());
+  messages.Shown.clear();
+  form->ConnectAct->trigger();
+  EXPECT_EQ(form->PanelText(0), "port open");
+  EXPECT_TRUE(messages.Shown.empty());
+}
+
+TEST_F(MainWindowConnection, OpeningThePortListKeepsTheChoiceAndTheSettings) {
+  StartWithDetection();
+  modsim::PtyModule other;
+  ASSERT_TRUE(other.Start());
+  profile.PublishPort("aaa-new", other.PortPath());
+  const std::string ini = profile.ReadIni();
+  form->CBoxPortSel->showPopup();
+  form->CBoxPortSel->hidePopup();
+  EXPECT_GE(form->CBoxPortSel->findText("aaa-new"), 0);
+  EXPECT_EQ(form->CBoxPortSel->currentText(), "modsim");
+  EXPECT_EQ(form->KVXModProt->PortName(), "modsim");
+  EXPECT_EQ(profile.ReadIni(), ini);
+}
+
+TEST_F(MainWindowConnection, AHangUpWhileTheMonitorPollsEndsTheConnectionOnce) {
+  StartWithDetection();
+  ConnectAndIdentify();
+  form->ShowMonitorAct->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Received("SINE") >= 3; }));
+
+  sim->Unplug();  // the adapter is pulled
+  ASSERT_TRUE(WaitFor([&] { return !messages.Shown.empty(); }));
+  QTest::qWait(200);
+  ASSERT_EQ(messages.Shown.size(), 1u);
+  EXPECT_NE(messages.Shown[0].Text.find("\"modsim\" was lost"), std::string::npos) << messages.Shown[0].Text;
+  EXPECT_EQ(form->PanelText(0), "port closed");
+  EXPECT_EQ(form->PageIndex(), 0);
+  EXPECT_FALSE(form->KVXModProt->PortOpen());
+  EXPECT_FALSE(form->KVXModProt->PollTimer()->Running());
+
+  // Idle afterwards: no polls, no second message, no busy loop.
+  ASSERT_TRUE(sim->PlugIn());
+  profile.PublishPort("modsim", sim->PortPath());
+  const double cpu = CpuSeconds();
+  QTest::qWait(1000);
+  EXPECT_LT(CpuSeconds() - cpu, 0.5);
+  EXPECT_TRUE(sim->ReceivedCommands().size() == 0 || sim->ReceivedCommands().back() != "SINE");
+  EXPECT_EQ(messages.Shown.size(), 1u);
+
+  // The same name connects again.
+  sim->Module().ClearRecords();
+  ConnectAndIdentify();
+  EXPECT_EQ(form->PanelText(3), "38.4 KBaud");
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// Why a connect failed, and the report of polling that stops by itself: a line that hung up is
+// closed and reported once, a module that does not answer is reported with the port kept open.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "ModesTestUtil.h"
+
+namespace prottest {
+namespace {
+
+using namespace std::chrono_literals;
+
+class LineLossReports : public ModuleFixture {
+ protected:
+  void Watch() {
+    prot->OnModuleLost = [this](TObject* sender, TLineLossKind kind, const std::string& reason) {
+      EXPECT_EQ(sender, prot.get());
+      kinds.push_back(kind);
+      reasons.push_back(reason);
+    };
+  }
+  std::vector<TLineLossKind> kinds;
+  std::vector<std::string> reasons;
+};
+
+TEST_F(LineLossReports, ConnectTellsWhyItFailed) {
+  StartModule();
+  // Another program holds the port.
+  const int other = ::open(sim->PortPath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(prot->Connect());
+  EXPECT_NE(prot->LastConnectError().find("busy"), std::string::npos) << prot->LastConnectError();
+  EXPECT_NE(prot->LastConnectError().find("Unable to open com port"), std::string::npos);
+  ::close(other);
+  EXPECT_TRUE(prot->Connect());
+  EXPECT_EQ(prot->LastConnectError(), "");
+  prot->ResetModuleData();
+  // No such device.
+  prot->SetPortName("/dev/ttyKVXnone");
+  EXPECT_FALSE(prot->Connect());
+  EXPECT_NE(prot->LastConnectError().find("not there"), std::string::npos) << prot->LastConnectError();
+}
+
+TEST_F(LineLossReports, AHangUpWhileTheMonitorPollsIsReportedOnceAndLetsThePortGo) {
+  StartModule();
+  RecordingMonitor monitor;
+  prot->SetMonitor(&monitor);
+  Identify();
+  Watch();
+  prot->SetOperatingMode(2);
+  ASSERT_TRUE(PumpFor([&] { return monitor.samples.size() >= 4; }));
+  sim->Unplug();
+  ASSERT_TRUE(PumpFor([&] { return !kinds.empty(); }));
+  EXPECT_EQ(kinds[0], llkHangUp);
+  EXPECT_NE(reasons[0].find("hung up"), std::string::npos);
+  EXPECT_FALSE(prot->PortOpen());
+  EXPECT_FALSE(prot->ModuleLoaded());
+  EXPECT_EQ(prot->PollErrorState(), 1);
+  PumpFor([] { return false; }, 800ms);
+  EXPECT_EQ(kinds.size(), 1u);
+  prot->SetMonitor(nullptr);
+}
+
+TEST_F(LineLossReports, ASilentModuleIsReportedOncePerStopAndKeepsThePort) {
+  StartModule();
+  RecordingMonitor monitor;
+  prot->SetMonitor(&monitor);
+  Identify();
+  Watch();
+  prot->SetOperatingMode(2);
+  sim->SetSilent(true);
+  ASSERT_TRUE(PumpFor([&] { return !kinds.empty(); }));
+  EXPECT_EQ(kinds[0], llkNoAnswer);
+  EXPECT_TRUE(prot->PortOpen());
+  EXPECT_FALSE(prot->PollTimer()->Running());
+  // Polling again (Space) and stopping again: a new report.
+  sim->SetSilent(false);
+  prot->SetOperatingMode(2);
+  const std::size_t before = monitor.samples.size();
+  ASSERT_TRUE(PumpFor([&] { return monitor.samples.size() > before; }));
+  sim->SetSilent(true);
+  ASSERT_TRUE(PumpFor([&] { return kinds.size() == 2; }));
+  EXPECT_EQ(kinds[1], llkNoAnswer);
+  prot->SetOperatingMode(0);
+  prot->SetMonitor(nullptr);
+}
+
+TEST_F(LineLossReports, AScopePollOnAHungUpLineFailsAlsoWithoutChannels) {
+  StartModule();
+  RecordingScope scope;  // no channel bound: nothing would be sent
+  prot->SetScope(&scope);
+  Identify();
+  Watch();
+  prot->SetOperatingMode(3);
+  EXPECT_TRUE(prot->PollScopeData());
+  sim->Unplug();
+  EXPECT_TRUE(PumpFor([&] { return prot->LineHungUp(); }));
+  EXPECT_FALSE(prot->PollScopeData());
+  prot->ReportPollStop();
+  prot->ReportPollStop();
+  ASSERT_EQ(kinds.size(), 1u);
+  EXPECT_EQ(kinds[0], llkHangUp);
+  EXPECT_FALSE(prot->PortOpen());
+  prot->SetScope(nullptr);
+}
+
+}  // namespace
+}  // namespace prottest
