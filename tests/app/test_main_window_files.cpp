@@ -211,12 +211,8 @@ TEST_F(MainWindowFiles, DownloadRestoresValuesAsksOnceForAnotherModuleAndReports
   EXPECT_NE(Last().find("broken.kvx"), std::string::npos) << Last();
 }
 
-// Needs the window's answers to the protocol's questions (the module selection dialog).
 TEST_F(MainWindowFiles, AnXmlFileOfTwoOtherModulesOffersTheirSelection) {
   StartIdentified();
-  TModalResult probe = 0;
-  form->KVXModProtInfoMsg(nullptr, cpmkImpFktNoValidModulId, probe);
-  if (messages.Shown.empty()) GTEST_SKIP() << "the window does not ask the protocol's questions yet";
   const std::string kvx = dir.File("two.kvx");
   for (const char* id : {"KVX-SIM 1.30 2027 1", "KVX-SIM 1.40 2028 2"}) {
     sim->Module().SetIdText(id);
