@@ -1,5 +1,7 @@
 #include "views/osDRUVParamListEditDlg.h"
 
+#include "services/osDialogHooks.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
@@ -1001,7 +1003,8 @@ bool TParamListEditDlg::Execute(TModCtrlCommand* Cmd) {
     f.move(main->geometry().center() - f.rect().center());
   }
 
-  const int result = f.exec();
+  // Through the modal seam, so the main window's tests can answer the dialog as a user does.
+  const int result = ExecModal(&f);
   bool written = false;
   if (result == QDialog::Accepted) WriteBack(Cmd, written);
   f.Cmd = nullptr;
