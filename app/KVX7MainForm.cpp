@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -118,6 +119,10 @@ TKVXMainForm::TKVXMainForm(QWidget* parent) : QMainWindow(parent) {
 
   AttachViews();
   ConnectHandlers();
+  LineWatch_ = new QTimer(this);
+  LineWatch_->setInterval(1000);
+  connect(LineWatch_, &QTimer::timeout, this, [this] { Guard([this] { WatchLine(); }); });
+  LineWatch_->start();
   FormCreate();
 }
 

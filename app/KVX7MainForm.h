@@ -53,6 +53,7 @@ class QStackedWidget;
 class QTabWidget;
 class QTableWidget;
 class QTextEdit;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
@@ -314,6 +315,9 @@ class TKVXMainForm : public QMainWindow {
   // connection (ModuleLost); a module that does not answer stops polling until Space. Either way
   // one message names the port.
   void KVXModProtModuleLost(TObject* Sender, TLineLossKind Kind, const std::string& Reason);
+  // Every second while connected: a line that hung up without a poll running (the parameter or
+  // terminal page) ends the connection as a failed poll does.
+  void WatchLine();
   // The module went away while connected: polling stopped, port closed, window disconnected.
   void ModuleLost(const std::string& Reason);
   // The input captions of a fresh connection; "Parameter View" and the password disabled.
@@ -455,6 +459,7 @@ class TKVXMainForm : public QMainWindow {
   void AttachViews();
 
   bool closed_ = false;
+  QTimer* LineWatch_ = nullptr;
 };
 
 // The lines of the printed parameter list, 57 to a page (see KVX7MainFormPrint.cpp).

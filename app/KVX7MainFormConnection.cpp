@@ -222,6 +222,13 @@ void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std:
       Qt::QueuedConnection);
 }
 
+void TKVXMainForm::WatchLine() {
+  // Only a look at the device, nothing is sent: no traffic, no load.
+  if (ConnectTag != 0 && !KVXModProt->GetBootloaderActive() && KVXModProt->PortOpen() &&
+      KVXModProt->LineHungUp())
+    KVXModProt->ReportPollStop();
+}
+
 void TKVXMainForm::ModuleLost(const std::string&) {
   StopScopeTimer(false);
   KVXScope->SetRunScope(false);

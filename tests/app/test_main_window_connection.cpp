@@ -162,6 +162,16 @@ TEST_F(MainWindowConnection, AHangUpWhileTheMonitorPollsEndsTheConnectionOnce) {
   sim->Module().ClearRecords();
   ConnectAndIdentify();
   EXPECT_EQ(form->PanelText(3), "38.4 KBaud");
+
+  // Pulled while no poll runs (the parameter page): noticed all the same, once.
+  form->ShowParamlistAct->trigger();
+  messages.Shown.clear();
+  sim->Unplug();
+  ASSERT_TRUE(WaitFor([&] { return !messages.Shown.empty(); }, 3000));
+  QTest::qWait(1200);
+  EXPECT_EQ(messages.Shown.size(), 1u);
+  EXPECT_EQ(form->PanelText(0), "port closed");
+  EXPECT_FALSE(form->KVXModProt->PortOpen());
 }
 
 }  // namespace
