@@ -34,6 +34,7 @@
 #include "model/MyGlobalUtils.h"
 #include "platform/Component.h"
 #include "protocol/osDRUVModProt.h"
+#include "services/osBusyCursor.h"
 #include "views/osColors.h"
 #include "views/osDRUVScopeCursors.h"
 
@@ -85,15 +86,6 @@ struct TLabeledEdit {
   QLabel* EditLabel = nullptr;
   QLineEdit* Edit = nullptr;
   int Tag = 0;
-};
-
-// The hourglass for the life of a scope: every return restores the cursor.
-class TBusyCursor {
- public:
-  TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
 // The edition of the program: 0 is the maker's own.

@@ -2,6 +2,7 @@
 // metrics and stands in for it (Arial is taken where Liberation Sans is missing).
 #pragma once
 
+#include <QDialog>
 #include <QFont>
 #include <QStringList>
 
@@ -19,4 +20,11 @@ inline QFont ArialPointFont(int pointSize) {
   QFont f = ArialFont(12);
   f.setPointSize(pointSize);
   return f;
+}
+
+// A fixed-size dialog in the forms' style: no help button in its title, the forms' font.
+inline void SetupDialogForm(QDialog* Form, int FontPixelSize = 11) {
+  Form->setWindowFlags((Form->windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
+                       ~Qt::WindowContextHelpButtonHint);
+  Form->setFont(ArialFont(FontPixelSize));
 }

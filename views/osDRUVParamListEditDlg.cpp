@@ -31,6 +31,7 @@
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
 #include "views/osColors.h"
+#include "services/osServiceFonts.h"
 
 namespace {
 
@@ -193,11 +194,7 @@ class TParamListEditDlgForm::CCDelegate : public QStyledItemDelegate {
 TParamListEditDlgForm::TParamListEditDlgForm(QWidget* parent) : QDialog(parent) {
   setObjectName("ParamListEditDlgForm");
   setWindowTitle("Parameter Input");
-  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
-                 ~Qt::WindowContextHelpButtonHint);
-  QFont formFont(QStringLiteral("Arial"));
-  formFont.setPixelSize(11);
-  setFont(formFont);
+  SetupDialogForm(this);
 
   Panel1 = new QWidget(this);
   Panel1->setObjectName("Panel1");

@@ -17,7 +17,9 @@
 #include <climits>
 
 #include "protocol/osDRUVModProt.h"
+#include "services/osServiceFonts.h"
 #include "services/osDialogHooks.h"
+#include "services/osBusyCursor.h"
 
 const char* const TFWUpdateDlg::kFileInvalidText = "The firmware file is not valid!";
 const char* const TFWUpdateDlg::kEraseFailedText = "Erasing failed!";
@@ -37,15 +39,6 @@ void SetTextColor(QWidget* w, const QColor& c) {
   p.setColor(QPalette::Text, c);
   w->setPalette(p);
 }
-
-// The hourglass for as long as a step runs, restored on every way out.
-class TBusyCursor {
- public:
-  TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
 
 // Draws list lines without the focus frame of the current line.
 class TNoFocusDelegate : public QStyledItemDelegate {
@@ -77,11 +70,7 @@ class TFWUpdateDlg::TStepRun {
 TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("FWUpdateDlg");
   setWindowTitle("Firmware update");
-  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
-                 ~Qt::WindowContextHelpButtonHint);
-  QFont formFont(QStringLiteral("Arial"));
-  formFont.setPixelSize(11);
-  setFont(formFont);
+  SetupDialogForm(this);
 
   // Top: the warning.
   auto* top = new QWidget(this);
@@ -89,10 +78,7 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   LblWarning = new QLabel("Warning!", top);
   LblWarning->setObjectName("LblWarning");
   LblWarning->setAlignment(Qt::AlignCenter);
-  QFont bold = formFont;
-  bold.setBold(true);
-  bold.setPixelSize(13);
-  LblWarning->setFont(bold);
+  LblWarning->setFont(ArialFont(13, true));
   SetTextColor(LblWarning, kRed);
   LblWarningText =
       new QLabel("The execution of firmware update could make the module unusable!!!", top);
@@ -145,9 +131,7 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   StatusInfoLabel = new QLabel(PageMain);
   StatusInfoLabel->setObjectName("StatusInfoLabel");
   StatusInfoLabel->setWordWrap(true);
-  QFont status = formFont;
-  status.setBold(true);
-  StatusInfoLabel->setFont(status);
+  StatusInfoLabel->setFont(ArialFont(11, true));
   SetTextColor(StatusInfoLabel, kGreen);
   ProgressBar = new QProgressBar(PageMain);
   ProgressBar->setObjectName("ProgressBar");

@@ -8,15 +8,12 @@
 
 #include "services/QtText.h"
 #include "services/osDialogHooks.h"
+#include "services/osServiceFonts.h"
 
 TModulIdSelDlg::TModulIdSelDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("ModulIdSelDlg");
   setWindowTitle("Modul Selection");
-  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
-                 ~Qt::WindowContextHelpButtonHint);
-  QFont formFont(QStringLiteral("Arial"));
-  formFont.setPixelSize(11);
-  setFont(formFont);
+  SetupDialogForm(this);
 
   GroupBox1 = new QGroupBox("Available Modul Data", this);
   GroupBox1->setObjectName("GroupBox1");

@@ -9,15 +9,12 @@
 #include <QVBoxLayout>
 
 #include "services/osDialogHooks.h"
+#include "services/osServiceFonts.h"
 
 TScopeCursorDlg::TScopeCursorDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("ScopeCursorDlg");
   setWindowTitle("Scope Cursor Settings");
-  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
-                 ~Qt::WindowContextHelpButtonHint);
-  QFont formFont(QStringLiteral("Arial"));
-  formFont.setPixelSize(11);
-  setFont(formFont);
+  SetupDialogForm(this);
 
   Panel1 = new QWidget(this);
   Panel1->setObjectName("Panel1");

@@ -4,15 +4,12 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include "services/osServiceFonts.h"
 
 TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("OKBottomDlg");
   setWindowTitle("Dialog");
-  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
-                 ~Qt::WindowContextHelpButtonHint);
-  QFont formFont(QStringLiteral("Arial"));
-  formFont.setPixelSize(11);
-  setFont(formFont);
+  SetupDialogForm(this);
 
   Bevel1 = new QFrame(this);
   Bevel1->setObjectName("Bevel1");

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "DialogsTestUtil.h"
-#include "TestTempDir.h"
+#include "TestProfile.h"
 #include "app/KVX7MainForm.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osDialogHooks.h"
@@ -31,32 +31,15 @@
 
 namespace mftest {
 
-// APPDATA points at a folder of its own while this lives; the settings file is DRUV/kvx7.ini.
-class Profile {
+// A profile of the test's own (APPDATA), with its settings file and ports folder at hand.
+class Profile : public testutil::AppDataProfile {
  public:
-  Profile() {
-    if (const char* old = std::getenv("APPDATA")) old_ = old, hadOld_ = true;
-    setenv("APPDATA", dir_.Path().c_str(), 1);
-  }
-  ~Profile() {
-    if (hadOld_)
-      setenv("APPDATA", old_.c_str(), 1);
-    else
-      unsetenv("APPDATA");
-  }
-  std::string Folder() const { return dir_.Path() + "/DRUV/"; }
-  std::string IniPath() const { return Folder() + "kvx7.ini"; }
   // Writes the settings file before the window starts.
   void WriteIni(const std::string& text) const {
     std::filesystem::create_directories(Folder());
-    std::ofstream(IniPath(), std::ios::binary) << text;
+    testutil::WriteFile(IniPath(), text);
   }
-  std::string ReadIni() const {
-    std::ifstream in(IniPath(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string ReadIni() const { return testutil::ReadFile(IniPath()); }
   // Publishes a device under a port name, as the simulated module's program does.
   void PublishPort(const std::string& name, const std::string& device) const {
     std::filesystem::create_directories(Folder() + "ports");
@@ -64,12 +47,6 @@ class Profile {
     std::filesystem::remove(Folder() + "ports/" + name, ec);
     std::filesystem::create_symlink(device, Folder() + "ports/" + name);
   }
-  const testutil::TempDir& Dir() const { return dir_; }
-
- private:
-  testutil::TempDir dir_;
-  std::string old_;
-  bool hadOld_ = false;
 };
 
 struct Message {

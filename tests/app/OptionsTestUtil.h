@@ -13,41 +13,16 @@
 #include <sstream>
 #include <string>
 
-#include "TestTempDir.h"
+#include "TestProfile.h"
 #include "services/osApplInfo.h"
 #include "services/osDialogHooks.h"
 
 namespace apptest {
 
-class Profile {
- public:
-  Profile() {
-    if (const char* v = std::getenv("APPDATA")) old_ = v, had_ = true;
-    ::setenv("APPDATA", dir_.Path().c_str(), 1);
-  }
-  ~Profile() {
-    if (had_) ::setenv("APPDATA", old_.c_str(), 1);
-    else ::unsetenv("APPDATA");
-  }
-  std::string IniPath() const { return dir_.Path() + "/DRUV/kvx7.ini"; }
-  std::string File(const std::string& name) const { return dir_.File(name); }
-
- private:
-  testutil::TempDir dir_;
-  std::string old_;
-  bool had_ = false;
-};
-
-inline std::string ReadFile(const std::string& name) {
-  std::ifstream f(name, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-inline void WriteFile(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
-}
+using Profile = testutil::AppDataProfile;
+using testutil::ReadFile;
+using testutil::WriteFile;
+using ModalAnswer = testutil::ModalHookAnswer;
 
 using IniSets = std::map<std::string, std::map<std::string, std::string>>;
 
@@ -84,11 +59,5 @@ inline void AddPortLink(const Profile& p, const std::string& name) {
   [[maybe_unused]] const int r = ::symlink("/dev/null", p.File("ports/" + name).c_str());
 }
 
-// Answers every modal dialog while it lives.
-class ModalAnswer {
- public:
-  explicit ModalAnswer(std::function<int(QDialog*)> answer) { SetModalHook(std::move(answer)); }
-  ~ModalAnswer() { SetModalHook({}); }
-};
 
 }  // namespace apptest

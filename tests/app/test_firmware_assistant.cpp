@@ -17,6 +17,7 @@
 #include <random>
 
 #include "DialogsTestUtil.h"
+#include "FirmwareTestUtil.h"
 #include "TestTempDir.h"
 #include "model/FileTestUtil.h"
 #include "app/dialogs/KVXFWUpdateDlg.h"
@@ -26,35 +27,17 @@ using namespace dlgtest;
 
 namespace {
 
-constexpr std::uint32_t kLoadAddress = 0x8000;
-
 class FirmwareAssistant : public prottest::ModuleFixture {
  protected:
   void SetUp() override {
-    if (std::system("srec_cat --version >/dev/null 2>&1") != 0)
-      GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+    if (!fwtest::HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
     StartModule({});
     Identify();
-    // A random image and its S19 file, as srec_cat writes it (with an end record).
-    std::mt19937 rng(4711);
-    image.resize(3000);
-    for (auto& b : image) b = static_cast<std::uint8_t>(rng());
-    filetest::WriteAll(dir.File("fw.bin"), std::string(image.begin(), image.end()));
-    s19 = dir.File("fw.s19");
-    const std::string cmd = "srec_cat '" + dir.File("fw.bin") + "' -binary -offset 0x8000 -o '" +
-                            s19 + "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_TRUE(fw.Make(dir, 4711, 3000));
+    s19 = fw.s19;
   }
 
-  bool FlashEqualsImage() const {
-    const auto flash = sim->Module().FlashImage();
-    if (flash.size() != image.size()) return false;
-    for (std::size_t i = 0; i < image.size(); ++i) {
-      const auto it = flash.find(kLoadAddress + static_cast<std::uint32_t>(i));
-      if (it == flash.end() || it->second != image[i]) return false;
-    }
-    return true;
-  }
+  bool FlashEqualsImage() const { return fw.FlashEquals(sim->Module()); }
 
   QString Status() const { return dlg.StatusInfoLabel->isVisibleTo(&dlg) ? dlg.StatusInfoLabel->text() : QString(); }
   bool StatusRed() const {
@@ -62,7 +45,7 @@ class FirmwareAssistant : public prottest::ModuleFixture {
   }
 
   testutil::TempDir dir;
-  std::vector<std::uint8_t> image;
+  fwtest::Firmware fw;
   std::string s19;
   TFWUpdateDlg dlg;
 };

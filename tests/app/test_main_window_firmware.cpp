@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "FirmwareTestUtil.h"
 #include "MainFormTestUtil.h"
 #include "app/dialogs/KVXFWUpdateDlg.h"
 #include "model/FileTestUtil.h"
@@ -23,32 +24,15 @@ using dlgtest::ModalAnswer;
 
 namespace {
 
-constexpr std::uint32_t kLoadAddress = 0x8000;
-
 class MainWindowFirmware : public mftest::MainFormFixture {
  protected:
   void SetUp() override {
-    if (std::system("srec_cat --version >/dev/null 2>&1") != 0)
-      GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
-    std::mt19937 rng(815);
-    image.resize(2500);
-    for (auto& b : image) b = static_cast<std::uint8_t>(rng());
-    filetest::WriteAll(dir.File("fw.bin"), std::string(image.begin(), image.end()));
-    s19 = dir.File("fw.s19");
-    const std::string cmd = "srec_cat '" + dir.File("fw.bin") + "' -binary -offset 0x8000 -o '" +
-                            s19 + "' -motorola -execution-start-address=0x8000 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    if (!fwtest::HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+    ASSERT_TRUE(fw.Make(dir, 815, 2500));
+    s19 = fw.s19;
   }
 
-  bool FlashEqualsImage() const {
-    const auto flash = sim->Module().FlashImage();
-    if (flash.size() != image.size()) return false;
-    for (std::size_t i = 0; i < image.size(); ++i) {
-      const auto it = flash.find(kLoadAddress + static_cast<std::uint32_t>(i));
-      if (it == flash.end() || it->second != image[i]) return false;
-    }
-    return true;
-  }
+  bool FlashEqualsImage() const { return fw.FlashEquals(sim->Module()); }
   QString Terminal() const { return form->KVXTermEditor->document()->toRawText(); }
   bool TerminalShows(const char* text) {
     return mftest::WaitFor([&] { return Terminal().contains(text); });
@@ -62,7 +46,7 @@ class MainWindowFirmware : public mftest::MainFormFixture {
   }
 
   testutil::TempDir dir;
-  std::vector<std::uint8_t> image;
+  fwtest::Firmware fw;
   std::string s19;
 };
 

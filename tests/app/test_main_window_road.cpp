@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "FirmwareTestUtil.h"
 #include "MainFormTestUtil.h"
 #include "app/dialogs/KVX7OptionsForm.h"
 #include "app/dialogs/KVXFWUpdateDlg.h"
@@ -148,16 +149,10 @@ TEST_F(TheRoad, FromAFreshProfileToAnUpdatedModule) {
   EXPECT_NE(text.find("321"), std::string::npos) << text;
 
   // A firmware update with the assistant, from srec_cat's plain output (no end record).
-  std::mt19937 rng(7);
-  std::string image(3000, '\0');
-  for (char& b : image) b = static_cast<char>(rng());
-  filetest::WriteAll(dir.File("fw.bin"), image);
-  const std::string s19 = dir.File("fw.s19");
-  ASSERT_EQ(std::system(("srec_cat '" + dir.File("fw.bin") + "' -binary -offset 0x8000 -o '" + s19 +
-                         "' -motorola >/dev/null 2>&1").c_str()),
-            0);
+  fwtest::Firmware fw;
+  ASSERT_TRUE(fw.Make(dir, 7, 3000, false));
   {
-    dlgtest::FileAnswer picker(s19);
+    dlgtest::FileAnswer picker(fw.s19);
     dlgtest::ModalAnswer assistant([&](QDialog* d) {
       auto* dlg = qobject_cast<TFWUpdateDlg*>(d);
       ASSERT_NE(dlg, nullptr);
@@ -172,10 +167,7 @@ TEST_F(TheRoad, FromAFreshProfileToAnUpdatedModule) {
     });
     form->MMIFWUAss->trigger();
   }
-  const auto flash = sim->Module().FlashImage();
-  ASSERT_EQ(flash.size(), image.size());
-  for (std::size_t i = 0; i < image.size(); ++i)
-    ASSERT_EQ(flash.at(0x8000 + static_cast<std::uint32_t>(i)), static_cast<std::uint8_t>(image[i])) << i;
+  EXPECT_TRUE(fw.FlashEquals(sim->Module()));
   EXPECT_FALSE(sim->Module().InBootloader());
 
   // A new connection to the restarted module.
