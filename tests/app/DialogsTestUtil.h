@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "LayoutTestUtil.h"
 #include "services/osDialogHooks.h"
 
 namespace dlgtest {
@@ -49,13 +50,6 @@ class FileAnswer {
 };
 
 // Writes the widget's picture to $KVX_SCREENSHOT_DIR/File when that is set (docs/ pictures).
-inline void SavePicture(QWidget* w, const char* file) {
-  const QPixmap pm = w->grab();
-  EXPECT_FALSE(pm.isNull()) << file;
-  const QString dir = qEnvironmentVariable("KVX_SCREENSHOT_DIR");
-  if (!dir.isEmpty()) {
-    EXPECT_TRUE(pm.save(QDir(dir).filePath(file), "PNG")) << file;
-  }
-}
+inline void SavePicture(QWidget* w, const char* file) { layouttest::SavePicture(w, file); }
 
 }  // namespace dlgtest

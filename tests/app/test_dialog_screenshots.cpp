@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include "OptionsTestUtil.h"
+#include "LayoutTestUtil.h"
 #include "app/dialogs/KVX7OptionsForm.h"
 #include "services/osApplIni.h"
 #include "services/osApplInfoDlg.h"
@@ -29,60 +30,9 @@ using namespace apptest;
 
 namespace {
 
-bool IsLeaf(QWidget* w) {
-  return qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
-         qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
-         qobject_cast<QAbstractScrollArea*>(w);
-}
+using layouttest::ExpectTidy;
 
-void CollectLeaves(QWidget* top, QWidget* w, std::vector<QWidget*>& out) {
-  for (QObject* o : w->children()) {
-    auto* child = qobject_cast<QWidget*>(o);
-    if (!child || !child->isVisibleTo(top) || child->isWindow()) continue;
-    if (IsLeaf(child)) out.push_back(child);
-    else CollectLeaves(top, child, out);
-  }
-}
-
-// Every control inside the window, wide enough for its text, apart from the others.
-void ExpectTidy(QWidget* top, const char* what) {
-  std::vector<QWidget*> leaves;
-  CollectLeaves(top, top, leaves);
-  ASSERT_FALSE(leaves.empty()) << what;
-  std::vector<QRect> rects;
-  for (QWidget* w : leaves) {
-    const QRect r(w->mapTo(top, QPoint(0, 0)), w->size());
-    rects.push_back(r);
-    const std::string name = w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName().toStdString();
-    EXPECT_TRUE(top->rect().contains(r)) << what << ": " << name << " outside the window";
-    if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap() && !l->text().isEmpty()) {
-      EXPECT_GE(l->width(), l->sizeHint().width()) << what << ": label cut: " << l->text().toStdString();
-    }
-    if (auto* b = qobject_cast<QAbstractButton*>(w); b && !b->text().isEmpty()) {
-      EXPECT_GE(b->width(), b->minimumSizeHint().width()) << what << ": " << b->text().toStdString();
-    }
-    if (auto* c = qobject_cast<QComboBox*>(w)) {
-      EXPECT_GE(c->width(), c->minimumSizeHint().width()) << what << ": " << name;
-    }
-  }
-  for (std::size_t i = 0; i < rects.size(); ++i) {
-    for (std::size_t k = i + 1; k < rects.size(); ++k) {
-      EXPECT_FALSE(rects[i].intersects(rects[k]))
-          << what << ": " << leaves[i]->objectName().toStdString() << " overlaps "
-          << leaves[k]->objectName().toStdString();
-    }
-  }
-}
-
-void Save(QWidget* w, const char* file) {
-  QApplication::processEvents();
-  const QPixmap pm = w->grab();
-  EXPECT_FALSE(pm.isNull()) << file;
-  const QString dir = qEnvironmentVariable("KVX_SCREENSHOT_DIR");
-  if (!dir.isEmpty()) {
-    EXPECT_TRUE(pm.save(QDir(dir).filePath(file), "PNG")) << file;
-  }
-}
+void Save(QWidget* w, const char* file) { layouttest::SavePicture(w, file); }
 
 const char* kPrepared =
     "[Interface]\nPort=modsim\nTranferMode=1\nFixBR=57600\nAutoBR=115200\nAutoSetBR=1\n"

@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "LayoutTestUtil.h"
 #include "ViewsTestUtil.h"
 #include "tools/modsim/CommandTable.h"
 #include "views/osDRUVParamList.h"
@@ -50,61 +51,12 @@ T* FirstOf(TModCommandList& list) {
   return nullptr;
 }
 
-bool IsLeaf(QWidget* w) {
-  return qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
-         qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
-         qobject_cast<QAbstractScrollArea*>(w) || dynamic_cast<TPaintBox*>(w);
-}
-
-void CollectLeaves(QWidget* top, QWidget* w, std::vector<QWidget*>& out) {
-  for (QObject* o : w->children()) {
-    auto* child = qobject_cast<QWidget*>(o);
-    if (!child || !child->isVisibleTo(top) || child->isWindow()) continue;
-    if (IsLeaf(child)) out.push_back(child);
-    else CollectLeaves(top, child, out);
-  }
-}
-
-// Nothing cut off, nothing on top of something else.
+// Nothing cut off, nothing on top of something else; the paint box counts as one control.
 void ExpectTidy(QWidget* top, const char* what) {
-  std::vector<QWidget*> leaves;
-  CollectLeaves(top, top, leaves);
-  ASSERT_FALSE(leaves.empty()) << what;
-  const QRect area = top->rect();
-  std::vector<QRect> rects;
-  for (QWidget* w : leaves) {
-    const QRect r(w->mapTo(top, QPoint(0, 0)), w->size());
-    rects.push_back(r);
-    const QString name = w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName();
-    EXPECT_TRUE(area.contains(r)) << what << ": " << name.toStdString() << " outside the window";
-    if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap() && !l->text().isEmpty()) {
-      EXPECT_GE(l->width(), l->sizeHint().width()) << what << ": label cut: " << l->text().toStdString();
-    }
-    if (auto* b = qobject_cast<QAbstractButton*>(w); b && !b->text().isEmpty()) {
-      EXPECT_GE(b->width(), b->minimumSizeHint().width()) << what << ": " << b->text().toStdString();
-    }
-    if (auto* c = qobject_cast<QComboBox*>(w)) {
-      EXPECT_GE(c->width(), c->minimumSizeHint().width()) << what << ": " << name.toStdString();
-    }
-  }
-  for (std::size_t i = 0; i < rects.size(); ++i) {
-    for (std::size_t k = i + 1; k < rects.size(); ++k) {
-      EXPECT_FALSE(rects[i].intersects(rects[k]))
-          << what << ": " << leaves[i]->objectName().toStdString() << " "
-          << leaves[i]->metaObject()->className() << " overlaps "
-          << leaves[k]->objectName().toStdString() << " " << leaves[k]->metaObject()->className();
-    }
-  }
+  layouttest::ExpectTidy(top, what, [](QWidget* w) { return dynamic_cast<TPaintBox*>(w) != nullptr; });
 }
 
-void Save(QWidget* w, const char* file) {
-  const QString dir = qEnvironmentVariable("KVX_SCREENSHOT_DIR");
-  const QPixmap pm = w->grab();
-  EXPECT_FALSE(pm.isNull()) << file;
-  if (!dir.isEmpty()) {
-    EXPECT_TRUE(pm.save(QDir(dir).filePath(file), "PNG")) << file;
-  }
-}
+void Save(QWidget* w, const char* file) { layouttest::SavePicture(w, file); }
 
 class ScreenTest : public ::testing::Test {
  protected:
