@@ -7,11 +7,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QTextEdit>
 
 #include "MainFormTestUtil.h"
 #include "app/dialogs/KVX7OptionsForm.h"
 #include "views/osDRUVMonitor.h"
 #include "views/osDRUVScope.h"
+#include "views/osDRUVTerminal.h"
 
 namespace mftest {
 namespace {
@@ -194,6 +196,15 @@ TEST_F(MainWindowStart, PictureAtStart) {
   StartForm();
   form->resize(1024, 768);
   dlgtest::SavePicture(form.get(), "main-window-start.png");
+}
+
+TEST_F(MainWindowStart, PictureOfTheTerminalPage) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified());
+  form->resize(1024, 768);
+  form->ShowTerminalAct->trigger();
+  form->KVXPTerminal->TypeText("ID\rGAIN\r");
+  ASSERT_TRUE(WaitFor([&] { return form->KVXTermEditor->toPlainText().count('>') >= 3; }));
+  dlgtest::SavePicture(form.get(), "main-terminal.png");
 }
 
 }  // namespace
