@@ -404,6 +404,9 @@ class TKVXMainForm : public QMainWindow {
   void MMISaveCmdListClick();
   void MMIViewKVXFileClick();
   void MMFileClick();
+  // The folder stored under Key in "Application", or the program's folder when that is missing
+  // or gone.
+  std::string RememberedFolder(const char* Key) const;
   // The initial folder of the parameter file dialogs.
   std::string ParaFileFolder() const;
 

@@ -29,17 +29,14 @@ constexpr std::uint8_t kFileUnusable = 4;
 
 const char* const kNotCorrectText = "The selected file is not correct or empty!";
 
-// A file name (file-system bytes) as a message shows it.
-std::string Shown(const std::string& Name) { return ToAnsi(FileNameFromBytes(Name)); }
-
 void ShowSaved(const std::string& FileName) {
-  AdvMessageDlg("Data saved in \"" + Shown(FileName) + "\"", mtInformation, {mbOK}, 0);
+  AdvMessageDlg("Data saved in \"" + FileNameShown(FileName) + "\"", mtInformation, {mbOK}, 0);
 }
 
 // The reason the protocol gave for a file it could not read or write; empty for any other end.
 std::string FailureReason(const TKVXModCommProt& Prot) {
   const TFileError& e = Prot.LastFileError();
-  return e.Kind == fekFailed ? Shown(e.Text) : std::string();
+  return e.Kind == fekFailed ? FileNameShown(e.Text) : std::string();
 }
 
 void ShowSaveFailure(const TKVXModCommProt& Prot) {
@@ -67,10 +64,12 @@ void RememberParaFolder(TosApplIni& Ini, const std::string& FileName) {
 
 }  // namespace
 
-std::string TKVXMainForm::ParaFileFolder() const {
-  const std::string folder = ApplIni->ReadString(ApplSection, ParaFilePathKey, ProgramFolder());
+std::string TKVXMainForm::RememberedFolder(const char* Key) const {
+  const std::string folder = ApplIni->ReadString(ApplSection, Key, ProgramFolder());
   return DirectoryExists(folder) ? folder : ProgramFolder();
 }
+
+std::string TKVXMainForm::ParaFileFolder() const { return RememberedFolder(ParaFilePathKey); }
 
 // ---- Module data commands ----------------------------------------------------------------------
 
@@ -135,7 +134,7 @@ void TKVXMainForm::BBtnUploadClick() {
   if (ext == ".par") {
     // The text file has no entries of its own to ask about: the whole file is replaced.
     if (FileExists(name) &&
-        AdvMessageDlg("The file \"" + Shown(name) + "\" already exists. Do you want to overwrite it?",
+        AdvMessageDlg("The file \"" + FileNameShown(name) + "\" already exists. Do you want to overwrite it?",
                       mtConfirmation, {mbYes, mbNo}, 0) != mrYes)
       return;
     TBusyCursor busy;

@@ -28,9 +28,6 @@ namespace {
 const char* const kTerminalFilter = "Terminalfenster (*.rtf)";
 const char* const kFirmwareFilter = "Firmware - Files (*.s19);;All (*)";
 
-// A file name (file-system bytes) as a message shows it.
-std::string Shown(const std::string& Name) { return ToAnsi(FileNameFromBytes(Name)); }
-
 // The editor's text as the module's bytes. The raw text keeps what the plain text would change
 // (a no-break space, byte 160, stays one); paragraph and line separators are line breaks.
 std::string TerminalBytes(const QTextEdit* Editor) {
@@ -61,11 +58,11 @@ void TKVXMainForm::OpenTerminalActExecute() {
 
   std::string data, error, text;
   if (LoadFileBytes(name, data, &error) != flrOk) {
-    AdvMessageDlg("The terminal file could not be read: " + Shown(error), mtError, {mbOK}, 0);
+    AdvMessageDlg("The terminal file could not be read: " + FileNameShown(error), mtError, {mbOK}, 0);
     return;
   }
   if (!rtf::ReadRtfText(data, text)) {
-    AdvMessageDlg("The file \"" + Shown(name) + "\" is not a readable terminal file (RTF)!",
+    AdvMessageDlg("The file \"" + FileNameShown(name) + "\" is not a readable terminal file (RTF)!",
                   mtError, {mbOK}, 0);
     return;
   }
@@ -90,7 +87,7 @@ void TKVXMainForm::SaveTerminalActExecute() {
   }
   std::string error;
   if (!SaveFileReplacing(name, rtf::WriteRtfText(TerminalBytes(KVXTermEditor)), &error))
-    AdvMessageDlg("The terminal window could not be saved: " + Shown(error), mtError, {mbOK}, 0);
+    AdvMessageDlg("The terminal window could not be saved: " + FileNameShown(error), mtError, {mbOK}, 0);
 }
 
 // ---- Edit menu -----------------------------------------------------------------------------------
@@ -114,7 +111,7 @@ void TKVXMainForm::ShowManual(const std::string& FileName) {
     WebBrowserDlg->ShowFileSized(name, 800, 1000);
     return;
   }
-  AdvMessageDlg("The manual file \"" + Shown(folder) + Shown(FileName) + "\" do not exists!",
+  AdvMessageDlg("The manual file \"" + FileNameShown(folder) + FileNameShown(FileName) + "\" do not exists!",
                 mtError, {mbOK}, 0);
 }
 
@@ -145,17 +142,15 @@ void TKVXMainForm::MMIFirmwareUpdClick() {
   SetFirmwareUpdateState(active, true, true);
   MMISendFirmware->setEnabled(active);
   if (on && !active)
-    AdvMessageDlg("Firmware update could not start! The port \"" + Shown(KVXModProt->PortName()) +
+    AdvMessageDlg("Firmware update could not start! The port \"" + FileNameShown(KVXModProt->PortName()) +
                       "\" could not be opened.",
                   mtError, {mbOK}, 0);
 }
 
 void TKVXMainForm::MMISendFirmwareClick() {
-  std::string folder = ApplIni->ReadString(ApplSection, FirmwarePathKey, ProgramFolder());
-  if (!DirectoryExists(folder)) folder = ProgramFolder();
   TFileDialogOptions o;
   o.Kind = fdkOpen;
-  o.InitialDir = folder;
+  o.InitialDir = RememberedFolder(FirmwarePathKey);
   o.Filter = kFirmwareFilter;
   o.DefaultSuffix = "s19";
   o.MustExist = true;
@@ -171,7 +166,7 @@ void TKVXMainForm::MMISendFirmwareClick() {
     if (!sent) error = name + ": the line to the module failed";
   }
   if (!sent)
-    AdvMessageDlg("The firmware file could not be sent: " + Shown(error), mtError, {mbOK}, 0);
+    AdvMessageDlg("The firmware file could not be sent: " + FileNameShown(error), mtError, {mbOK}, 0);
   ApplIni->WriteString(ApplSection, FirmwarePathKey, ExtractFilePath(name));
 }
 

@@ -1,5 +1,7 @@
 #include "services/osDialogHooks.h"
 
+#include "services/QtText.h"
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
@@ -104,6 +106,8 @@ std::string FileNameToBytes(const QString& Name) {
 QString FileNameFromBytes(const std::string& Name) {
   return QFile::decodeName(QByteArray(Name.data(), static_cast<qsizetype>(Name.size())));
 }
+
+std::string FileNameShown(const std::string& Name) { return ToAnsi(FileNameFromBytes(Name)); }
 
 std::string ExtractFilePath(const std::string& FileName) {
   const std::size_t slash = FileName.rfind('/');

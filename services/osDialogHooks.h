@@ -74,6 +74,8 @@ void SetProgramFolder(const std::string& Folder);
 // Windows-1252 table.
 std::string FileNameToBytes(const QString& Name);
 QString FileNameFromBytes(const std::string& Name);
+// A file name as a message (a module-text string) shows it.
+std::string FileNameShown(const std::string& Name);
 // The folder part of a file name with its trailing "/" (empty when there is none).
 std::string ExtractFilePath(const std::string& FileName);
 // The extension with its dot ("" when there is none), as it stands.
