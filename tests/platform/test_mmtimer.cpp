@@ -66,7 +66,7 @@ TEST(MMTimer, FiresPeriodicallyOnItsOwnThreadOnAFixedSchedule) {
   EXPECT_GE(first, 19.0);
   const double last = std::chrono::duration<double, std::milli>(ticks.times[24] - start).count();
   EXPECT_GE(last, 25 * 20 - 1);
-  EXPECT_LT(last, 25 * 20 * 1.5);
+  EXPECT_LT(last, 25 * 20 + 2000);  // generous: a loaded machine
 }
 
 TEST(MMTimer, KillingFromOutsideWaitsForTheRunningCallback) {
@@ -149,13 +149,15 @@ TEST(MMTimer, ALongCallbackIsFollowedAtOnceAndAThrowingOneKeepsTheTimer) {
   ASSERT_TRUE(ticks.WaitFor(5));
   EXPECT_EQ(platform::timeKillEvent(id), platform::TIMERR_NOERROR);
   std::lock_guard<std::mutex> lock(ticks.m);
-  // After the overrun the schedule starts anew: one tick at once, not a burst of the missed.
-  const double gap12 =
-      std::chrono::duration<double, std::milli>(ticks.times[1] - ticks.times[0]).count();
-  const double gap23 =
-      std::chrono::duration<double, std::milli>(ticks.times[2] - ticks.times[1]).count();
-  EXPECT_GE(gap12, 34.0);
-  EXPECT_GE(gap23, 5.0);
+  // After the overrun the schedule starts anew: one tick at once, then one per period. Only
+  // lower bounds are checked (a timer never fires early; a loaded machine only makes it late):
+  // the fifth tick comes at least 35 + 3 * 10 ms after the first, where a burst of the missed
+  // ticks would bring it at 50 ms.
+  const auto ms = [&](int a, int b) {
+    return std::chrono::duration<double, std::milli>(ticks.times[b] - ticks.times[a]).count();
+  };
+  EXPECT_GE(ms(0, 1), 34.0);
+  EXPECT_GE(ms(0, 4), 60.0);
 }
 
 }  // namespace
