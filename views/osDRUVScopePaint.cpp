@@ -11,12 +11,25 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 #include "model/osDRUVModProtBase.h"
 #include "services/QtText.h"
 #include "views/osDRUVScope.h"
 
 namespace {
+
+// Qt's event queue locks with primitives ThreadSanitizer does not see. These tell it that the
+// posted event, built on the paint thread, is handed to the window thread by the queue.
+#if defined(__SANITIZE_THREAD__)
+void PostedBy(QEvent* e) { __tsan_release(e); }
+void TakenOver(QEvent* e) { __tsan_acquire(e); }
+#else
+void PostedBy(QEvent*) {}
+void TakenOver(QEvent*) {}
+#endif
 
 constexpr QImage::Format kPictureFormat = QImage::Format_RGB32;
 
@@ -33,6 +46,7 @@ class FrameRelay : public QObject {
   }
 
   bool event(QEvent* e) override {
+    TakenOver(e);
     if (e->type() != EventType()) return QObject::event(e);
     arrived_();
     return true;
@@ -559,7 +573,9 @@ void TScopePaintThread::PaintFrame() {
 void TScopePaintThread::HandOver() {
   // One announcement at a time: a window thread that falls behind sees the newest frame once.
   if (HandOverPending_.exchange(true)) return;
-  QCoreApplication::postEvent(Relay_.get(), new QEvent(FrameRelay::EventType()));
+  auto* e = new QEvent(FrameRelay::EventType());
+  PostedBy(e);
+  QCoreApplication::postEvent(Relay_.get(), e);
 }
 
 void TScopePaintThread::FrameArrived() {

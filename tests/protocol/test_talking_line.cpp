@@ -17,9 +17,10 @@ TEST_F(TalkingLine, AnExchangeEndsWhileTheModuleStillTalks) {
   StartModule({.Rate = 115200});
   ConnectFixed();
   std::string reply;
+  // The timeout leaves a loaded machine time to start the talk; the talk outlasts any bound.
   // Far more than a short answer, as fast as the line takes it.
   sim->Module().SetTalkOnce(30s);
-  EXPECT_FALSE(prot->SendCommand("ID\r", "ID", ">", reply, 200));
+  EXPECT_FALSE(prot->SendCommand("ID\r", "ID", ">", reply, 1000));
   EXPECT_TRUE(sim->Talking());
   sim.reset();  // the talk ends with the module
 
@@ -27,7 +28,7 @@ TEST_F(TalkingLine, AnExchangeEndsWhileTheModuleStillTalks) {
   StartModule({.Rate = 115200});
   ConnectFixed();
   sim->Module().SetTalkOnce(30s, 10ms);
-  EXPECT_FALSE(prot->SendCommand("ID\r", "ID", ">", reply, 200));
+  EXPECT_FALSE(prot->SendCommand("ID\r", "ID", ">", reply, 1000));
   EXPECT_TRUE(sim->Talking());
 }
 
