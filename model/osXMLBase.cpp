@@ -160,6 +160,14 @@ bool TosXMLBaseDOM::ReadWholeFile(const std::string& FileName, std::string& Data
   }
 }
 
+bool TosXMLBaseDOM::ParseStarts(const std::string& Data, const std::string& FileName) {
+  FLastErrorCode = 0;
+  FLastErrorText.clear();
+  if (Data.size() <= static_cast<std::size_t>(INT_MAX)) return true;
+  FLastErrorText = FileName + ": too large";
+  return false;
+}
+
 bool TosXMLBaseDOM::ParseFailed(int Code, const std::string& FileName) {
   FLastErrorCode = Code;
   FLastErrorText = FileName + ": not well-formed XML (error " + std::to_string(Code) + ")";
@@ -169,12 +177,7 @@ bool TosXMLBaseDOM::ParseFailed(int Code, const std::string& FileName) {
 
 bool TosXMLBaseDOM::LoadFromBytes(const std::string& Data, const std::string& FileName) {
   ClearDocument();
-  FLastErrorCode = 0;
-  FLastErrorText.clear();
-  if (Data.size() > static_cast<std::size_t>(INT_MAX)) {
-    FLastErrorText = FileName + ": too large";
-    return false;
-  }
+  if (!ParseStarts(Data, FileName)) return false;
   xmlDocPtr doc = nullptr;
   if (const int code = ParseBytes(Data, FileName, nullptr, nullptr, doc)) return ParseFailed(code, FileName);
   xmlFreeDoc(FDoc);
@@ -184,12 +187,7 @@ bool TosXMLBaseDOM::LoadFromBytes(const std::string& Data, const std::string& Fi
 
 bool TosXMLBaseDOM::ScanBytes(const std::string& Data, const std::string& FileName, const xmlSAXHandler& Sax,
                               void* Private) {
-  FLastErrorCode = 0;
-  FLastErrorText.clear();
-  if (Data.size() > static_cast<std::size_t>(INT_MAX)) {
-    FLastErrorText = FileName + ": too large";
-    return false;
-  }
+  if (!ParseStarts(Data, FileName)) return false;
   xmlDocPtr doc = nullptr;
   if (const int code = ParseBytes(Data, FileName, &Sax, Private, doc)) return ParseFailed(code, FileName);
   // Whatever the handlers kept of the document (its declarations) is not needed.

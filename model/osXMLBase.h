@@ -87,6 +87,8 @@ class TosXMLBaseDOM : public TObject {
 
  private:
   // Records a failed parse (error number and text) and reports the invalid document; false.
+  // Clears the last error; false (with the error text) for data libxml2 cannot take in one call.
+  bool ParseStarts(const std::string& Data, const std::string& FileName);
   bool ParseFailed(int Code, const std::string& FileName);
 
   std::string FRootName = "Default";
