@@ -39,6 +39,7 @@
 #include "services/osApplIni.h"
 #include "services/osApplInfo.h"
 #include "services/osApplOptions.h"
+#include "services/osBusyMode.h"
 #include "services/osDialogHooks.h"
 #include "services/osLED.h"
 #include "services/osPasswordDialogs.h"
@@ -93,7 +94,16 @@ TKVXMainForm::TKVXMainForm(QWidget* parent) : QMainWindow(parent) {
   auto* remotePage = new QWidget;
   remotePage->setObjectName("PageRemoteCtrl");
   NbMain->addWidget(remotePage);
-  setCentralWidget(NbMain);
+  // The pages, and below them the strip that shows long work.
+  auto* central = new QWidget;
+  central->setObjectName("CentralArea");
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->setSpacing(0);
+  centralLayout->addWidget(NbMain, 1);
+  BusyPanel = new TBusyPanel(central);
+  centralLayout->addWidget(BusyPanel);
+  setCentralWidget(central);
 
   // The program's dialogs, in the order the program creates them.
   KVX7OptionsDlg = new TKVX7OptionsDlg(this);
@@ -127,6 +137,7 @@ TKVXMainForm::TKVXMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TKVXMainForm::~TKVXMainForm() {
+  ProtJobs_.clear();
   FormClose();
   FormDestroy();
   qApp->removeEventFilter(this);

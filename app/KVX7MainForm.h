@@ -79,6 +79,8 @@ class TFWUpdateDlg;
 class TSaveScopeDataDlg;
 class TOKBottomDlg;
 class TScopeDataLog;
+class TBusyPanel;
+class TBusyJob;
 
 // A labelled edit: an edit with its caption above it.
 struct TLabeledEdit {
@@ -152,6 +154,8 @@ class TKVXMainForm : public QMainWindow {
   QStackedWidget* NbMain = nullptr;
   // Panels 0..6 of the status bar.
   std::array<QLabel*, 7> SBar{};
+  // The strip above the status bar that shows long work, how far it is, and its Cancel.
+  TBusyPanel* BusyPanel = nullptr;
 
   // ---- Actions and menus -----------------------------------------------------------------------
   QAction* ConnectAct = nullptr;
@@ -314,6 +318,11 @@ class TKVXMainForm : public QMainWindow {
   void ModuleLost(const std::string& Reason);
   // The input captions of a fresh connection; "Parameter View" and the password disabled.
   void ResetInputCaptions();
+  // The commands that talk to the module's application, enabled by the window's state: none
+  // while the bootloader runs (classic mode or the assistant), Identify only while connected.
+  void UpdateModuleCommands();
+  // The window's state without a module: no monitor, scope or password, the parameter page.
+  void ShowNoModule();
 
   // ---- Pages, modes, scope timer, settings actions --------------------------------------------
   void NbMainPageChanged();
@@ -424,6 +433,14 @@ class TKVXMainForm : public QMainWindow {
   void MMISendFirmwareClick();
   void MMIFWUAssClick();
 
+  // ---- Long work ------------------------------------------------------------------------------------------
+  // The protocol's progress shown on the running job; Stop is the user's Cancel.
+  void KVXModProtProgress(TObject* Sender, TProgressStep Step, int Position, int Max, bool& Stop);
+  // What the last job did, in the status bar's message panel (5) while no scope cursor uses it.
+  void ShowJobResult(const QString& Text);
+  // "120 of 400" of the last progress the protocol reported for Step; empty when it reported none.
+  QString ProgressCount(TProgressStep Step) const;
+
   // ---- Helpers ------------------------------------------------------------------------------------------
   // Runs a handler's body; an exception becomes an error message and the handler ends.
   void Guard(const std::function<void()>& Body);
@@ -455,6 +472,18 @@ class TKVXMainForm : public QMainWindow {
 
   bool closed_ = false;
   QTimer* LineWatch_ = nullptr;
+  // The firmware update state (classic mode or the assistant) is on.
+  bool FirmwareState_ = false;
+  // The running job's wording of the protocol's text-file lines ("firmware line" or "line").
+  QString SendTextWord_ = "line";
+  // The last progress the protocol reported, for what a stopped job says it did.
+  TProgressStep LastStep_ = pgsIdentify;
+  int LastPosition_ = -1;
+  int LastMax_ = 0;
+  // The names the last download could not load (the protocol's error report).
+  TStringList LastDownloadErrors_;
+  // Jobs opened by the protocol's busy-cursor event (a write that reads the module again).
+  std::vector<std::unique_ptr<TBusyJob>> ProtJobs_;
 };
 
 // The lines of the printed parameter list, 57 to a page (see KVX7MainFormPrint.cpp).

@@ -16,6 +16,7 @@
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osApplInfo.h"
+#include "services/osBusyMode.h"
 #include "services/osDialogHooks.h"
 #include "views/osDRUVScope.h"
 
@@ -88,8 +89,9 @@ void TKVXMainForm::ConnectActExecute() {
     AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
     return;
   }
+  const QString port = FileNameFromBytes(KVXModProt->PortName());
   if (ConnectTag != 0) {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Closing the port \"" + port + "\"");
     StopScopeTimer();
     KVXModProt->ResetModuleData();
     SetConnectedState(false);
@@ -98,7 +100,7 @@ void TKVXMainForm::ConnectActExecute() {
   CheckFtdiLatencyTimer(KVXModProt->PortName());
   bool connected = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Connecting to the port \"" + port + "\"");
     connected = KVXModProt->Connect();
     // A detection that found nobody leaves the port open: the window says "port closed", so
     // the device is let go as well.
@@ -130,12 +132,40 @@ void TKVXMainForm::SetConnectedState(bool Connected) {
   SetPanel(4, QString());
   CBoxPortSel->setEnabled(!Connected);
   KVX7OptionsDlg->SetInterfaceEditable(Connected ? false : !KVXModProt->GetBootloaderActive());
-  IdentifyAct->setEnabled(Connected && !KVXModProt->GetBootloaderActive());
   MMILoadOfflineCmdList->setEnabled(!Connected);
   MMISaveCmdList->setEnabled(KVXModProt->ModuleLoaded());
+  UpdateModuleCommands();
+}
+
+void TKVXMainForm::UpdateModuleCommands() {
+  // The firmware menu's switch (the classic mode) or the assistant's run: the bootloader takes
+  // no application command.
+  const bool boot = KVXModProt->GetBootloaderActive() || FirmwareState_;
+  IdentifyAct->setEnabled(ConnectTag != 0 && !boot);
+  for (QPushButton* b : {BtnDefault, BtnDefault2, BtnSave, BtnSave2, BtnLoadBack, BtnLoadBack2,
+                         BBtnUpload, BBtnUpload2, BBtnDownload, BBtnDownload2, MODE_ALL})
+    b->setEnabled(!boot);
+  for (QPushButton* b : ModeButtons) b->setEnabled(!boot);
+  if (boot) {
+    PasswordAct->setEnabled(false);
+    ShowMonitorAct->setEnabled(false);
+    ShowScopeAct->setEnabled(false);
+  }
+}
+
+void TKVXMainForm::ShowNoModule() {
+  SetPanel(4, QString());
+  ShowMonitorAct->setEnabled(false);
+  ShowScopeAct->setEnabled(false);
+  PasswordAct->setEnabled(false);
+  MMISaveCmdList->setEnabled(false);
+  // The monitor and the scope have nothing to show any more.
+  if (PageIndex() == 1 || PageIndex() == 2) ShowPage(0);
+  PrintAct->setEnabled(false);
 }
 
 void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool ShowStatusText) {
+  FirmwareState_ = Active;
   ConnectAct->setEnabled(!Active);
   if (Active) {
     ConnectTag = 1;
@@ -155,18 +185,29 @@ void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool
     ConnectAct->setIcon(ConnectGlyph(open));
   }
   SetPanel(3, ModBaudrateNames[KVXModProt->BaudRate()]);
-  CBoxPortSel->setEnabled(!Active);
-  IdentifyAct->setEnabled(!Active);
+  // The port's line settings may change only while it is closed.
+  const bool portFree = !Active && ConnectTag == 0;
+  CBoxPortSel->setEnabled(portFree);
+  KVX7OptionsDlg->SetInterfaceEditable(portFree && !KVXModProt->GetBootloaderActive());
   ShowParamlistAct->setEnabled(!Active && PageIndex() != 0);
   ShowTerminalAct->setEnabled(!Active && PageIndex() != 3);
+  UpdateModuleCommands();
 }
 
 void TKVXMainForm::IdentifyActExecute() {
   std::string id;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Identifying the module", true);
+    LastPosition_ = -1;
     if (!KVXModProt->IdentifyModule(id)) {
       SetPanel(4, QString());
+      if (KVXModProt->LastStopped()) {
+        // Nothing of the module is left: the window is as before any identification.
+        ShowNoModule();
+        const QString count = ProgressCount(pgsReadParameters);
+        ShowJobResult(count.isEmpty() ? QString("Identify stopped")
+                                      : "Identify stopped after " + count + " parameters");
+      }
       return;
     }
     SetPanel(4, FromAnsi(id));
@@ -216,14 +257,20 @@ void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std:
     text = "The module on the port \"" + port + "\" does not answer: polling stopped. Press Space "
            "to poll again when it answers.";
   }
-  // Shown once the protocol's call has returned, so no poll waits behind the message.
+  // Shown once the protocol's call has returned, so no poll waits behind the message, and not
+  // in the middle of long work.
   QMetaObject::invokeMethod(
-      this, [this, text] { Guard([&text] { AdvMessageDlg(text, mtError, {mbOK}, 0); }); },
+      this,
+      [this, text] {
+        TBusyMode::Instance().WhenIdle(this, [this, text] { Guard([&text] { AdvMessageDlg(text, mtError, {mbOK}, 0); }); });
+      },
       Qt::QueuedConnection);
 }
 
 void TKVXMainForm::WatchLine() {
-  // Only a look at the device, nothing is sent: no traffic, no load.
+  // Only a look at the device, nothing is sent: no traffic, no load. Long work on the line finds
+  // out itself when the line has gone.
+  if (TBusyMode::Instance().Active()) return;
   if (ConnectTag != 0 && !KVXModProt->GetBootloaderActive() && KVXModProt->PortOpen() &&
       KVXModProt->LineHungUp())
     KVXModProt->ReportPollStop();

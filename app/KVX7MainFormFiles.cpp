@@ -7,6 +7,7 @@
 // nothing more.
 #include <QAction>
 #include <QStackedWidget>
+#include <climits>
 
 #include "app/KVX7MainForm.h"
 #include "app/dialogs/KVXWebBrowserForm.h"
@@ -14,6 +15,7 @@
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osApplIni.h"
+#include "services/osBusyMode.h"
 #include "services/osDialogHooks.h"
 
 namespace {
@@ -76,7 +78,7 @@ std::string TKVXMainForm::ParaFileFolder() const { return RememberedFolder(ParaF
 void TKVXMainForm::BtnDefaultClick() {
   bool ok = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Setting the module's data to default");
     ok = KVXModProt->LoadDefaults();
   }
   if (!ok) {
@@ -90,7 +92,7 @@ void TKVXMainForm::BtnDefaultClick() {
 void TKVXMainForm::BtnLoadBackClick() {
   bool ok = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Loading the module's saved data back");
     ok = KVXModProt->Loadback();
   }
   if (!ok) {
@@ -104,7 +106,7 @@ void TKVXMainForm::BtnLoadBackClick() {
 void TKVXMainForm::BtnSaveClick() {
   bool ok = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Saving the module's data in the module");
     ok = KVXModProt->SaveInModule();
   }
   if (ok)
@@ -137,10 +139,10 @@ void TKVXMainForm::BBtnUploadClick() {
         AdvMessageDlg("The file \"" + FileNameShown(name) + "\" already exists. Do you want to overwrite it?",
                       mtConfirmation, {mbYes, mbNo}, 0) != mrYes)
       return;
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Saving the parameters in \"" + FileNameFromBytes(name) + "\"");
     ok = KVXModProt->SaveParameterText(name);
   } else if (ext == ".kvx") {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Saving the parameters in \"" + FileNameFromBytes(name) + "\"");
     ok = KVXModProt->SaveParameterXml(name);
   } else {
     return;
@@ -163,32 +165,56 @@ void TKVXMainForm::BBtnDownloadClick() {
   o.MustExist = true;
   o.Parent = this;
   std::string name;
+  // What the download did, said in the status bar once the module has been read again.
+  QString result;
   if (ExecFileDialog(o, name)) {
+    const QString shown = FileNameFromBytes(name);
     const std::string ext = ExtractFileExt(name);
-    if (ext == ".par") {
-      std::uint8_t result = 0;
-      {
-        TBusyCursor busy;
-        result = KVXModProt->DownloadParameterText(name, false);
+    // One stoppable job per attempt; the question between two attempts is asked outside them.
+    auto download = [&](bool Xml, bool SkipIdCheck) {
+      TBusyJob job(BusyPanel, "Loading \"" + shown + "\" into the module", true);
+      LastPosition_ = -1;
+      LastDownloadErrors_.clear();
+      return Xml ? KVXModProt->DownloadParameterXml(name) : KVXModProt->DownloadParameterText(name, SkipIdCheck);
+    };
+    // A finished download: how many parameters went into the module; a stopped one: how far it
+    // got (the module holds exactly those).
+    auto done = [&](std::uint8_t Result) {
+      const QString count = ProgressCount(pgsWriteParameters);
+      if (KVXModProt->LastStopped()) {
+        result = count.isEmpty() ? QString("Download stopped") : "Download stopped after " + count + " parameters";
+        return;
       }
-      if (result == kWrongModule &&
+      const bool wrote = Result == 0 || (Result == kFileUnusable && LastPosition_ >= 0 &&
+                                         KVXModProt->LastFileError().Kind == fekNone);
+      if (!wrote) return;
+      result = LastPosition_ >= 0 ? QString("Download: %1 parameters sent to the module").arg(LastPosition_)
+                                  : QString("Download: \"%1\" loaded into the module").arg(shown);
+      if (!LastDownloadErrors_.empty()) {
+        QStringList names;
+        for (const std::string& n : LastDownloadErrors_) names << FromAnsi(n);
+        if (names.size() > 4) names = names.mid(0, 4) << "...";
+        result += QString("; failed or not valid: %1").arg(names.join(", "));
+      }
+    };
+    if (ext == ".par") {
+      std::uint8_t result = download(false, false);
+      if (result == kWrongModule && !KVXModProt->LastStopped() &&
           AdvMessageDlg("The selected file is not 100 % compatible to the identified module (please "
                         "check it after loading! Do you want to load it?",
-                        mtConfirmation, {mbYes, mbNo}, 0) == mrYes) {
-        TBusyCursor busy;
-        result = KVXModProt->DownloadParameterText(name, true);
-      }
+                        mtConfirmation, {mbYes, mbNo}, 0) == mrYes)
+        result = download(false, true);
+      done(result);
       // The forced load reports like the first attempt: the user must know when it failed.
-      if (result == kNoModule)
-        AdvMessageDlg("It was no modul identified!", mtError, {mbOK}, 0);
-      else if (result == kFileUnusable)
-        ShowNotCorrect(*KVXModProt);
-    } else if (ext == ".kvx") {
-      std::uint8_t result = 0;
-      {
-        TBusyCursor busy;
-        result = KVXModProt->DownloadParameterXml(name);
+      if (!KVXModProt->LastStopped()) {
+        if (result == kNoModule)
+          AdvMessageDlg("It was no modul identified!", mtError, {mbOK}, 0);
+        else if (result == kFileUnusable)
+          ShowNotCorrect(*KVXModProt);
       }
+    } else if (ext == ".kvx") {
+      const std::uint8_t result = download(true, false);
+      done(result);
       // A file that could not be read names its reason; a user who declined the question about
       // another module's data chose to load nothing and is not told so.
       switch (KVXModProt->LastFileError().Kind) {
@@ -198,6 +224,8 @@ void TKVXMainForm::BBtnDownloadClick() {
         case fekDeclined:
           break;
         case fekNone:
+          if (KVXModProt->LastStopped())
+            break;
           if (result == kNoModule)
             AdvMessageDlg("It was no module identified!", mtError, {mbOK}, 0);
           else if (result == kWrongModule)
@@ -211,7 +239,10 @@ void TKVXMainForm::BBtnDownloadClick() {
     }
     RememberParaFolder(*ApplIni, name);
   }
+  const bool identify = IdentifyAct->isEnabled();
   IdentifyAct->trigger();
+  // A stopped identification has said so itself.
+  if (!result.isEmpty() && !(identify && KVXModProt->LastStopped())) ShowJobResult(result);
 }
 
 // ---- Offline data and the viewer ---------------------------------------------------------------
@@ -226,9 +257,11 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
   o.Parent = this;
   std::string name;
   if (!ExecFileDialog(o, name)) return;
+  // The reader's own limit: what it cannot take is refused before anything is read.
+  if (!FileWithinLimit(name, static_cast<std::uint64_t>(INT_MAX))) return;
   bool ok = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Loading offline data from \"" + FileNameFromBytes(name) + "\"");
     ok = KVXModProt->OpenModuleDescription(name);
   }
   if (ok) {
@@ -259,7 +292,7 @@ void TKVXMainForm::MMISaveCmdListClick() {
   if (!ExecFileDialog(o, name)) return;
   bool ok = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Saving the offline data in \"" + FileNameFromBytes(name) + "\"");
     ok = KVXModProt->SaveParameterXml(name);
   }
   if (!ok) {

@@ -12,6 +12,7 @@
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osApplInfo.h"
+#include "services/osBusyMode.h"
 #include "services/osDialogHooks.h"
 #include "services/osLED.h"
 #include "services/osPasswordDialogs.h"
@@ -78,11 +79,11 @@ void TKVXMainForm::ModeButtonClick(int Index) {
   QPushButton* button = ModeButtons[Index];
   const QString caption = button->text();
   std::string reply;
-  // The line keeps the caption as the module gave it (with its blank); the echo is its word.
-  KVXModProt->SendCommand("MODE " + ToAnsi(caption) + "\r", "MODE " + CaptionWord(caption), ">",
-                          reply, 200);
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Switching the parameter view to " + caption.trimmed());
+    // The line keeps the caption as the module gave it (with its blank); the echo is its word.
+    KVXModProt->SendCommand("MODE " + ToAnsi(caption) + "\r", "MODE " + CaptionWord(caption), ">",
+                            reply, 200);
     KVXModProt->RefreshParameterList();
   }
   for (QPushButton* b : ModeButtons) {
@@ -97,9 +98,9 @@ void TKVXMainForm::ModeButtonClick(int Index) {
 
 void TKVXMainForm::MODE_ALLClick() {
   std::string reply;
-  KVXModProt->SendCommand("MODE ALL\r", "MODE ALL", ">", reply, 200);
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Switching the parameter view to ALL");
+    KVXModProt->SendCommand("MODE ALL\r", "MODE ALL", ">", reply, 200);
     KVXModProt->RefreshParameterList();
   }
   for (QPushButton* b : ModeButtons) {
@@ -135,6 +136,7 @@ void TKVXMainForm::KVXModProtModIdSelRequest(TObject*, TStringList& IdList, int&
 }
 
 void TKVXMainForm::KVXModProtParaDownloadError(TObject*, TStringList& CmdErrList) {
+  LastDownloadErrors_ = CmdErrList;
   std::string lines;
   for (const std::string& l : CmdErrList) lines += l + "\n";
   AdvMessageDlg("The commands " + lines + " are not valid!", mtError, {mbOK}, 0);
@@ -207,7 +209,7 @@ void TKVXMainForm::PasswordDlgPasswordCheckReq(TObject*, const std::string& Inpu
   CheckOk = KVXModProt->SendPassword(InputPassw);
   // The module may show other groups now, also after a refused password.
   if (KVXModProt->OperatingMode() == 0) {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, "Reading the module's parameters");
     KVXModProt->RefreshParameterList();
   }
 }

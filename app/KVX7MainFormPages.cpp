@@ -14,6 +14,7 @@
 #include "services/osAdvMsgDlg.h"
 #include "services/osApplInfo.h"
 #include "services/osApplOptions.h"
+#include "services/osBusyMode.h"
 #include "services/osDialogHooks.h"
 #include "views/osDRUVParamList.h"
 #include "views/osDRUVScope.h"
@@ -127,9 +128,11 @@ void TKVXMainForm::ScopeTimerProc() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-          Guard([this] {
-            if (ScopeTimerId == 0 && KVXModProt->OperatingMode() == 3 && KVXModProt->PollErrorState() == 2)
-              KVXModProt->ReportPollStop();
+          TBusyMode::Instance().WhenIdle(this, [this] {
+            Guard([this] {
+              if (ScopeTimerId == 0 && KVXModProt->OperatingMode() == 3 && KVXModProt->PollErrorState() == 2)
+                KVXModProt->ReportPollStop();
+            });
           });
         },
         Qt::QueuedConnection);
@@ -151,7 +154,7 @@ bool TKVXMainForm::ApplicationEventsShortCut(int Key) {
 
 void TKVXMainForm::ShowParamlistActExecute() {
   ShowPage(0);
-  TBusyCursor busy;
+  TBusyJob job(BusyPanel, "Reading the module's parameters");
   KVXModProt->RefreshParameterList();
 }
 

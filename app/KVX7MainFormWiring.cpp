@@ -19,6 +19,7 @@
 #include "app/osDropDownCombo.h"
 #include "app/dialogs/KVX7OptionsForm.h"
 #include "services/osApplOptions.h"
+#include "services/osBusyMode.h"
 #include "services/osPasswordDialogs.h"
 #include "views/osDRUVMonitor.h"
 #include "views/osDRUVScope.h"
@@ -216,13 +217,17 @@ void TKVXMainForm::ConnectHandlers() {
   KVXModProt->OnParaDownloadError = [this](TObject* s, TStringList& l) { KVXModProtParaDownloadError(s, l); };
   KVXModProt->OnReadoutError = [this](TObject* s, const std::string& id, TStringList& l) { KVXModProtReadoutError(s, id, l); };
   KVXModProt->OnDigitalInputStateInfo = [this](TObject* s, std::uint8_t st) { KVXModProtDigitalInputStateInfo(s, st); };
-  KVXModProt->OnBusyCursor = [](TObject*, bool busy) {
+  // A write whose parameter changes others reads the module again: that is long work too.
+  KVXModProt->OnBusyCursor = [this](TObject*, bool busy) {
     if (busy)
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-      QApplication::restoreOverrideCursor();
+      ProtJobs_.push_back(std::make_unique<TBusyJob>(BusyPanel, "Reading the module's parameters"));
+    else if (!ProtJobs_.empty())
+      ProtJobs_.pop_back();
   };
-  KVXModProt->OnProcessMessages = [](TObject*) { QCoreApplication::processEvents(); };
+  KVXModProt->OnProgress = [this](TObject* s, TProgressStep step, int pos, int max, bool& stop) {
+    KVXModProtProgress(s, step, pos, max, stop);
+  };
+  KVXModProt->OnRunAside = [](const std::function<void()>& work) { TBusyMode::Instance().RunAside(work); };
   KVXModProt->OnModuleLost = [this](TObject* s, TLineLossKind k, const std::string& r) {
     Guard([&] { KVXModProtModuleLost(s, k, r); });
   };

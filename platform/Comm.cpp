@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/CommTermios2.h"
+#include "platform/Threads.h"
 
 namespace platform {
 
@@ -574,6 +575,9 @@ int TCommDevice::Step(int fd, TCommTransfer& t, bool& finished) {
 }
 
 int TCommDevice::Start(TCommTransfer& t, std::uint32_t& done) {
+  // A transfer that never has to wait (the bytes are there already) is a wait point too: a
+  // reader that keeps finding data must not starve the thread's hook.
+  WaitHookPoint();
   done = 0;
   t.start_ = Clock::now();
   t.lastByte_ = t.start_;
@@ -647,41 +651,58 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
     done = t.done_;
     return t.error_;
   }
-  int result = 0;
+  TWakeFd& wake = ThreadWake();
   {
-    Use use(*this);
-    TWakeFd& wake = ThreadWake();
+    // From here an abort wakes this thread; a wake-up left over from an earlier transfer
+    // is cleared first (the aborted flag, checked before every wait, is what counts).
+    std::lock_guard<std::mutex> lock(mutex_);
+    t.cancel_ = &wake;
+  }
+  wake.Reset();
+  int result = 0;
+  // A thread with a wait hook waits in slices and runs its hook between them, outside the
+  // descriptor's use, so the hook never holds up a close.
+  const bool sliced = HasWaitHook();
+  for (bool ended = false; !ended;) {
     {
-      // From here an abort wakes this thread; a wake-up left over from an earlier transfer
-      // is cleared first (the aborted flag, checked before every wait, is what counts).
-      std::lock_guard<std::mutex> lock(mutex_);
-      t.cancel_ = &wake;
-    }
-    wake.Reset();
-    if (!use.ok()) {
-      result = ECANCELED;
-    } else {
+      Use use(*this);
+      if (!use.ok()) {
+        result = ECANCELED;
+        break;
+      }
       const int fd = use.fd();
       const short want = t.isRead_ ? POLLIN : POLLOUT;
+      const Clock::time_point sliceEnd = Clock::now() + WaitHookInterval;
       for (;;) {
         if (t.aborted_) {
           result = ECANCELED;
+          ended = true;
           break;
         }
         const Clock::time_point deadline = Deadline(t);
-        if (deadline != Clock::time_point::max() && Clock::now() >= deadline) break;  // timed out
+        if (deadline != Clock::time_point::max() && Clock::now() >= deadline) {  // timed out
+          ended = true;
+          break;
+        }
+        if (sliced && Clock::now() >= sliceEnd) break;  // the hook's turn
         pollfd p[3] = {{fd, want, 0}, {wake.Fd(), POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}};
-        const int timeout = deadline == Clock::time_point::max() ? -1 : MsUntil(deadline);
+        int timeout = deadline == Clock::time_point::max() ? -1 : MsUntil(deadline);
+        if (sliced) {
+          const int slice = MsUntil(sliceEnd);
+          if (timeout < 0 || slice < timeout) timeout = slice;
+        }
         const int r = ::poll(p, 3, timeout);
         if (r < 0) {
           if (errno == EINTR) continue;
           result = errno;
+          ended = true;
           break;
         }
         if (p[1].revents || p[2].revents) {
           wake.Reset();
           if (t.aborted_ || p[2].revents) {
             result = ECANCELED;
+            ended = true;
             break;
           }
         }
@@ -690,6 +711,7 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
           const int e = Step(fd, t, finished);
           if (finished) {
             result = e;
+            ended = true;
             break;
           }
           // A write that could not go on although the device said it could, or a read woken
@@ -697,6 +719,7 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
         }
       }
     }
+    if (!ended) WaitHookPoint();
   }
   Unregister(t);
   t.state_ = TCommTransfer::kComplete;
@@ -967,7 +990,7 @@ void TCommDevice::DrainOutput() {
   // The line time of what was written, bounded so a slow rate cannot hold a close for long.
   const auto now = Clock::now();
   const auto cap = now + std::chrono::seconds(5);
-  if (until > now) std::this_thread::sleep_until(std::min(until, cap));
+  if (until > now) SleepUntil(std::min(until, cap));
   Use use(*this);
   if (!use.ok()) return;
   const int fd = use.fd();

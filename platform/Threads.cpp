@@ -74,9 +74,66 @@ std::uint64_t GetTickCount64() {
 
 std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(GetTickCount64()); }
 
+namespace {
+
+struct TWaitHookState {
+  std::function<void()> hook;
+  std::chrono::steady_clock::time_point last{};
+  bool running = false;
+};
+
+TWaitHookState& ThreadWaitHook() {
+  thread_local TWaitHookState state;
+  return state;
+}
+
+}  // namespace
+
+void SetWaitHook(std::function<void()> hook) {
+  TWaitHookState& s = ThreadWaitHook();
+  s.hook = std::move(hook);
+  s.last = std::chrono::steady_clock::now();
+}
+
+bool HasWaitHook() { return static_cast<bool>(ThreadWaitHook().hook); }
+
+void WaitHookPoint() {
+  TWaitHookState& s = ThreadWaitHook();
+  if (!s.hook || s.running) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - s.last < WaitHookInterval) return;
+  s.running = true;
+  // A copy: the hook may replace itself.
+  const std::function<void()> hook = s.hook;
+  try {
+    hook();
+  } catch (...) {
+    // A hook that fails must not end the wait that called it.
+  }
+  s.running = false;
+  s.last = std::chrono::steady_clock::now();
+}
+
+void SleepUntil(std::chrono::steady_clock::time_point until) {
+  for (;;) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= until) return;
+    if (!HasWaitHook()) {
+      std::this_thread::sleep_until(until);
+      return;
+    }
+    WaitHookPoint();
+    std::this_thread::sleep_until(std::min(until, std::chrono::steady_clock::now() + WaitHookInterval));
+  }
+}
+
 void Sleep(unsigned milliseconds) {
   if (milliseconds == 0) {
     std::this_thread::yield();
+    return;
+  }
+  if (HasWaitHook()) {
+    SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds));
     return;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

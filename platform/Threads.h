@@ -62,7 +62,23 @@ class TMessageQueue {
 std::uint32_t GetTickCount();
 // Milliseconds since an arbitrary fixed point (monotonic), 64 bits.
 std::uint64_t GetTickCount64();
+// Sleeps on the calling thread; a thread with a wait hook (below) calls it meanwhile.
 void Sleep(unsigned milliseconds);
+// Sleeps until the time point, calling the thread's wait hook meanwhile.
+void SleepUntil(std::chrono::steady_clock::time_point until);
+
+// A thread that does long work while a window must stay alive (the window thread in its busy
+// mode) gives its waits a hook: every wait of that thread on the line or in a pause calls it at
+// least every WaitHookInterval. Per thread; other threads never see it. The hook must not throw
+// and must not use the line the waiting operation holds; it is not called again from within
+// itself.
+constexpr std::chrono::milliseconds WaitHookInterval{20};
+// Sets the calling thread's hook; an empty function removes it.
+void SetWaitHook(std::function<void()> hook);
+bool HasWaitHook();
+// Runs the calling thread's hook when one is set and WaitHookInterval has passed since its last
+// run. Cheap when no hook is set.
+void WaitHookPoint();
 
 // The window thread and the calls other threads hand to it.
 class MainThread {

@@ -357,6 +357,38 @@ void TKVXModCommProt::BusyCursor(bool Busy) {
   if (OnBusyCursor) OnBusyCursor(this, Busy);
 }
 
+bool TKVXModCommProt::Progress(TProgressStep Step, int Position, int Max) {
+  if (Stopped_) return false;
+  bool stop = false;
+  if (OnProgress) OnProgress(this, Step, Position, Max, stop);
+  // Only an operation that can be stopped takes the request.
+  if (stop && StoppableDepth_ > 0) Stopped_ = true;
+  return !Stopped_;
+}
+
+void TKVXModCommProt::RunAside(const std::function<void()>& Work) {
+  if (OnRunAside)
+    OnRunAside(Work);
+  else
+    Work();
+}
+
+void TKVXModCommProt::DropModuleLocked() {
+  ClearListsLocked();
+  ModuleLoaded_ = false;
+  ModuleId_.clear();
+  RemoteCtrlAvailable_ = false;
+  RemoteCtrlOn_ = false;
+  UseProcessDataBlock_ = false;
+  FillParameterList(0);
+  // The monitor and the scope must not keep the process values that are gone.
+  if (Monitor_) {
+    Monitor_->SetProcessDataStructure(ProcessData_.get());
+    Monitor_->FireStatusInfoStrucInit(StatusInfoData_.get());
+  }
+  if (IScopeView* scope = Scope_.load()) scope->SetProcessDataStructure(ProcessData_.get());
+}
+
 void TKVXModCommProt::FillParameterList(std::uint16_t AccessCode) {
   if (ParameterList_) ParameterList_->Fill(CommandList_.get(), AccessCode);
 }
@@ -427,7 +459,9 @@ bool TKVXModCommProt::DetectBaudrate(TModBaudrate& Index, int Passes) {
     Index = mb9600;
     int pass = 1;
     std::string buf;
+    int tries = 0;
     while (pass <= Passes && !found) {
+      Progress(pgsConnect, tries++, Passes * ModBaudrateCount);
       Port_->Close();
       Port_->SetBaudRate(ModBaudrateToPortBaud(Index));
       BaudRate_ = Index;
@@ -541,18 +575,27 @@ bool TKVXModCommProt::Connect() {
 
 bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
   auto lock = LockComm();
+  TStoppable stoppable(this);
   ModuleLoaded_ = false;
   ModuleId_.clear();
   RemoteCtrlAvailable_ = false;
   RemoteCtrlOn_ = false;
   UseProcessDataBlock_ = false;
+  // A stop leaves no half-built module behind: the window shows no module, as before any
+  // identification.
+  auto stopped = [this] {
+    DropModuleLocked();
+    return false;
+  };
 
   std::string reply;
+  if (!Progress(pgsIdentify, 0, 0)) return stopped();
   if (!SendCommand("ID\r", "ID", ">", reply, 200)) return false;
   const std::string text = CutReply(reply, 2);
 
   bool ok = text.find("error") == std::string::npos;
   if (ok) {
+    if (!Progress(pgsReadListing, 0, 0)) return stopped();
     std::string listing;
     ok = ReadCommandList(listing);
   }
@@ -568,18 +611,21 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
     return false;
   }
 
+  if (!Progress(pgsIdentify, 0, 0)) return stopped();
   if (ParameterList_) {
     std::uint16_t code = 0;
     FillParameterList(ReadAccessCode(code) ? code : kAllGroups);
   }
 
   ok = ReadAllParameters();
+  if (Stopped_) return stopped();
   ModuleLoaded_ = ok;
   if (!ok) return false;
 
   IdText = text;
   ModuleId_ = text;
 
+  if (!Progress(pgsIdentify, 0, 0)) return stopped();
   bool on = false;
   const bool available = QueryRemoteInfo(on);
   RemoteCtrlAvailable_ = available;

@@ -138,6 +138,22 @@ using TBusyCursorEvent = std::function<void(TObject* Sender, bool Busy)>;
 using TProcessMessagesEvent = std::function<void(TObject* Sender)>;
 // Progress of a firmware transfer: bytes done of all bytes of the file.
 using TFirmwareProgressEvent = std::function<void(std::int64_t Position, std::int64_t Max)>;
+// What a long operation is doing, for the window's progress display.
+enum TProgressStep : std::uint8_t {
+  pgsConnect,          // looking for the module's rate: Position of Max tries
+  pgsIdentify,         // asking for the identification, the access code, the help texts
+  pgsReadListing,      // reading the module's command listing
+  pgsReadParameters,   // Position of Max parameters read
+  pgsWriteParameters,  // Position of Max parameters (of a ".par" file: lines) written
+  pgsSendText,         // Position of Max lines of a text file sent to the line
+  pgsSendFirmware,     // Position of Max records of a firmware file sent to the bootloader
+};
+// Raised before each command (or line) of a long operation, Position counting what is done.
+// Setting Stop ends a stoppable operation there (identification, both downloads, a text file):
+// the command in flight has been answered and nothing half sent stays on the line. The others
+// ignore it. Window thread.
+using TProgressEvent =
+    std::function<void(TObject* Sender, TProgressStep Step, int Position, int Max, bool& Stop)>;
 // Why polling stopped by itself: the module stopped answering, or the line hung up (adapter
 // pulled, the module's end of the line gone).
 enum TLineLossKind : std::uint8_t { llkNoAnswer, llkHangUp };
@@ -254,6 +270,10 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   TCommProtMsgInfoEvent OnInfoMsg;
   TBusyCursorEvent OnBusyCursor;
   TProcessMessagesEvent OnProcessMessages;
+  TProgressEvent OnProgress;
+  // Runs Work (which touches nothing but its own data) while the window stays alive, e.g. on
+  // another thread while the window thread waits for it; unset, Work runs in place.
+  std::function<void(const std::function<void()>& Work)> OnRunAside;
   TModuleLostEvent OnModuleLost;
 
   // ---- Command exchange ----
@@ -380,6 +400,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // How the last of the five operations above ended (declined, or the file's failure and its
   // reason); each of them sets it anew. Window thread only.
   const TFileError& LastFileError() const { return LastFileError_; }
+  // True when the last stoppable operation (identification, a download, a text file) ended
+  // because OnProgress asked it to stop. A stopped identification leaves no module.
+  bool LastStopped() const { return Stopped_; }
 
   // ---- Bootloader and firmware ----
 
@@ -451,6 +474,27 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   void FillParameterList(std::uint16_t AccessCode);
   // Records the outcome of a parameter-file operation for LastFileError.
   void SetFileError(TFileErrorKind Kind, const std::string& Text = std::string());
+  // Reports progress through OnProgress; false when the operation is to stop (then and for the
+  // rest of the outermost stoppable operation, without asking again).
+  bool Progress(TProgressStep Step, int Position, int Max);
+  // Marks the life of a stoppable operation; the outermost one clears the stop of the last.
+  class TStoppable {
+   public:
+    explicit TStoppable(TKVXModCommProt* P) : P_(P) {
+      if (P_->StoppableDepth_++ == 0) P_->Stopped_ = false;
+    }
+    ~TStoppable() { --P_->StoppableDepth_; }
+    TStoppable(const TStoppable&) = delete;
+    TStoppable& operator=(const TStoppable&) = delete;
+
+   private:
+    TKVXModCommProt* P_;
+  };
+  // Forgets the module: lists emptied, no module loaded, the views told (a stopped or failed
+  // load must not leave half a module behind).
+  void DropModuleLocked();
+  // Runs Work through OnRunAside, or in place.
+  void RunAside(const std::function<void()>& Work);
 
   // A reply less its first HeadLen characters, its last character and a trailing "CMD", trimmed.
   // Too short a reply gives an empty text.
@@ -502,6 +546,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   TFileError LastFileError_;
   // Set when a stop of the polling has been reported; cleared when polling starts again.
   std::atomic<bool> PollStopReported_{false};
+  // The stop asked through OnProgress, and the depth of stoppable operations running.
+  bool Stopped_ = false;
+  int StoppableDepth_ = 0;
 
  private:
   // Remembers the view as a component (when it is one) and asks to be told when it goes.

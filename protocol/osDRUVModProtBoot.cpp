@@ -74,6 +74,22 @@ bool WalkLineText(const std::string& Text, SendFn Send, DoneFn Done) {
   return true;
 }
 
+// The lines of a text as WalkLineText sends it: each carriage return that goes out ends one, and
+// a last line without one counts too.
+int CountSentLines(const std::string& Text) {
+  int lines = 0;
+  bool open = false;
+  WalkLineText(
+      Text,
+      [&](char C) {
+        open = C != '\r';
+        if (!open) ++lines;
+        return true;
+      },
+      [](std::size_t, bool) { return true; });
+  return lines + (open ? 1 : 0);
+}
+
 // Keeps the transfer to the pace of the line. The driver takes bytes far faster than the line
 // carries them, so after a record's carriage return the transfer first waits until the record
 // has crossed the line at the port's rate, and only then gives the receiver its pause: the pause
@@ -86,7 +102,7 @@ class TLinePacer {
   void Sent(char C) {
     LineFree_ = std::max(LineFree_, Clock::now()) + ByteTime_;
     if (C != '\r') return;
-    std::this_thread::sleep_until(LineFree_);
+    platform::SleepUntil(LineFree_);
     platform::Sleep(kRecordPauseMs);
   }
   // How long the line still carries what was written.
@@ -285,9 +301,16 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
     if (Progress) Progress(0, max);
 
     TLinePacer pacer(BitsOf(BaudRate()));
+    const int lines = CountSentLines(text);
+    int linesDone = 0;
+    bool lineStart = true;
     const bool sent = WalkLineText(
         text,
         [&](char C) {
+          // Once a record has begun the bootloader needs the rest of it: nothing stops here.
+          if (lineStart) TKVXModCommProt::Progress(pgsSendFirmware, linesDone, lines);
+          lineStart = C == '\r';
+          if (lineStart) ++linesDone;
           // A byte that does not go out is a failed transfer, never a finished one.
           if (Port_->WriteText(std::string(1, C)) != 1) return false;
           pacer.Sent(C);
@@ -298,6 +321,7 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
           return true;
         });
     if (!sent) return false;
+    TKVXModCommProt::Progress(pgsSendFirmware, lines, lines);
 
     // The confirmation comes after the last record has crossed the line: its wait includes what
     // the line still has to carry of the file.
@@ -358,6 +382,7 @@ void TKVXModCommProt::SetBootloaderMode(bool Active) {
 
 bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
   std::string text;
+  TStoppable stoppable(this);
   if (!ReadWholeFile(FileName, text)) return false;
   auto lock = LockComm();
   try {
@@ -370,9 +395,16 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
     // A bootloader taking a file echoes nothing: only the line's own copies come back.
     bool echoing = !BootloaderMode_.load();
     TLinePacer pacer(BitsOf(BaudRate()));
-    return WalkLineText(
+    const int lines = CountSentLines(text);
+    int linesDone = 0;
+    bool lineStart = true;
+    const bool sent = WalkLineText(
         text,
         [&](char C) {
+          // A stop takes effect between two lines only: a line begun is sent whole.
+          if (lineStart && !Progress(pgsSendText, linesDone, lines)) return false;
+          lineStart = C == '\r';
+          if (lineStart) ++linesDone;
           if (hdx ? !SendTextCharHalfDuplex(C, echoing) : Port_->WriteText(std::string(1, C)) != 1)
             return false;
           pacer.Sent(C);
@@ -380,12 +412,14 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
         },
         [&](std::size_t, bool Sent) {
           if (!Sent) return true;
-          if (OnProcessMessages)
-            OnProcessMessages(this);
-          else if (platform::MainThread::IsCurrent())
-            platform::MainThread::CheckSynchronize();
+          if (OnProcessMessages) OnProcessMessages(this);
+          // Between two characters the receive handler may read the line: the module's answers
+          // reach the terminal as they come.
+          if (platform::MainThread::IsCurrent()) platform::MainThread::CheckSynchronize();
           return true;
         });
+    if (sent) Progress(pgsSendText, lines, lines);
+    return sent;
   } catch (...) {
     return false;  // a write error or an unplugged adapter
   }

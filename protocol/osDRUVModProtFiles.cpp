@@ -40,6 +40,11 @@ bool IsFactoryParameter(const TModCtrlCommand* Cmd) {
   return Cmd->GetGroups().Contains(TModCmdGroup::DRUVTEC);
 }
 
+// The kinds a full write sends (text, number, analog input, curve).
+bool WritesValue(const TModCtrlCommand* Cmd) {
+  return Cmd->Kind == TextPara || Cmd->Kind == NumPara || Cmd->Kind == AinPara || Cmd->Kind == CCPara;
+}
+
 }  // namespace
 
 void TKVXModCommProt::SetFileError(TFileErrorKind Kind, const std::string& Text) {
@@ -65,6 +70,7 @@ bool TKVXModCommProt::SaveParameterText(const std::string& FileName) {
 
 std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName, bool SkipIdCheck) {
   SetFileError(fekNone);
+  TStoppable stoppable(this);
   TStringList errors;
   std::uint8_t result = kFileDone;
   try {
@@ -117,6 +123,10 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     // Consecutive lines of one curve are gathered and the curve is written once, after its last
     // line: the module gets the same points with a twenty-first of the traffic.
     std::string pendingCurve;
+    // Lines dealt with, for the progress; a curve's lines count once the curve is written.
+    const int total = static_cast<int>(file.Lines.size());
+    int done = 0;
+    int curveLines = 0;
     auto writeCurve = [&] {
       if (pendingCurve.empty()) return;
       const int idx = CommandList_->IndexOf(pendingCurve);
@@ -126,9 +136,14 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
         AddName(errors, pendingCurve);
       }
       pendingCurve.clear();
+      done += curveLines;
+      curveLines = 0;
     };
 
     for (const TParLine& line : file.Lines) {
+      // A stop between two writes; a curve gathered but not yet written is not sent.
+      if (!Progress(pgsWriteParameters, done, total)) break;
+      ++done;
       TStringList values;
       TModCtrlCommand* cmd = ResolveParLine(*CommandList_, line, values);
       if (!pendingCurve.empty() && (!cmd || !SameText(cmd->Name, pendingCurve))) {
@@ -150,6 +165,8 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
       AssignReplyValues(cmd, &values);
       if (cmd->Kind == CCPara) {
         pendingCurve = cmd->Name;
+        --done;
+        ++curveLines;
         continue;
       }
       if (!WriteParameter(cmd)) {
@@ -157,10 +174,14 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
         AddName(errors, cmd->Name);
       }
     }
-    writeCurve();
+    if (!Stopped_) {
+      writeCurve();
+      Progress(pgsWriteParameters, done, total);
+    }
     // A refused or unanswered write leaves the file's value in the command: show what the module
-    // holds instead, as after an XML download.
-    if (online && result != kFileDone) ReadAllParameters();
+    // holds instead, as after an XML download. (A stopped download is read again by whoever
+    // stopped it.)
+    if (online && result != kFileDone && !Stopped_) ReadAllParameters();
   } catch (...) {
     result = kFileUnusable;
   }
@@ -201,6 +222,7 @@ bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
 
 std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) {
   SetFileError(fekNone);
+  TStoppable stoppable(this);
   TStringList errors;
   std::uint8_t result = kFileDone;
   try {
@@ -242,11 +264,22 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     if (GetPortOpen()) {
       // Every value parameter the module lets us set; a refused or unanswered write is a
       // failure, reported by name.
-      for (int i = 0; i < CommandList_->Count(); ++i) {
+      auto writable = [this](int i) {
         auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
-        if (!cmd || !IsWritable(cmd) || IsFactoryParameter(cmd)) continue;
+        return cmd && IsWritable(cmd) && !IsFactoryParameter(cmd) && WritesValue(cmd) ? cmd : nullptr;
+      };
+      int total = 0;
+      for (int i = 0; i < CommandList_->Count(); ++i)
+        if (writable(i)) ++total;
+      int done = 0;
+      for (int i = 0; i < CommandList_->Count(); ++i) {
+        TModCtrlCommand* cmd = writable(i);
+        if (!cmd) continue;
+        // A stop between two parameters; the rest keep the module's values.
+        if (!Progress(pgsWriteParameters, done, total)) break;
         bool handled = false;
         const bool ok = WriteParameterValue(cmd, handled);
+        ++done;
         if (!handled) continue;
         if (!ok) {
           result = kFileUnusable;
@@ -254,7 +287,10 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
         }
       }
       // What the module now holds, also for the parameters it did not take or may not be set.
-      if (!ReadAllParameters() && CommandList_->Count() > 0) result = kFileUnusable;
+      if (!Stopped_) {
+        Progress(pgsWriteParameters, done, total);
+        if (!ReadAllParameters() && CommandList_->Count() > 0) result = kFileUnusable;
+      }
     } else if (ParameterList_) {
       ParameterList_->RefreshValues();
     }
@@ -271,13 +307,21 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
   SetFileError(fekNone);
   try {
     if (GetPortOpen()) return false;
+    // The file is read away from the window (it may be large) into lists of its own, which
+    // replace the module's only once they are complete.
+    auto commands = std::make_unique<TModCommandList>();
+    auto processData = std::make_unique<TModProcessData>();
+    auto statusInfo = std::make_unique<TModStatusInfoData>();
+    auto remoteCtrl = std::make_unique<TModRemoteCtrlCommandList>();
     TosKVXCmdDOM dom;
-    dom.CommandList = CommandList_.get();
-    dom.ProcessData = ProcessData_.get();
-    dom.StatusInfo = StatusInfoData_.get();
-    dom.RemoteCtrlList = RemoteCtrlCmdList_.get();
+    dom.CommandList = commands.get();
+    dom.ProcessData = processData.get();
+    dom.StatusInfo = statusInfo.get();
+    dom.RemoteCtrlList = remoteCtrl.get();
     TStringList ids;
-    if (!dom.GetModulIDs(FileName, &ids)) {
+    bool listed = false;
+    RunAside([&] { listed = dom.GetModulIDs(FileName, &ids); });
+    if (!listed) {
       if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
       return false;
     }
@@ -288,36 +332,37 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
       return false;
     }
     const std::string id = ids[static_cast<std::size_t>(sel)];
+    bool read = false;
+    RunAside([&] { read = dom.ReadModulCmds(FileName, id); });
+    // The remote-control list does not own its commands.
+    struct TFreeRemote {
+      std::unique_ptr<TModRemoteCtrlCommandList>& List;
+      ~TFreeRemote() {
+        if (List) List->FreeCommands();
+      }
+    } freeRemote{remoteCtrl};
 
     auto lock = LockComm();
-    IMonitorView* monitor = Monitor_;
-    IScopeView* scope = Scope_.load();
-    if (!dom.ReadModulCmds(FileName, id)) {
+    if (!read) {
       if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
-      // The lists may have been emptied or half filled: no module, and no view may keep
-      // pointers to the commands that are gone.
-      ClearListsLocked();
-      ModuleLoaded_ = false;
-      ModuleId_.clear();
-      RemoteCtrlAvailable_ = false;
-      RemoteCtrlOn_ = false;
-      FillParameterList(0);
-      if (monitor) {
-        monitor->SetProcessDataStructure(ProcessData_.get());
-        monitor->FireStatusInfoStrucInit(StatusInfoData_.get());
-      }
-      if (scope) scope->SetProcessDataStructure(ProcessData_.get());
+      // No module: no view may keep pointers to commands of the one before.
+      DropModuleLocked();
       return false;
     }
-
+    // The old lists go (with freeRemote and the unique pointers) once the views have the new.
+    ClearListsLocked();
+    std::swap(CommandList_, commands);
+    std::swap(ProcessData_, processData);
+    std::swap(StatusInfoData_, statusInfo);
+    std::swap(RemoteCtrlCmdList_, remoteCtrl);
     ModuleId_ = id;
     ModuleLoaded_ = true;
     FillParameterList(kAllGroups);
-    if (monitor) {
-      monitor->SetProcessDataStructure(ProcessData_.get());
-      monitor->FireStatusInfoStrucInit(StatusInfoData_.get());
+    if (Monitor_) {
+      Monitor_->SetProcessDataStructure(ProcessData_.get());
+      Monitor_->FireStatusInfoStrucInit(StatusInfoData_.get());
     }
-    if (scope) scope->SetProcessDataStructure(ProcessData_.get());
+    if (IScopeView* scope = Scope_.load()) scope->SetProcessDataStructure(ProcessData_.get());
     RemoteCtrlAvailable_ = RemoteCtrlCmdList_->Count() > 0;
     RemoteCtrlOn_ = false;
     return true;

@@ -108,11 +108,23 @@ bool TKVXModCommProt::ReadParameter(TModCtrlCommand* Cmd) {
 bool TKVXModCommProt::ReadAllParameters() {
   auto lock = LockComm();
   if (CommandList_->Count() == 0) return false;
-  for (int i = 0; i < CommandList_->Count(); ++i) {
+  auto readable = [this](int i) {
     auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
-    if (!cmd || (cmd->AType != 2 && cmd->AType != 3) || cmd->Kind == NoPara) continue;
+    return cmd && (cmd->AType == 2 || cmd->AType == 3) && cmd->Kind != NoPara ? cmd : nullptr;
+  };
+  int total = 0;
+  for (int i = 0; i < CommandList_->Count(); ++i)
+    if (readable(i)) ++total;
+  int done = 0;
+  for (int i = 0; i < CommandList_->Count(); ++i) {
+    TModCtrlCommand* cmd = readable(i);
+    if (!cmd) continue;
+    // A stop between two reads: the values read so far are the module's, the rest unread.
+    if (!Progress(pgsReadParameters, done, total)) return false;
     if (!ReadParameter(cmd)) return false;
+    ++done;
   }
+  Progress(pgsReadParameters, done, total);
   return true;
 }
 

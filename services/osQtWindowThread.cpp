@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "platform/Threads.h"
+#include "services/osBusyMode.h"
 
 namespace {
 // One queued wake-up at a time is enough: it drains everything that is waiting.
@@ -20,6 +21,10 @@ void InstallWindowThreadHook() {
         app,
         [] {
           wakePending = false;
+          // While the window does long work on the line, calls of other threads (a poll tick,
+          // received characters) wait: they must not cut into it. The busy mode runs them when
+          // it ends.
+          if (TBusyMode::Instance().Active()) return;
           platform::MainThread::CheckSynchronize();
         },
         Qt::QueuedConnection);
