@@ -333,6 +333,8 @@ class TKVXMainForm : public QMainWindow {
   void ApplOptOptionStateChanged(TObject* Sender, const std::string& Name, int Index, int Id);
   // Shows a page and runs the page change.
   void ShowPage(int Page);
+  // Both Upload buttons: enabled while a module is loaded (identified or offline data).
+  void UpdateUploadButtons();
 
   // ---- Mode buttons, protocol events, status lamps, password ------------------------------------
   void ModeButtonClick(int Index);  // 0..7 MODE_1 .. MODE_8

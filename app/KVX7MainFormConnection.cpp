@@ -133,6 +133,7 @@ void TKVXMainForm::SetConnectedState(bool Connected) {
   IdentifyAct->setEnabled(Connected && !KVXModProt->GetBootloaderActive());
   MMILoadOfflineCmdList->setEnabled(!Connected);
   MMISaveCmdList->setEnabled(KVXModProt->ModuleLoaded());
+  UpdateUploadButtons();
 }
 
 void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool ShowStatusText) {
@@ -159,6 +160,7 @@ void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool
   IdentifyAct->setEnabled(!Active);
   ShowParamlistAct->setEnabled(!Active && PageIndex() != 0);
   ShowTerminalAct->setEnabled(!Active && PageIndex() != 3);
+  UpdateUploadButtons();
 }
 
 void TKVXMainForm::IdentifyActExecute() {
@@ -167,6 +169,7 @@ void TKVXMainForm::IdentifyActExecute() {
     TBusyCursor busy;
     if (!KVXModProt->IdentifyModule(id)) {
       SetPanel(4, QString());
+      UpdateUploadButtons();
       return;
     }
     SetPanel(4, FromAnsi(id));
@@ -175,6 +178,7 @@ void TKVXMainForm::IdentifyActExecute() {
     SetupAnalogInputs();
     PasswordAct->setEnabled(KVXModProt->QueryPasswordSupport());
     PrintAct->setEnabled(PageIndex() == 0);
+    UpdateUploadButtons();
     GBoxDigInputs->setTitle("Digital Inputs / Outputs");
   }
 

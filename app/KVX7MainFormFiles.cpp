@@ -239,6 +239,7 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
   } else {
     SetPanel(4, QString());
   }
+  UpdateUploadButtons();
   RememberParaFolder(*ApplIni, name);
   if (!ok) {
     const std::string reason = FailureReason(*KVXModProt);

@@ -1,10 +1,14 @@
 // Printing: the parameter list as a fixed-pitch listing (parameter page), the scope picture with
 // its time base, cursor values and channel ranges (scope page), and the terminal text (terminal
-// page). Every print goes through the print dialog, which also offers a PDF file.
+// page). Every print goes through the print dialog, which also offers a PDF file; a job that
+// cannot start (a file that cannot be written, a printer that refuses) is reported.
 //
 // The printer is set to 600 dpi, so coordinates (device pixels) give the same layout on every
 // printer and in a PDF file. A listing breaks to a new page every 57 lines, each page headed with
 // its number, so no line falls off the paper however long the module's list is.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QDateTime>
 #include <QLocale>
@@ -12,9 +16,12 @@
 #include <QPrinter>
 #include <QTextEdit>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "app/KVX7MainForm.h"
 #include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
 #include "services/osApplInfo.h"
 #include "services/osDialogHooks.h"
 #include "views/osDRUVScope.h"
@@ -48,6 +55,33 @@ void WriteAt(std::string& Line, int Column, const std::string& Text) {
   const std::size_t start = static_cast<std::size_t>(std::max(Column, 1) - 1);
   Line.resize(std::max(Line.size(), start), ' ');
   Line = Line.substr(0, start) + Text;
+}
+
+// Why a PDF file cannot be written there, found without creating anything.
+std::string PdfRefusal(const std::string& File) {
+  struct stat st {};
+  if (::stat(File.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return "it is not a file";
+    if (::access(File.c_str(), W_OK) != 0) return std::strerror(errno);
+  } else if (errno != ENOENT) {
+    return std::strerror(errno);
+  } else {
+    const std::size_t slash = File.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : File.substr(0, slash);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  }
+  return "it cannot be written";
+}
+
+// A print job that could not start, named by its file or printer.
+std::string PrintFailureText(const QPrinter& Printer) {
+  if (Printer.outputFormat() == QPrinter::PdfFormat) {
+    const std::string file = FileNameToBytes(Printer.outputFileName());
+    return "The printout could not start: the file \"" + FileNameShown(file) + "\" cannot be written (" +
+           PdfRefusal(file) + ").";
+  }
+  return "The printout could not start: the printer \"" + ToAnsi(Printer.printerName()) +
+         "\" did not accept the job.";
 }
 
 }  // namespace
@@ -116,6 +150,8 @@ void TKVXMainForm::PrintActExecute() {
       KVXTermEditor->print(&printer);
       break;
   }
+  // A job that never started printed nothing: the user must know, and where it was to go.
+  if (printer.printerState() == QPrinter::Error) AdvMessageDlg(PrintFailureText(printer), mtError, {mbOK}, 0);
 }
 
 bool TKVXMainForm::PrintParamList(QPrinter& Printer) {
@@ -196,10 +232,13 @@ void TKVXMainForm::PrintScopeDisplay(QPrinter& Printer) {
       if (settings->SignalName().empty()) continue;
       y += 2 * lh;
       canvas.fillRect(QRect(100, y, 50, lh), ColorToQColor(settings->Color()));
-      const std::size_t i = static_cast<std::size_t>(ch - 1);
+      // The values of the grid's bottom and top lines, as the picture labels them: whichever
+      // page set the channel's scale last, the printed range is the one drawn.
+      const long long lower = -static_cast<long long>(settings->YZeroOffset());
+      const long long upper = 10LL * settings->YScalePerDiv() + lower;
       TextOut(canvas, 175, y,
               QString("Cha.%1: ").arg(ch) + FromAnsi(settings->SignalName()) + "   Vertical range from: " +
-                  CBChCustMin[i]->currentText() + " to " + CBChCustMax[i]->currentText());
+                  QString::number(lower) + " to " + QString::number(upper));
     }
   } catch (...) {
     // The printout ends here; the job is ended below all the same.

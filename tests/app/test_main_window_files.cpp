@@ -276,4 +276,38 @@ TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   form->WebBrowserDlg->close();
 }
 
+TEST_F(MainWindowFiles, UploadIsOfferedOnlyWithALoadedModule) {
+  ASSERT_NO_FATAL_FAILURE(StartModule());
+  profile.WriteIni("[Interface]\nFixBR=19200\nAutoBRDetection=0\n");
+  StartForm();
+  auto offered = [&] { return form->BBtnUpload->isEnabled() && form->BBtnUpload2->isEnabled(); };
+  auto refused = [&] { return !form->BBtnUpload->isEnabled() && !form->BBtnUpload2->isEnabled(); };
+  EXPECT_TRUE(refused());
+  ASSERT_NO_FATAL_FAILURE(ChoosePort("modsim"));
+  form->ConnectActExecute();
+  EXPECT_TRUE(refused()) << "connected, not identified";
+  form->IdentifyActExecute();
+  EXPECT_TRUE(offered());
+  const std::string kvx = dir.File("module.kvx");
+  Upload(kvx);
+  form->ConnectActExecute();  // disconnect
+  EXPECT_TRUE(refused());
+  {
+    FileAnswer picker(dir.File("other.kvx"));
+    form->BBtnUpload2->click();
+    EXPECT_EQ(picker.calls, 0);
+  }
+  {
+    FileAnswer picker(kvx);
+    form->MMILoadOfflineCmdList->trigger();
+  }
+  EXPECT_TRUE(offered());
+  form->ConnectActExecute();
+  form->IdentifyActExecute();
+  EXPECT_TRUE(offered());
+  sim->SetSilent(true);
+  form->IdentifyActExecute();  // a failed identification leaves no module
+  EXPECT_TRUE(refused());
+}
+
 }  // namespace

@@ -229,4 +229,42 @@ TEST_F(Printing, TheTerminalPrintsItselfAndCancelPrintsNothing) {
   SavePages(pdf, "print-terminal");
 }
 
+// The range printed is the one the picture's scale shows, also when the expert page set it.
+TEST_F(Printing, TheScopePrintoutGivesTheRangeThePictureShows) {
+  StartForm();
+  form->ShowPage(2);
+  form->KVXScope->Channel(1)->SetSignalName("SINE");
+  form->KVXScope->Channel(2)->SetSignalName("RAMP");
+  Choose(form->CBChCustMin[0], "-10");
+  Choose(form->CBChCustMax[0], "10");
+  Choose(form->CBChCustMin[1], "-25");
+  Choose(form->CBChCustMax[1], "50");  // 7.5 per division rounds to 8: the grid reaches 55
+  Choose(form->CBChScale[0], "50");
+  const std::string pdf = profile.Dir().File("ranges.pdf");
+  PrintTo(pdf);
+  const auto pages = PdfPages(pdf);
+  ASSERT_EQ(pages.size(), 1u);
+  std::string all;
+  for (const std::string& l : pages[0]) all += l + "\n";
+  EXPECT_NE(all.find("Cha.1: SINE Vertical range from: -10 to 490\n"), std::string::npos) << all;
+  EXPECT_NE(all.find("Cha.2: RAMP Vertical range from: -25 to 55\n"), std::string::npos) << all;
+}
+
+// A print that cannot start says so and names where it was to go; nothing is written.
+TEST_F(Printing, APrintThatCannotStartNamesItsFile) {
+  StartForm();
+  form->KVXTermEditor->setPlainText("ID");
+  for (int page : {2, 3}) {
+    form->ShowPage(page);
+    const std::string pdf = profile.Dir().File("no-such-folder/page" + std::to_string(page) + ".pdf");
+    messages.Shown.clear();
+    PrintTo(pdf);
+    ASSERT_EQ(messages.Shown.size(), 1u) << page;
+    EXPECT_EQ(messages.Shown[0].Type, mtError);
+    EXPECT_NE(messages.Shown[0].Text.find("\"" + pdf + "\""), std::string::npos) << messages.Shown[0].Text;
+    EXPECT_NE(messages.Shown[0].Text.find("No such file or directory"), std::string::npos) << messages.Shown[0].Text;
+    EXPECT_FALSE(RegularFileExists(pdf));
+  }
+}
+
 }  // namespace
