@@ -53,7 +53,8 @@ void TKVXMainForm::CBoxPortSelChange() { ApplyPortSelection(); }
 void TKVXMainForm::ApplyPortSelection() {
   // The switch comes first and the setting after it: a settings file that refuses the name must
   // not leave the box on one port and the protocol on another.
-  const std::string name = CBoxPortSel->currentIndex() >= 0 ? FileNameToBytes(CBoxPortSel->currentText()) : std::string();
+  const std::string name =
+      CBoxPortSel->currentIndex() >= 0 ? FileNameToBytes(CBoxPortSel->currentText()) : std::string();
   if (!name.empty() && name != KVXModProt->PortName()) {
     // The port opens on Connect; a failure here has nothing to tell yet.
     try {

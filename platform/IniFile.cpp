@@ -389,7 +389,8 @@ void TIniFile::WriteSection(const std::string& section) {
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   CheckStorable(section, key, value);
-  Refresh();
+  // A value the file holds already costs no rewrite (the settings dialog's OK writes them all).
+  if (const Line* l = Find(section, key); l && l->Value == value) return;
   Pending p{section, key, Quoted(value)};
   Apply(p);
   Remember(std::move(p));

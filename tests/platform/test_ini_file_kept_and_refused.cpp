@@ -65,8 +65,10 @@ TEST(IniFileKept, TheFileIsReadOnceAndAgainOnlyWhenSomeoneChangedIt) {
   for (int i = 0; i < 29; ++i) EXPECT_EQ(ini.ReadInteger("S", "N", 0), 1);
   EXPECT_EQ(ini.ReadString("S", "Big", "").size(), big.size());
   ini.WriteInteger("S", "N", 2);  // our own write needs no read
+  ini.WriteInteger("S", "N", 2);  // and the same value no second rewrite
   EXPECT_EQ(ini.ReadInteger("S", "N", 0), 2);
   EXPECT_EQ(io.Reads, 1);
+  EXPECT_EQ(io.Writes, 1);
   EXPECT_EQ(ReadFile(path), "[S]\nBig=" + big + "\nN=2\n");
 
   // Replaced by another program with a file of the same size: a new file, read again.

@@ -79,34 +79,3 @@ TEST(SettingsFile, RefusedWriteNamesTheFileAndTheSystemsReason) {
   }
   EXPECT_EQ(ReadFile(p.Root() + "/DRUV"), "not a folder");
 }
-
-TEST(SettingsFile, OneUpdateIsOneRewriteAndAtMostOneRefusalNamingFileAndReason) {
-  Profile p;
-  int writes = 0;
-  int refuse = 0;
-  platform::SetIniFileAccessHook([&](const std::string&, bool write) { return write ? (++writes, refuse) : 0; });
-  TosApplIni ini;
-  {
-    TosApplIniUpdate update(&ini);
-    for (const char* key : {"A", "B", "C"}) ini.WriteString("S", key, key);
-    update.Commit();
-  }
-  EXPECT_EQ(writes, 1);
-  EXPECT_EQ(ReadFile(ini.IniPath()), "[S]\nA=A\nB=B\nC=C\n");
-
-  refuse = EACCES;
-  int refusals = 0;
-  try {
-    TosApplIniUpdate update(&ini);
-    for (const char* key : {"A", "B", "C"}) ini.WriteString("S", key, "new");
-    update.Commit();
-  } catch (const EApplIniError& e) {
-    ++refusals;
-    EXPECT_EQ(std::string(e.what()),
-              "In " + ini.IniPath() + " kann nicht geschrieben werden: Permission denied");
-  }
-  EXPECT_EQ(refusals, 1);
-  EXPECT_EQ(ini.ReadString("S", "C", ""), "new");  // the choice holds for the run
-  EXPECT_EQ(ReadFile(ini.IniPath()), "[S]\nA=A\nB=B\nC=C\n");
-  platform::SetIniFileAccessHook({});
-}
