@@ -198,10 +198,17 @@ void TKVXMainForm::FormShow() {
       FillPortBox(ApplInfo->SystemInfo()->SerialCommPorts());
       const std::string stored = KVX7OptionsDlg->GetPort();
       const int index = stored.empty() ? -1 : CBoxPortSel->findText(FileNameFromBytes(stored));
+      // A settings file that refuses the write must not cut the start short: the refusal is
+      // told once the window is complete.
+      std::string refused;
       if (index < 0) {
         CBoxPortSel->setCurrentIndex(-1);
-        KVX7OptionsDlg->SetPort("");
         SetPanel(1, QString());
+        try {
+          KVX7OptionsDlg->SetPort("");
+        } catch (const EApplIniError& e) {
+          refused = e.what();
+        }
       } else {
         CBoxPortSel->setCurrentIndex(index);
         KVXModProt->SetPortName(stored);
@@ -220,6 +227,7 @@ void TKVXMainForm::FormShow() {
       if (ParamGrid->isVisible()) ParamGrid->setFocus();
       SetupEdition(OemEdition);
       BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
+      if (!refused.empty()) AdvMessageDlg(refused, mtError, {mbOK}, 0);
     });
   }
   if (KVXMonitor->Parent()) KVXMonitor->Show();

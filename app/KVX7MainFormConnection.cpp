@@ -51,27 +51,34 @@ void TKVXMainForm::CBoxPortSelDropDown() {
 void TKVXMainForm::CBoxPortSelChange() { ApplyPortSelection(); }
 
 void TKVXMainForm::ApplyPortSelection() {
-  if (CBoxPortSel->currentIndex() >= 0) {
-    const std::string name = FileNameToBytes(CBoxPortSel->currentText());
-    if (!name.empty() && name != KVXModProt->PortName()) {
-      KVX7OptionsDlg->SetPort(name);
-      try {
-        KVXModProt->SetPortOpen(false);
-        KVXModProt->SetPortName(name);
-      } catch (...) {
-        // The port opens on Connect; a failure here has nothing to tell yet.
-      }
-      SetPanel(0, PortClosedText);
-      SetPanel(1, "Port: " + FileNameFromBytes(name));
-      ConnectTag = 0;
-      ConnectAct->setIcon(ConnectGlyph(false));
+  // The switch comes first and the setting after it: a settings file that refuses the name must
+  // not leave the box on one port and the protocol on another.
+  const std::string name =
+      CBoxPortSel->currentIndex() >= 0 ? FileNameToBytes(CBoxPortSel->currentText()) : std::string();
+  if (!name.empty() && name != KVXModProt->PortName()) {
+    // The port opens on Connect; a failure here has nothing to tell yet.
+    try {
+      KVXModProt->SetPortOpen(false);
+    } catch (...) {
     }
+    try {
+      KVXModProt->SetPortName(name);
+    } catch (...) {
+    }
+    SetPanel(0, PortClosedText);
+    SetPanel(1, "Port: " + FileNameFromBytes(KVXModProt->PortName()));
+    ConnectTag = 0;
+    ConnectAct->setIcon(ConnectGlyph(false));
   }
   KVXModProt->SetAutoSetBaudrate(KVX7OptionsDlg->GetAutoSetBR());
   KVXModProt->SetAutoBaudrate(KVX7OptionsDlg->GetAutoBR());
   KVXModProt->SetAutoBaudDetection(KVX7OptionsDlg->GetAutoBRDetection());
   KVXModProt->SetFixBaudrate(KVX7OptionsDlg->GetFixBR());
   KVXModProt->SetTransferMode(KVX7OptionsDlg->GetTranferMode());
+  // Only a change is written, so the settings dialog's OK (which stored the port already) and a
+  // second choice of the same port cost no write.
+  if (!name.empty() && name == KVXModProt->PortName() && KVX7OptionsDlg->GetPort() != name)
+    KVX7OptionsDlg->SetPort(name);
 }
 
 void TKVXMainForm::ResetInputCaptions() {
