@@ -4,6 +4,7 @@
 // and Paste on the read-only terminal; the manuals in the viewer or a message naming them.
 #include <QAction>
 #include <QClipboard>
+#include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSignalSpy>
@@ -186,6 +187,10 @@ TEST_F(MainWindowTerminal, TheEditMenusOwnKeysWorkOnTheTerminalPage) {
       << Text().toStdString();
   // Nothing but the pasted line reached the module: no control character of the keys.
   EXPECT_EQ(sim->ReceivedCommands(), std::vector<std::string>{"ID"});
+  form->MMEdit->popup(form->mapToGlobal(QPoint(60, 30)));
+  QApplication::processEvents();
+  dlgtest::SavePicture(form->MMEdit, "main-edit-menu.png");
+  form->MMEdit->hide();
 
   form->ShowPage(0);
   QSignalSpy pasted(form->MMIPaste, &QAction::triggered);
