@@ -1,26 +1,22 @@
 // The main window and its small dialogs as a screen reader meets them, through Qt's
 // accessibility interface: every control a user operates has a name to say, without a stray
-// blank, and the status lamps say what they show and whether they are on.
+// blank. (The status lamps' names and states: tests/services/test_led_controls.cpp.)
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QAccessible>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSlider>
 #include <QStackedWidget>
 #include <QTextEdit>
-#include <QToolButton>
 
 #include "MainFormTestUtil.h"
 #include "app/dialogs/KVXFWUpdateDlg.h"
 #include "app/dialogs/KVXSaveScopeDataDlg.h"
-#include "services/osLED.h"
 
 namespace {
 
@@ -94,22 +90,6 @@ TEST_F(Accessibility, EveryControlOfEveryPageAndDialogHasAName) {
   QApplication::processEvents();
   ExpectEveryControlNamed(form->SaveScopeDataDlg, "scope data log");
   form->SaveScopeDataDlg->hide();
-}
-
-TEST_F(Accessibility, StatusLampsSayTheirBitAndWhetherTheyAreOn) {
-  ASSERT_NO_FATAL_FAILURE(StartIdentified());
-  // Ready on, Limit off (of the module's four status bits).
-  sim->Module().SetStatusWord(1);
-  form->ShowPage(1);
-  ASSERT_TRUE(mftest::WaitFor([&] { return form->SILed[0]->State() == TosLedState::lsOn; }));
-  for (TosNamedLed* led : {form->SILed[0], form->SILed[1], form->SILed[2], form->SILed[3]}) {
-    QAccessibleInterface* lamp = Iface(led);
-    ASSERT_NE(lamp, nullptr);
-    EXPECT_EQ(lamp->text(QAccessible::Name).toStdString(), led->LedText());
-    EXPECT_EQ(lamp->state().checked, led->State() == TosLedState::lsOn) << led->LedText();
-  }
-  EXPECT_EQ(Iface(form->SILed[0])->text(QAccessible::Description), "Module ready. Yellow lamp on");
-  EXPECT_FALSE(Iface(form->SILed[3])->state().checked);
 }
 
 }  // namespace
