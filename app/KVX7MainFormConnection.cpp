@@ -84,6 +84,7 @@ void TKVXMainForm::ApplyPortSelection() {
 void TKVXMainForm::ResetInputCaptions() {
   static const char* const pins[8] = {"PIN 8", "PIN 7", "PIN 5", "PIN 6", "PIN 13", "PIN 14", "PIN 15", "not used"};
   for (int i = 0; i < 8; ++i) CBDInp[i]->setText(pins[i]);
+  NameControlsByCaption();
   LabelParameterView->setEnabled(false);
   PasswordAct->setEnabled(false);
 }
@@ -213,6 +214,7 @@ void TKVXMainForm::IdentifyActExecute() {
     for (int i = 0; i < 7; ++i) CBDInp[i]->setText(FromAnsi(TakeWord(RCSHelpText)));
     CBDInp[7]->setText(FromAnsi(RCSHelpText));
   }
+  NameControlsByCaption();
 }
 
 void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std::string& Reason) {

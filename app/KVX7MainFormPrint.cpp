@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPrinter>
+#include <QStringList>
 #include <QTextEdit>
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +36,15 @@ constexpr int kValueEndColumn = 24;
 
 QString PrintTime() {
   return QLocale::system().toString(QDateTime::currentDateTime(), QStringLiteral("ddd, dd.MM.yyyy - hh:mm:ss"));
+}
+
+// The first header line: company, product and the page's own text joined by "   - "; a field
+// the system leaves empty is left out with its separator.
+QString HeaderTitle(const QString& Company, const QString& Product, const QString& Own) {
+  QStringList parts;
+  for (const QString& p : {Company, Product, Own})
+    if (!p.trimmed().isEmpty()) parts << p;
+  return parts.join(QStringLiteral("   - "));
 }
 
 // The height of a line in the painter's font on its device.
@@ -174,7 +184,7 @@ bool TKVXMainForm::PrintParamList(QPrinter& Printer) {
       canvas.setFont(sans);
       int lh = LineHeight(canvas);
       int y = 100;
-      TextOut(canvas, 200, y, company + "   - " + product + QString("   - Page %1").arg(page));
+      TextOut(canvas, 200, y, HeaderTitle(company, product, QString("Page %1").arg(page)));
       y += 3 * lh / 2;
       TextOut(canvas, 200, y, "Parameter List at: " + PrintTime());
       y += 3 * lh / 2;
@@ -202,8 +212,8 @@ void TKVXMainForm::PrintScopeDisplay(QPrinter& Printer) {
     canvas.setFont(QFont(QStringLiteral("Liberation Sans"), 10));
     const int lh = LineHeight(canvas);
     TextOut(canvas, 100, 100,
-            FromAnsi(ApplInfo->ExtCompanyName()) + "   - " + FromAnsi(ApplInfo->ExtProductName()) +
-                "   - Oszilloskop Display at: " + PrintTime());
+            HeaderTitle(FromAnsi(ApplInfo->ExtCompanyName()), FromAnsi(ApplInfo->ExtProductName()),
+                        "Oszilloskop Display at: " + PrintTime()));
     TextOut(canvas, 100, 100 + 2 * lh, "Module: " + FromAnsi(KVXModProt->ModuleId()));
     // A square as wide as the page less 100 on each side, but never so high that the lines
     // below it (cursors, time base, four channels) leave the page: landscape paper works too.

@@ -55,12 +55,14 @@ void TKVXMainForm::ClearTerminalActExecute() {
 void TKVXMainForm::OpenTerminalActExecute() {
   TFileDialogOptions o;
   o.Kind = fdkOpen;
+  o.InitialDir = RememberedFolder(TerminalPathKey);
   o.Filter = kTerminalFilter;
   o.DefaultSuffix = "rtf";
   o.MustExist = true;
   o.Parent = this;
   std::string name;
   if (!ExecFileDialog(o, name)) return;
+  RememberFolder(TerminalPathKey, name);
 
   std::string data, error, text;
   if (LoadFileBytes(name, data, &error) != flrOk) {
@@ -84,12 +86,14 @@ void TKVXMainForm::SaveTerminalActExecute() {
   if (name.empty()) {
     TFileDialogOptions o;
     o.Kind = fdkSave;
+    o.InitialDir = RememberedFolder(TerminalPathKey);
     o.Filter = kTerminalFilter;
     o.DefaultSuffix = "rtf";
     o.MustExist = true;
     o.OverwritePrompt = true;
     o.Parent = this;
     if (!ExecFileDialog(o, name)) return;
+    RememberFolder(TerminalPathKey, name);
   }
   std::string error;
   if (!SaveFileReplacing(name, rtf::WriteRtfText(TerminalBytes(KVXTermEditor)), &error))

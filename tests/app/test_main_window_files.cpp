@@ -16,12 +16,16 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "MainFormTestUtil.h"
+#include "app/dialogs/KVXFWUpdateDlg.h"
 #include "app/dialogs/KVXModIdSelDlgForm.h"
+#include "app/dialogs/KVXSaveScopeDataDlg.h"
 #include "app/dialogs/KVXWebBrowserForm.h"
 #include "model/FileTestUtil.h"
 #include "model/osFileUtils.h"
+#include "model/osRtfText.h"
 #include "protocol/osDRUVParamText.h"
 
 using dlgtest::FileAnswer;
@@ -232,6 +236,52 @@ TEST_F(MainWindowFiles, AnXmlFileOfTwoOtherModulesOffersTheirSelection) {
   Download(kvx);
   EXPECT_EQ(offered, QStringList({"KVX-SIM 1.30 2027 1", "KVX-SIM 1.40 2028 2"}));
   EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+}
+
+// HOME points at a folder of the test's own while it lives.
+class HomeAt {
+ public:
+  explicit HomeAt(const std::string& folder) : old_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+    std::filesystem::create_directories(folder);
+    ::setenv("HOME", folder.c_str(), 1);
+  }
+  ~HomeAt() { ::setenv("HOME", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+// Not the program's folder nor the one the program was started in: the home folder first, then
+// the folder last used for that kind of file, parameter and terminal files each their own.
+TEST_F(MainWindowFiles, FilePickersStartAtHomeThenInTheFolderLastUsedForTheirKind) {
+  const HomeAt home(dir.File("home"));
+  const std::string homeDir = dir.File("home") + "/";
+  StartForm();
+  auto startOf = [](const std::function<void()>& open, const std::string& answer = {}) {
+    FileAnswer picker(answer);
+    open();
+    return picker.last.InitialDir;
+  };
+  EXPECT_EQ(startOf([&] { form->BBtnDownloadClick(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->OpenTerminalActExecute(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->SaveTerminalActExecute(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->SaveScopeDataDlg->SBtnFilenameClick(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->FWUpdateDlg->SBtnSelFWFileClick(); }), homeDir);
+
+  const std::string terminalDir = dir.File("sessions") + "/";
+  std::filesystem::create_directories(terminalDir);
+  WriteAll(terminalDir + "a.rtf", rtf::WriteRtfText("ID\n>"));
+  startOf([&] { form->OpenTerminalActExecute(); }, terminalDir + "a.rtf");
+  form->ClearTerminalActExecute();
+  EXPECT_EQ(startOf([&] { form->SaveTerminalActExecute(); }), terminalDir);
+  EXPECT_NE(profile.ReadIni().find("TerminalFilePath=" + terminalDir + "\n"), std::string::npos);
+  EXPECT_EQ(startOf([&] { form->MMILoadOfflineCmdListClick(); }), homeDir);
+  // A remembered folder that is gone sends the picker home again.
+  std::filesystem::remove_all(terminalDir);
+  EXPECT_EQ(startOf([&] { form->OpenTerminalActExecute(); }), homeDir);
+
+  form->SaveScopeDataDlg->SetLogFileName(dir.File("scope.txt"));
+  EXPECT_EQ(startOf([&] { form->SaveScopeDataDlg->SBtnFilenameClick(); }), dir.Path() + "/");
 }
 
 TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
