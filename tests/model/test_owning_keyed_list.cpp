@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
+#include <string>
 
 #include "model/MyGlobalUtils.h"
 
@@ -67,6 +69,62 @@ TEST_F(OwningKeyedList, FindsNamesWithoutCaseAndTheFirstOfDuplicates) {
   EXPECT_EQ(l.IndexOfObject(nullptr), -1);
   l.SetName(0, "other");
   EXPECT_EQ(l.IndexOf("gain"), 1);
+}
+
+// The name index must follow every change: a deleted first entry hands its name to the next one
+// of that name, entries behind a deleted one move up, a rename makes a name appear, move ahead
+// of a later duplicate or disappear.
+TEST_F(OwningKeyedList, LookupFollowsDeleteRenameAndClear) {
+  TestList l;
+  l.OwnsObjects = false;
+  l.AddObject("A", nullptr);
+  l.AddObject("GAIN", nullptr);
+  l.AddObject("B", nullptr);
+  l.AddObject("gain", nullptr);
+  l.Delete(1);
+  EXPECT_EQ(l.IndexOf("Gain"), 2);
+  EXPECT_EQ(l.IndexOf("b"), 1);
+  l.SetName(0, "gAIN");
+  EXPECT_EQ(l.IndexOf("gain"), 0);
+  EXPECT_EQ(l.IndexOf("a"), -1);
+  l.SetName(0, "Gain");  // the same name in other letters
+  EXPECT_EQ(l.IndexOf("GAIN"), 0);
+  l.SetName(2, "C");
+  l.SetName(0, "D");
+  EXPECT_EQ(l.IndexOf("gain"), -1);
+  l.Clear();
+  EXPECT_EQ(l.IndexOf("d"), -1);
+  l.AddObject("d", nullptr);
+  EXPECT_EQ(l.IndexOf("D"), 0);
+}
+
+// Against the plain rule (the first entry whose name is the same text), over a long run of
+// random changes with few names, so that duplicates abound; names include letters that fold
+// outside A-Z.
+TEST_F(OwningKeyedList, LookupAgreesWithAScanOverRandomChanges) {
+  TestList l;
+  l.OwnsObjects = false;
+  const std::string names[] = {"gain", "GAIN", "Offset", "\xE4nd", "\xC4ND", "x", "X1", ""};
+  std::mt19937 rnd(7);
+  auto any = [&](int n) { return static_cast<int>(rnd() % static_cast<unsigned>(n)); };
+  for (int step = 0; step < 4000; ++step) {
+    const int op = any(20);
+    if (op < 9) {
+      l.AddObject(names[any(8)], nullptr);
+    } else if (op < 14 && l.Count() > 0) {
+      l.Delete(any(l.Count()));
+    } else if (op < 19 && l.Count() > 0) {
+      l.SetName(any(l.Count()), names[any(8)]);
+    } else if (op == 19 && any(10) == 0) {
+      l.Clear();
+    }
+    for (const std::string& n : names) {
+      int want = -1;
+      for (int i = 0; i < l.Count() && want < 0; ++i)
+        if (SameText(l.GetName(i), n)) want = i;
+      ASSERT_EQ(l.IndexOf(n), want) << "step " << step << ", name " << n;
+    }
+  }
 }
 
 TEST_F(OwningKeyedList, OwningListFreesOnDeleteClearAndDestruction) {
