@@ -347,40 +347,6 @@ TEST(KvxFileParaValues, ValuesThatDoNotFitAreListedAndNotTaken) {
   EXPECT_EQ(b.m.Find<TModCCParaCmd>("K")->GetPoint(-7).X, 7);
 }
 
-// A module loaded from a file the program wrote, then given that file's values: the commands the
-// writer writes without a value (inputs, status-like kinds, factory parameters) are not
-// "invalid". A name of a value kind that the list lacks still is.
-TEST(KvxFileParaValues, AModuleLoadedFromItsOwnFileTakesItsValuesWithoutComplaint) {
-  TempDir dir;
-  const std::string file = dir.File("own.kvx");
-  ModuleLists written;
-  FillEveryKind(written);
-  for (TModCmdKind kind : {AinSPara, LPara}) {
-    auto* c = new TModCtrlCommand(kind);
-    c->Name = kind == AinSPara ? "AINSTAT" : "LIMITS";
-    c->AType = 3;
-    written.Commands.Add(c);
-  }
-  AddCmd<TModNumParaCmd>(written.Commands, "CAL")->GCode = 0x0040;
-  TosKVXCmdDOM w;
-  written.Bind(w);
-  ASSERT_TRUE(w.WriteModulCmds(file, "M"));
-
-  Bound b;
-  ASSERT_TRUE(b.dom.ReadModulCmds(file, "M"));
-  ASSERT_EQ(b.m.Commands.IndexOf("IN1"), -1);  // the offline module lacks them
-  ASSERT_EQ(b.m.Commands.IndexOf("CAL"), -1);
-  TStringList missing{"stale"};
-  EXPECT_TRUE(b.dom.ReadModulParaValues(file, "M", &missing));
-  EXPECT_EQ(missing, TStringList{});
-
-  std::string text = ReadAll(file);
-  text.replace(text.find("Name=\"P\""), 8, "Name=\"PX\"");
-  WriteAll(file, text);
-  EXPECT_TRUE(b.dom.ReadModulParaValues(file, "M", &missing));
-  EXPECT_EQ(missing, TStringList{"PX"});
-}
-
 TEST(KvxFileHostile, NoEntityIsExpandedAndNoExternalFileIsRead) {
   TempDir dir;
   WriteAll(dir.File("secret.txt"), "TOPSECRET");

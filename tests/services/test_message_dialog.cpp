@@ -191,18 +191,6 @@ TEST(MessageDialogForm, ALongListScrollsInsideAFormThatFitsTheScreen) {
   EXPECT_GT(scrollRange, 0);
 }
 
-// To a test's handler the list is part of the one message text, as before.
-TEST(MessageDialogSeam, AListReachesTheHandlerAsOneText) {
-  std::string seen;
-  SetAdvMessageDlgHandler([&](const std::string& m, TMsgDlgType, TMsgDlgButtons) {
-    seen = m;
-    return mrOk;
-  });
-  EXPECT_EQ(AdvMessageDlgList("The commands ", {"GAIN", "XYZ"}, " are not valid!", mtError, {mbOK}), mrOk);
-  SetAdvMessageDlgHandler({});
-  EXPECT_EQ(seen, "The commands GAIN\nXYZ\n are not valid!");
-}
-
 TEST(MessageDialogSeam, HandlerAnswersAndNothingIsShown) {
   struct Seen {
     std::string msg;
