@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/Cp1252.h"
 #include "model/osDRUVModProtBase.h"
 #include "model/osFileUtils.h"
 
@@ -156,7 +157,11 @@ xmlNodePtr TosKVXCmdDOM::FindFirstModule(const std::string& ID) const {
 }
 
 void TosKVXCmdDOM::NoModule(const std::string& FileName, const std::string& ID) {
-  SetLastErrorText(FileName + ": no module \"" + ID + "\" in the file");
+  SetLastErrorText(FileName + ": no module \"" + cp1252::ToUtf8(ID) + "\" in the file");
+}
+
+void TosKVXCmdDOM::NoSection(const std::string& FileName, const std::string& ID, const char* Section) {
+  SetLastErrorText(FileName + ": the module \"" + cp1252::ToUtf8(ID) + "\" has no \"" + Section + "\" section");
 }
 
 // ---- The index of a file ----------------------------------------------------------------------
@@ -394,7 +399,7 @@ bool TosKVXCmdDOM::ReadModulCmds(const std::string& FileName, const std::string&
     ReadStatusInfo(module);
     ReadRemoteCtrl(module);
     if (FindFirstBelow(module, "RemoteCtrl")) return true;
-    SetLastErrorText(FileName + ": the module \"" + ID + "\" has no \"RemoteCtrl\" section");
+    NoSection(FileName, ID, "RemoteCtrl");
     return false;
   } catch (const std::exception&) {
     return false;
@@ -411,7 +416,7 @@ bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::s
     if (!module) return false;
     xmlNodePtr commands = FindFirstBelow(module, "Commands");
     if (!commands) {
-      SetLastErrorText(FileName + ": the module \"" + ID + "\" has no \"Commands\" section");
+      NoSection(FileName, ID, "Commands");
       return false;
     }
     for (xmlNodePtr c = commands->children; c; c = c->next) {

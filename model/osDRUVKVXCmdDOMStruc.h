@@ -108,8 +108,10 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // kinds without a value and no factory parameter. Missing or unreadable attributes count as
   // a value, since the commands of another program may lack them.
   static bool CarriesValue(xmlNodePtr CCmd);
-  // The module's bytes, or the whole document, hold no module of that ID.
+  // The reasons of a read that found no module of that ID, or the module without a section
+  // (texts as LastErrorText gives them).
   void NoModule(const std::string& FileName, const std::string& ID);
+  void NoSection(const std::string& FileName, const std::string& ID, const char* Section);
 
   TKvxFileIndex FIndex;
   bool FIndexValid = false;

@@ -190,7 +190,7 @@ bool TosXMLBaseDOM::ParseFailed(int Code, int Line, const std::string& Message, 
   // The number alone tells the user nothing: where the file breaks and the library's words for it.
   FLastErrorText = FileName + ": not well-formed XML (error " + std::to_string(Code);
   if (Line > 0) FLastErrorText += ", line " + std::to_string(Line);
-  if (!Message.empty()) FLastErrorText += ": " + cp1252::FromUtf8(Message);
+  if (!Message.empty()) FLastErrorText += ": " + Message;
   FLastErrorText += ")";
   ReportInvalidDocument(Code);
   return false;

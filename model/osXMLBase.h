@@ -45,7 +45,8 @@ class TosXMLBaseDOM : public TObject {
   // The line of the file the last failed parse stopped in; 0 when unknown or it parsed.
   int LastErrorLine() const { return FLastErrorLine; }
   // A short text of the last failure of LoadFromFile or SaveToFile; for a file that does not
-  // parse: the file name, the error number, the line and the library's own message.
+  // parse: the file name, the error number, the line and the library's own message. It begins
+  // with the file name as the file system gives it, and is in that encoding throughout (UTF-8).
   const std::string& LastErrorText() const { return FLastErrorText; }
 
   // Called with the library's error number whenever a file does not parse as XML. The window
