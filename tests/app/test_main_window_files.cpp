@@ -301,6 +301,11 @@ TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   EXPECT_TRUE(form->SBtnMonitor->isEnabled());
   EXPECT_TRUE(form->SBtnScope->isEnabled());
   EXPECT_TRUE(form->SBtnPrint->isEnabled());
+  // The file the program wrote loads its values into the offline module without a report of
+  // the commands it wrote without a value (inputs, limit switches, factory parameters).
+  messages.Shown.clear();
+  EXPECT_EQ(form->KVXModProt->DownloadParameterXml(kvx), 0);
+  EXPECT_TRUE(messages.Shown.empty()) << Last();
   form->MMFile->popup(form->mapToGlobal(QPoint(10, 30)));
   QApplication::processEvents();
   EXPECT_TRUE(form->MMISaveCmdList->isEnabled());
