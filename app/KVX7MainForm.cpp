@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -54,8 +55,13 @@ const char* const ApplSection = "Application";
 const char* const ParaFilePathKey = "ParaFilePath";
 const char* const FirmwarePathKey = "FirmwarePath";
 const char* const LastFirmwareKey = "LastFirmware";
+const char* const TerminalPathKey = "TerminalFilePath";
 
 namespace {
+
+// A title bar and a thin border, as most window managers draw them (a 1024 x 768 window then
+// has the inside of 1016 x 734 the window was designed for).
+const QMargins kAssumedFrame(4, 30, 4, 4);
 
 std::string& SysfsRoot() {
   static std::string root = "/sys";
@@ -172,18 +178,46 @@ void TKVXMainForm::FormCreate() {
   ScopeTimerId = 0;
 }
 
+QMargins TKVXMainForm::FrameMargins() const {
+  if (QWindow* w = windowHandle()) {
+    const QMargins m = w->frameMargins();
+    if (!m.isNull()) return m;
+  }
+  return kAssumedFrame;
+}
+
 void TKVXMainForm::PlaceInWorkArea(const QRect& WorkArea) {
-  resize(std::min(WorkArea.width(), 1024), std::min(WorkArea.height(), 768));
+  PlacedArea_ = WorkArea;
+  const QMargins frame = FrameMargins();
+  FrameAssumed_ = !windowHandle() || windowHandle()->frameMargins().isNull();
+  const QSize outer(std::min(WorkArea.width(), 1024), std::min(WorkArea.height(), 768));
+  // resize() sets the inside of the window, move() the top left corner of its frame.
+  resize(outer.width() - frame.left() - frame.right(), outer.height() - frame.top() - frame.bottom());
   if (WorkArea.height() < 768) {
     move(WorkArea.topLeft());
   } else {
-    move(WorkArea.x() + (WorkArea.width() - width()) / 2, WorkArea.y() + (WorkArea.height() - height()) / 2);
+    move(WorkArea.x() + (WorkArea.width() - outer.width()) / 2,
+         WorkArea.y() + (WorkArea.height() - outer.height()) / 2);
   }
+}
+
+void TKVXMainForm::RefitToRealFrame() {
+  if (!FrameAssumed_ || !windowHandle() || windowHandle()->frameMargins().isNull()) return;
+  FrameAssumed_ = false;
+  // Only a frame that differs from the one assumed moves the window (once, before the user can).
+  if (windowHandle()->frameMargins() != kAssumedFrame) PlaceInWorkArea(PlacedArea_);
 }
 
 void TKVXMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  RefitToRealFrame();
   FormShow();
+}
+
+void TKVXMainForm::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  // The window manager tells the frame it put around the window when it moves it there.
+  RefitToRealFrame();
 }
 
 void TKVXMainForm::FormShow() {
@@ -209,10 +243,17 @@ void TKVXMainForm::FormShow() {
       FillPortBox(ApplInfo->SystemInfo()->SerialCommPorts());
       const std::string stored = KVX7OptionsDlg->GetPort();
       const int index = stored.empty() ? -1 : CBoxPortSel->findText(FileNameFromBytes(stored));
+      // A settings file that refuses the write must not cut the start short: the refusal is
+      // told once the window is complete.
+      std::string refused;
       if (index < 0) {
         CBoxPortSel->setCurrentIndex(-1);
-        KVX7OptionsDlg->SetPort("");
         SetPanel(1, QString());
+        try {
+          KVX7OptionsDlg->SetPort("");
+        } catch (const EApplIniError& e) {
+          refused = e.what();
+        }
       } else {
         CBoxPortSel->setCurrentIndex(index);
         KVXModProt->SetPortName(stored);
@@ -231,6 +272,7 @@ void TKVXMainForm::FormShow() {
       if (ParamGrid->isVisible()) ParamGrid->setFocus();
       SetupEdition(OemEdition);
       BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
+      if (!refused.empty()) AdvMessageDlg(refused, mtError, {mbOK}, 0);
     });
   }
   if (KVXMonitor->Parent()) KVXMonitor->Show();

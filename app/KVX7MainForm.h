@@ -21,6 +21,7 @@
 
 #include <QMainWindow>
 #include <QApplication>
+#include <QMargins>
 #include <QPointer>
 #include <QRect>
 #include <array>
@@ -102,6 +103,7 @@ extern const char* const ApplSection;        // "Application"
 extern const char* const ParaFilePathKey;    // "ParaFilePath"
 extern const char* const FirmwarePathKey;    // "FirmwarePath"
 extern const char* const LastFirmwareKey;    // "LastFirmware"
+extern const char* const TerminalPathKey;    // "TerminalFilePath"
 
 class TKVXMainForm : public QMainWindow {
   Q_OBJECT
@@ -283,9 +285,12 @@ class TKVXMainForm : public QMainWindow {
   void ApplyTableOptions();
   // The analog-input unit letters: "U", "I" for the command form U/I, else "V", "C".
   static void SetAinUnitLetters(bool CommandUI);
-  // Size and place: at most 1024 x 768 of the work area; at its top left when it is less than
-  // 768 pixels high, else centred.
+  // Size and place: the whole window, title bar and frame included, takes at most 1024 x 768 of
+  // the work area; at its top left when it is less than 768 pixels high, else centred.
   void PlaceInWorkArea(const QRect& WorkArea);
+  // The frame the window system draws around the window; a usual title bar and border while it
+  // has not told yet (before the window is shown).
+  QMargins FrameMargins() const;
   // Menu items that follow options (viewer, classic firmware, the assistant's shortcut).
   void ApplyMenuOptions();
   // The sysfs root for the latency check (tests point it at a fake tree); "/sys" by default.
@@ -342,6 +347,8 @@ class TKVXMainForm : public QMainWindow {
   void ApplOptOptionStateChanged(TObject* Sender, const std::string& Name, int Index, int Id);
   // Shows a page and runs the page change.
   void ShowPage(int Page);
+  // Both Upload buttons: enabled while a module is loaded (identified or offline data).
+  void UpdateUploadButtons();
 
   // ---- Mode buttons, protocol events, status lamps, password ------------------------------------
   void ModeButtonClick(int Index);  // 0..7 MODE_1 .. MODE_8
@@ -365,11 +372,19 @@ class TKVXMainForm : public QMainWindow {
   void CBoxDigitalIOClick(QCheckBox* Sender);
   void KVXModProtDigitalInputStateInfo(TObject* Sender, std::uint8_t State);
   void LEditAnaInputsDlbClick(TLabeledEdit* Sender);
+  // A click into an edit makes it the active one, as a double click does.
+  void LEditAnaInputsClick(TLabeledEdit* Sender);
   // True when the key was taken (not passed on to the edit).
-  bool LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text);
+  bool LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text,
+                              Qt::KeyboardModifiers Modifiers = Qt::NoModifier);
   void GBoxAnaInputsExit();
   void TBarAnaInputsChange();
   void HighlightAnalogEdit(TLabeledEdit* Edit, bool On);
+  // The track bar's range labels, named for a screen reader by what they show.
+  void SetRangeLabels(const QString& Min, const QString& Max);
+  // Names the controls captioned from the module's help texts (inputs, mode buttons) by their
+  // captions without the blank the help text leaves at a word's end.
+  void NameControlsByCaption();
 
   // ---- Scope page and data log ------------------------------------------------------------------------
   void BtnStartClick();
@@ -413,9 +428,12 @@ class TKVXMainForm : public QMainWindow {
   void MMISaveCmdListClick();
   void MMIViewKVXFileClick();
   void MMFileClick();
-  // The folder stored under Key in "Application", or the program's folder when that is missing
+  // The folder stored under Key in "Application", or the user's home folder when that is missing
   // or gone.
   std::string RememberedFolder(const char* Key) const;
+  // Stores the folder of FileName under Key in "Application"; a settings file that cannot be
+  // written is reported, and the command goes on.
+  void RememberFolder(const char* Key, const std::string& FileName);
   // The initial folder of the parameter file dialogs.
   std::string ParaFileFolder() const;
 
@@ -451,6 +469,7 @@ class TKVXMainForm : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -470,6 +489,9 @@ class TKVXMainForm : public QMainWindow {
   void ConnectHandlers();
   void AttachViews();
 
+  // Placed with an assumed frame: placed again once the window system tells the real one.
+  void RefitToRealFrame();
+
   bool closed_ = false;
   QTimer* LineWatch_ = nullptr;
   // The firmware update state (classic mode or the assistant) is on.
@@ -484,6 +506,8 @@ class TKVXMainForm : public QMainWindow {
   TStringList LastDownloadErrors_;
   // Jobs opened by the protocol's busy-cursor event (a write that reads the module again).
   std::vector<std::unique_ptr<TBusyJob>> ProtJobs_;
+  QRect PlacedArea_;
+  bool FrameAssumed_ = false;
 };
 
 // The lines of the printed parameter list, 57 to a page (see KVX7MainFormPrint.cpp).

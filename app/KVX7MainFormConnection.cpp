@@ -52,32 +52,40 @@ void TKVXMainForm::CBoxPortSelDropDown() {
 void TKVXMainForm::CBoxPortSelChange() { ApplyPortSelection(); }
 
 void TKVXMainForm::ApplyPortSelection() {
-  if (CBoxPortSel->currentIndex() >= 0) {
-    const std::string name = FileNameToBytes(CBoxPortSel->currentText());
-    if (!name.empty() && name != KVXModProt->PortName()) {
-      KVX7OptionsDlg->SetPort(name);
-      try {
-        KVXModProt->SetPortOpen(false);
-        KVXModProt->SetPortName(name);
-      } catch (...) {
-        // The port opens on Connect; a failure here has nothing to tell yet.
-      }
-      SetPanel(0, PortClosedText);
-      SetPanel(1, "Port: " + FileNameFromBytes(name));
-      ConnectTag = 0;
-      ConnectAct->setIcon(ConnectGlyph(false));
+  // The switch comes first and the setting after it: a settings file that refuses the name must
+  // not leave the box on one port and the protocol on another.
+  const std::string name =
+      CBoxPortSel->currentIndex() >= 0 ? FileNameToBytes(CBoxPortSel->currentText()) : std::string();
+  if (!name.empty() && name != KVXModProt->PortName()) {
+    // The port opens on Connect; a failure here has nothing to tell yet.
+    try {
+      KVXModProt->SetPortOpen(false);
+    } catch (...) {
     }
+    try {
+      KVXModProt->SetPortName(name);
+    } catch (...) {
+    }
+    SetPanel(0, PortClosedText);
+    SetPanel(1, "Port: " + FileNameFromBytes(KVXModProt->PortName()));
+    ConnectTag = 0;
+    ConnectAct->setIcon(ConnectGlyph(false));
   }
   KVXModProt->SetAutoSetBaudrate(KVX7OptionsDlg->GetAutoSetBR());
   KVXModProt->SetAutoBaudrate(KVX7OptionsDlg->GetAutoBR());
   KVXModProt->SetAutoBaudDetection(KVX7OptionsDlg->GetAutoBRDetection());
   KVXModProt->SetFixBaudrate(KVX7OptionsDlg->GetFixBR());
   KVXModProt->SetTransferMode(KVX7OptionsDlg->GetTranferMode());
+  // Only a change is written, so the settings dialog's OK (which stored the port already) and a
+  // second choice of the same port cost no write.
+  if (!name.empty() && name == KVXModProt->PortName() && KVX7OptionsDlg->GetPort() != name)
+    KVX7OptionsDlg->SetPort(name);
 }
 
 void TKVXMainForm::ResetInputCaptions() {
   static const char* const pins[8] = {"PIN 8", "PIN 7", "PIN 5", "PIN 6", "PIN 13", "PIN 14", "PIN 15", "not used"};
   for (int i = 0; i < 8; ++i) CBDInp[i]->setText(pins[i]);
+  NameControlsByCaption();
   LabelParameterView->setEnabled(false);
   PasswordAct->setEnabled(false);
 }
@@ -143,7 +151,7 @@ void TKVXMainForm::UpdateModuleCommands() {
   const bool boot = KVXModProt->GetBootloaderActive() || FirmwareState_;
   IdentifyAct->setEnabled(ConnectTag != 0 && !boot);
   for (QPushButton* b : {BtnDefault, BtnDefault2, BtnSave, BtnSave2, BtnLoadBack, BtnLoadBack2,
-                         BBtnUpload, BBtnUpload2, BBtnDownload, BBtnDownload2, MODE_ALL})
+                         BBtnDownload, BBtnDownload2, MODE_ALL})
     b->setEnabled(!boot);
   for (QPushButton* b : ModeButtons) b->setEnabled(!boot);
   if (boot) {
@@ -151,6 +159,7 @@ void TKVXMainForm::UpdateModuleCommands() {
     ShowMonitorAct->setEnabled(false);
     ShowScopeAct->setEnabled(false);
   }
+  UpdateUploadButtons();
 }
 
 void TKVXMainForm::ShowNoModule() {
@@ -201,6 +210,7 @@ void TKVXMainForm::IdentifyActExecute() {
     LastPosition_ = -1;
     if (!KVXModProt->IdentifyModule(id)) {
       SetPanel(4, QString());
+      UpdateUploadButtons();
       if (KVXModProt->LastStopped()) {
         // Nothing of the module is left: the window is as before any identification.
         ShowNoModule();
@@ -216,6 +226,7 @@ void TKVXMainForm::IdentifyActExecute() {
     SetupAnalogInputs();
     PasswordAct->setEnabled(KVXModProt->QueryPasswordSupport());
     PrintAct->setEnabled(PageIndex() == 0);
+    UpdateUploadButtons();
     GBoxDigInputs->setTitle("Digital Inputs / Outputs");
   }
 
@@ -243,6 +254,7 @@ void TKVXMainForm::IdentifyActExecute() {
     for (int i = 0; i < 7; ++i) CBDInp[i]->setText(FromAnsi(TakeWord(RCSHelpText)));
     CBDInp[7]->setText(FromAnsi(RCSHelpText));
   }
+  NameControlsByCaption();
 }
 
 void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std::string& Reason) {

@@ -67,8 +67,15 @@ void RememberParaFolder(TosApplIni& Ini, const std::string& FileName) {
 }  // namespace
 
 std::string TKVXMainForm::RememberedFolder(const char* Key) const {
-  const std::string folder = ApplIni->ReadString(ApplSection, Key, ProgramFolder());
-  return DirectoryExists(folder) ? folder : ProgramFolder();
+  return StartFolder(ApplIni->ReadString(ApplSection, Key, ""));
+}
+
+void TKVXMainForm::RememberFolder(const char* Key, const std::string& FileName) {
+  try {
+    ApplIni->WriteString(ApplSection, Key, ExtractFilePath(FileName));
+  } catch (const std::exception& e) {
+    AdvMessageDlg(e.what(), mtError, {mbOK}, 0);
+  }
 }
 
 std::string TKVXMainForm::ParaFileFolder() const { return RememberedFolder(ParaFilePathKey); }
@@ -272,6 +279,7 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
   } else {
     SetPanel(4, QString());
   }
+  UpdateUploadButtons();
   RememberParaFolder(*ApplIni, name);
   if (!ok) {
     const std::string reason = FailureReason(*KVXModProt);

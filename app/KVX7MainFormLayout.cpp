@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -27,6 +28,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <initializer_list>
+#include <vector>
 
 #include "app/KVX7MainForm.h"
 #include "app/osDropDownCombo.h"
@@ -134,12 +137,16 @@ QIcon DrawGlyph(Glyph g, const QColor& color = QColor(40, 40, 40)) {
   return icon;
 }
 
+// A button of the tool bar; one without a text shows only its glyph and is named by its hint.
 QToolButton* ToolButtonFor(QAction* action, const QString& text) {
   auto* b = new QToolButton;
   b->setDefaultAction(action);
-  b->setText(text);
   b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   b->setAutoRaise(true);
+  if (text.isEmpty())
+    b->setAccessibleName(action->toolTip());
+  else
+    b->setText(text);
   return b;
 }
 
@@ -172,6 +179,23 @@ void MakeLabeledEdit(TLabeledEdit& le, const QString& label, const QString& text
   v->addWidget(le.EditLabel);
   v->addWidget(le.Edit);
 }
+
+// Keeps actions enabled exactly while the watched widget is.
+class TEnabledFollower : public QObject {
+ public:
+  TEnabledFollower(QWidget* watched, std::initializer_list<QAction*> actions)
+      : QObject(watched), actions_(actions) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::EnabledChange)
+      for (QAction* a : actions_) a->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+    return false;
+  }
+
+ private:
+  std::vector<QAction*> actions_;
+};
 
 }  // namespace
 
@@ -237,11 +261,13 @@ void TKVXMainForm::BuildMenus() {
   MMICopy->setObjectName("MMICopy");
   MMIPaste = MMEdit->addAction("Paste");
   MMIPaste->setObjectName("MMIPaste");
-  // The terminal takes its own Ctrl+X/C/V as keys for the module; the menu shows them as hints.
-  MMICut->setShortcut(QKeySequence("Ctrl+X"));
-  MMICopy->setShortcut(QKeySequence("Ctrl+C"));
-  MMIPaste->setShortcut(QKeySequence("Ctrl+V"));
-  for (QAction* a : {MMICut, MMICopy, MMIPaste}) a->setShortcutContext(Qt::WidgetShortcut);
+  // Ctrl+X/C/V are control characters the terminal sends to the module; the menu takes the keys
+  // terminal programs use for the clipboard.
+  MMICut->setShortcut(QKeySequence("Ctrl+Shift+X"));
+  MMICopy->setShortcut(QKeySequence("Ctrl+Shift+C"));
+  MMIPaste->setShortcut(QKeySequence("Ctrl+Shift+V"));
+  // The items of the disabled menu (every page but the terminal) take no keys either.
+  MMEdit->installEventFilter(new TEnabledFollower(MMEdit, {MMICut, MMICopy, MMIPaste}));
 
   MMOptions = bar->addMenu("&Options");
   MMOptions->setObjectName("MMOptions");
@@ -274,13 +300,16 @@ void TKVXMainForm::BuildToolBar() {
   ToolBar->setObjectName("ToolBar");
   ToolBar->setMovable(false);
   ToolBar->setIconSize(QSize(20, 20));
-  auto* portLabel = new QLabel(" Port ");
+  auto* portLabel = new QLabel("Port");
+  portLabel->setContentsMargins(4, 0, 4, 0);
   ToolBar->addWidget(portLabel);
   CBoxPortSel = new TDropDownCombo;
   CBoxPortSel->setObjectName("CBoxPortSel");
   CBoxPortSel->setMinimumContentsLength(10);
   CBoxPortSel->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   CBoxPortSel->setToolTip("Serial port");
+  // A screen reader names a combo box by the label it is the buddy of.
+  portLabel->setBuddy(CBoxPortSel);
   ToolBar->addWidget(CBoxPortSel);
   SBtnConnect = ToolButtonFor(ConnectAct, "Connect");
   SBtnConnect->setObjectName("SBtnConnect");
@@ -355,7 +384,8 @@ QWidget* TKVXMainForm::BuildModuleDataButtons(QPushButton*& Default, QPushButton
   auto* fh = new QHBoxLayout(files);
   Upload = new QPushButton(DrawGlyph(Glyph::Save), "Upload");
   Download = new QPushButton(DrawGlyph(Glyph::Open), "Download");
-  Upload->setToolTip("Read the module's parameters and save them to a file");
+  // The values the window holds (read at identification, changed since) go to the file.
+  Upload->setToolTip("Save the parameter values shown to a file");
   Download->setToolTip("Load a parameter file into the module");
   fh->addWidget(Upload);
   fh->addWidget(Download);
@@ -372,6 +402,7 @@ QWidget* TKVXMainForm::BuildParameterPage() {
   v->setContentsMargins(4, 4, 4, 4);
   ParamGrid = new QTableWidget;
   ParamGrid->setObjectName("KVXParamGrid");
+  ParamGrid->setAccessibleName("Parameters");
   v->addWidget(ParamGrid, 1);
 
   auto* modes = new QHBoxLayout;
@@ -443,12 +474,14 @@ QWidget* TKVXMainForm::BuildMonitorPage() {
   TBarAnaInputs->setTickPosition(QSlider::TicksBelow);
   TBarAnaInputs->setTickInterval(1000);
   TBarAnaInputs->setEnabled(false);
+  TBarAnaInputs->setAccessibleName("Value of the chosen analogue input");
   av->addWidget(TBarAnaInputs);
   auto* range = new QHBoxLayout;
-  LabelTBarMin = new QLabel("-100");
+  LabelTBarMin = new QLabel;
   LabelTBarMin->setObjectName("LabelTBarMin");
-  LabelTBarMax = new QLabel("10");
+  LabelTBarMax = new QLabel;
   LabelTBarMax->setObjectName("LabelTBarMax");
+  SetRangeLabels("-100", "10");
   range->addWidget(LabelTBarMin);
   range->addStretch(1);
   range->addWidget(LabelTBarMax);
@@ -526,17 +559,21 @@ QWidget* TKVXMainForm::BuildScopePage() {
     CBChColor[i] = new TColorBox;
     CBChColor[i]->setObjectName(QString("CBCh%1Color").arg(i + 1));
     gl->addWidget(CBChColor[i], 1, 0, 1, 2);
-    gl->addWidget(Caption("Scale [% / DIV]"), 2, 0);
+    QLabel* scaleCaption = Caption("Scale [% / DIV]");
+    gl->addWidget(scaleCaption, 2, 0);
     CBChScale[i] = Combo(scales, "20", true);
+    scaleCaption->setBuddy(CBChScale[i]);
     CBChScale[i]->setObjectName(QString("CBCh%1Scale").arg(i + 1));
     gl->addWidget(CBChScale[i], 2, 1);
     MakeLabeledEdit(LEChPos[i], "Position (Zero Offset)", "100");
     LEChPos[i].Edit->setObjectName(QString("LECh%1Pos").arg(i + 1));
+    LEChPos[i].Edit->setAccessibleName(QString("Channel %1 position (zero offset)").arg(i + 1));
     auto* posRow = new QHBoxLayout;
     posRow->setSpacing(0);
     posRow->addWidget(LEChPos[i].Box, 1);
     UDChaPos[i] = new QSpinBox;
     UDChaPos[i]->setObjectName(QString("UDCha%1Pos").arg(i + 1));
+    UDChaPos[i]->setAccessibleName(QString("Channel %1 position").arg(i + 1));
     UDChaPos[i]->setRange(-1000, 1000);
     UDChaPos[i]->setValue(100);
     // Only the arrows show: the edit beside it holds the number.
@@ -573,18 +610,24 @@ QWidget* TKVXMainForm::BuildScopePage() {
     ShapeCustChaCol[i]->setFrameShape(QFrame::Box);
     ShapeCustChaCol[i]->setAutoFillBackground(true);
     gl->addWidget(ShapeCustChaCol[i], 0, 2);
-    gl->addWidget(Caption("Lower Limit"), 1, 0);
-    gl->addWidget(Caption("Upper Limit"), 1, 1);
+    QLabel* minCaption = Caption("Lower Limit");
+    QLabel* maxCaption = Caption("Upper Limit");
+    gl->addWidget(minCaption, 1, 0);
+    gl->addWidget(maxCaption, 1, 1);
     CBChCustMin[i] = Combo(mins, "-100", true);
     CBChCustMin[i]->setObjectName(QString("CBCh%1CustMin").arg(i + 1));
     CBChCustMax[i] = Combo(maxs, "100", true);
     CBChCustMax[i]->setObjectName(QString("CBCh%1CustMax").arg(i + 1));
+    minCaption->setBuddy(CBChCustMin[i]);
+    maxCaption->setBuddy(CBChCustMax[i]);
     gl->addWidget(CBChCustMin[i], 2, 0);
     gl->addWidget(CBChCustMax[i], 2, 1, 1, 2);
     cv->addWidget(g);
   }
-  cv->addWidget(Caption("Time Scale [ms / Div]"));
+  QLabel* timeCaption = Caption("Time Scale [ms / Div]");
+  cv->addWidget(timeCaption);
   CBCustTimeScale = Combo({"100", "200", "500", "1000", "2000", "5000", "10000"}, "1000", true);
+  timeCaption->setBuddy(CBCustTimeScale);
   CBCustTimeScale->setObjectName("CBCustTimeScale");
   cv->addWidget(CBCustTimeScale);
   cv->addStretch(1);
@@ -647,6 +690,7 @@ QWidget* TKVXMainForm::BuildTerminalPage() {
   v->setContentsMargins(4, 4, 4, 4);
   KVXTermEditor = new QTextEdit;
   KVXTermEditor->setObjectName("KVXTermEditor");
+  KVXTermEditor->setAccessibleName("Terminal");
   v->addWidget(KVXTermEditor, 1);
   v->addWidget(BuildModuleDataButtons(BtnDefault2, BtnSave2, BtnLoadBack2, BBtnUpload2, BBtnDownload2));
   BtnDefault2->setObjectName("BtnDefault2");

@@ -137,9 +137,8 @@ void TKVXMainForm::KVXModProtModIdSelRequest(TObject*, TStringList& IdList, int&
 
 void TKVXMainForm::KVXModProtParaDownloadError(TObject*, TStringList& CmdErrList) {
   LastDownloadErrors_ = CmdErrList;
-  std::string lines;
-  for (const std::string& l : CmdErrList) lines += l + "\n";
-  AdvMessageDlg("The commands " + lines + " are not valid!", mtError, {mbOK}, 0);
+  // A file of another module may name hundreds of commands: they go into a list that scrolls.
+  AdvMessageDlgList("The commands ", CmdErrList, " are not valid!", mtError, {mbOK}, 0);
 }
 
 void TKVXMainForm::KVXModProtReadoutError(TObject*, const std::string& ModID, TStringList& ExtCmdList) {

@@ -1,5 +1,9 @@
 // The pages and the operating modes they put the module in, the scope's sample timer, the Space
-// key that restarts a stopped poll, and the settings actions.
+// key that restarts a stopped poll, the settings actions, and the Upload buttons, which need a
+// loaded module.
+//
+// Offline data (a module loaded from a file, the port closed) shows the monitor and the scope
+// without polling: nothing on a closed port could answer.
 #include <QAction>
 #include <QComboBox>
 #include <QMenu>
@@ -43,6 +47,7 @@ void TKVXMainForm::NbMainPageChanged() {
     BtnStop->setEnabled(false);
   };
   const bool loaded = KVXModProt->ModuleLoaded();
+  const bool online = KVXModProt->PortOpen();
   switch (page) {
     case 0:
       KVXModProt->SetOperatingMode(0);
@@ -51,7 +56,7 @@ void TKVXMainForm::NbMainPageChanged() {
       scopeIdle();
       break;
     case 1:
-      KVXModProt->SetOperatingMode(2);
+      KVXModProt->SetOperatingMode(online ? 2 : 0);
       terminalCommands(false);
       PrintAct->setEnabled(false);
       UpdateRemoteCtrlState();
@@ -61,7 +66,7 @@ void TKVXMainForm::NbMainPageChanged() {
       KVXModProt->SetOperatingMode(3);
       terminalCommands(false);
       PrintAct->setEnabled(true);
-      StartScopeTimer();
+      if (online) StartScopeTimer();
       break;
     case 3:
       KVXModProt->SetOperatingMode(1);
@@ -144,12 +149,29 @@ bool TKVXMainForm::ApplicationEventsShortCut(int Key) {
   const int mode = KVXModProt->OperatingMode();
   const int state = KVXModProt->PollErrorState();
   if (!((mode == 2 && state == 1) || (mode == 3 && state == 2))) return false;
-  if (KVXModProt->CheckModuleId()) {
-    NbMainPageChanged();
-    return true;
+  switch (KVXModProt->CompareModuleId()) {
+    case micSameModule:
+      NbMainPageChanged();
+      return true;
+    case micNoAnswer:
+      // Still silent: polling stays stopped and the next Space asks again. The key is taken, so
+      // it presses no button besides.
+      AdvMessageDlg("The module on the port \"" + ToAnsi(FileNameFromBytes(KVXModProt->PortName())) +
+                        "\" still does not answer. Press Space again when it answers.",
+                    mtInformation, {mbOK}, 0);
+      return true;
+    case micOtherModule:
+      break;
   }
   AdvMessageDlg("The module ID has changed! Please press the button \"ID\"!", mtError, {mbOK}, 0);
   return false;
+}
+
+void TKVXMainForm::UpdateUploadButtons() {
+  // Without a module there is nothing to read into a file.
+  const bool loaded = KVXModProt->ModuleLoaded() && !KVXModProt->GetBootloaderActive() && !FirmwareState_;
+  BBtnUpload->setEnabled(loaded);
+  BBtnUpload2->setEnabled(loaded);
 }
 
 void TKVXMainForm::ShowParamlistActExecute() {

@@ -1,20 +1,28 @@
 // Printing: the parameter list as a fixed-pitch listing (parameter page), the scope picture with
 // its time base, cursor values and channel ranges (scope page), and the terminal text (terminal
-// page). Every print goes through the print dialog, which also offers a PDF file.
+// page). Every print goes through the print dialog, which also offers a PDF file; a job that
+// cannot start (a file that cannot be written, a printer that refuses) is reported.
 //
 // The printer is set to 600 dpi, so coordinates (device pixels) give the same layout on every
 // printer and in a PDF file. A listing breaks to a new page every 57 lines, each page headed with
 // its number, so no line falls off the paper however long the module's list is.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QDateTime>
 #include <QLocale>
 #include <QPainter>
 #include <QPrinter>
+#include <QStringList>
 #include <QTextEdit>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "app/KVX7MainForm.h"
 #include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
 #include "services/osApplInfo.h"
 #include "services/osDialogHooks.h"
 #include "views/osDRUVScope.h"
@@ -28,6 +36,15 @@ constexpr int kValueEndColumn = 24;
 
 QString PrintTime() {
   return QLocale::system().toString(QDateTime::currentDateTime(), QStringLiteral("ddd, dd.MM.yyyy - hh:mm:ss"));
+}
+
+// The first header line: company, product and the page's own text joined by "   - "; a field
+// the system leaves empty is left out with its separator.
+QString HeaderTitle(const QString& Company, const QString& Product, const QString& Own) {
+  QStringList parts;
+  for (const QString& p : {Company, Product, Own})
+    if (!p.trimmed().isEmpty()) parts << p;
+  return parts.join(QStringLiteral("   - "));
 }
 
 // The height of a line in the painter's font on its device.
@@ -48,6 +65,33 @@ void WriteAt(std::string& Line, int Column, const std::string& Text) {
   const std::size_t start = static_cast<std::size_t>(std::max(Column, 1) - 1);
   Line.resize(std::max(Line.size(), start), ' ');
   Line = Line.substr(0, start) + Text;
+}
+
+// Why a PDF file cannot be written there, found without creating anything.
+std::string PdfRefusal(const std::string& File) {
+  struct stat st {};
+  if (::stat(File.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return "it is not a file";
+    if (::access(File.c_str(), W_OK) != 0) return std::strerror(errno);
+  } else if (errno != ENOENT) {
+    return std::strerror(errno);
+  } else {
+    const std::size_t slash = File.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : File.substr(0, slash);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  }
+  return "it cannot be written";
+}
+
+// A print job that could not start, named by its file or printer.
+std::string PrintFailureText(const QPrinter& Printer) {
+  if (Printer.outputFormat() == QPrinter::PdfFormat) {
+    const std::string file = FileNameToBytes(Printer.outputFileName());
+    return "The printout could not start: the file \"" + FileNameShown(file) + "\" cannot be written (" +
+           PdfRefusal(file) + ").";
+  }
+  return "The printout could not start: the printer \"" + ToAnsi(Printer.printerName()) +
+         "\" did not accept the job.";
 }
 
 }  // namespace
@@ -116,6 +160,8 @@ void TKVXMainForm::PrintActExecute() {
       KVXTermEditor->print(&printer);
       break;
   }
+  // A job that never started printed nothing: the user must know, and where it was to go.
+  if (printer.printerState() == QPrinter::Error) AdvMessageDlg(PrintFailureText(printer), mtError, {mbOK}, 0);
 }
 
 bool TKVXMainForm::PrintParamList(QPrinter& Printer) {
@@ -138,7 +184,7 @@ bool TKVXMainForm::PrintParamList(QPrinter& Printer) {
       canvas.setFont(sans);
       int lh = LineHeight(canvas);
       int y = 100;
-      TextOut(canvas, 200, y, company + "   - " + product + QString("   - Page %1").arg(page));
+      TextOut(canvas, 200, y, HeaderTitle(company, product, QString("Page %1").arg(page)));
       y += 3 * lh / 2;
       TextOut(canvas, 200, y, "Parameter List at: " + PrintTime());
       y += 3 * lh / 2;
@@ -166,8 +212,8 @@ void TKVXMainForm::PrintScopeDisplay(QPrinter& Printer) {
     canvas.setFont(QFont(QStringLiteral("Liberation Sans"), 10));
     const int lh = LineHeight(canvas);
     TextOut(canvas, 100, 100,
-            FromAnsi(ApplInfo->ExtCompanyName()) + "   - " + FromAnsi(ApplInfo->ExtProductName()) +
-                "   - Oszilloskop Display at: " + PrintTime());
+            HeaderTitle(FromAnsi(ApplInfo->ExtCompanyName()), FromAnsi(ApplInfo->ExtProductName()),
+                        "Oszilloskop Display at: " + PrintTime()));
     TextOut(canvas, 100, 100 + 2 * lh, "Module: " + FromAnsi(KVXModProt->ModuleId()));
     // A square as wide as the page less 100 on each side, but never so high that the lines
     // below it (cursors, time base, four channels) leave the page: landscape paper works too.
@@ -196,10 +242,13 @@ void TKVXMainForm::PrintScopeDisplay(QPrinter& Printer) {
       if (settings->SignalName().empty()) continue;
       y += 2 * lh;
       canvas.fillRect(QRect(100, y, 50, lh), ColorToQColor(settings->Color()));
-      const std::size_t i = static_cast<std::size_t>(ch - 1);
+      // The values of the grid's bottom and top lines, as the picture labels them: whichever
+      // page set the channel's scale last, the printed range is the one drawn.
+      const long long lower = -static_cast<long long>(settings->YZeroOffset());
+      const long long upper = 10LL * settings->YScalePerDiv() + lower;
       TextOut(canvas, 175, y,
               QString("Cha.%1: ").arg(ch) + FromAnsi(settings->SignalName()) + "   Vertical range from: " +
-                  CBChCustMin[i]->currentText() + " to " + CBChCustMax[i]->currentText());
+                  QString::number(lower) + " to " + QString::number(upper));
     }
   } catch (...) {
     // The printout ends here; the job is ended below all the same.

@@ -5,6 +5,9 @@
 // monitor poll only updates them. A failed read of the digital state writes nothing, so one click
 // can never switch all inputs (the Enable pins included) off.
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeySequence>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +31,21 @@ bool ParseInt(const QString& text, std::int32_t& value) {
   return TryStrToInt(ToAnsi(text), value);
 }
 
+// The edit's pin takes negative values.
+bool MinusAllowed(TKVXMainForm& F, const TLabeledEdit& Edit) {
+  std::int32_t min = kDefaultMin, max = kDefaultMax;
+  TModRemoteCtrlCommandList* list = F.KVXModProt->RemoteCtrlCmdList();
+  return list && list->GetPinRange(static_cast<std::uint8_t>(Edit.Tag), min, max) && min < 0;
+}
+
+// Text made only of characters an analog edit takes: ASCII digits, and "-" when Minus.
+bool AcceptsTyped(const QString& Text, bool Minus) {
+  if (Text.isEmpty()) return false;
+  for (QChar c : Text)
+    if (!((c.isDigit() && c.unicode() < 128) || (Minus && c == QLatin1Char('-')))) return false;
+  return true;
+}
+
 }  // namespace
 
 void TKVXMainForm::SetupAnalogInputs() {
@@ -48,6 +66,7 @@ void TKVXMainForm::SetupAnalogInputs() {
     e->EditLabel->setText(FromAnsi(cmd->GetPinCaption()));
     e->Edit->setText(QString::number(cmd->Value));
   }
+  NameControlsByCaption();
 }
 
 void TKVXMainForm::UpdateRemoteCtrlState() {
@@ -70,10 +89,7 @@ void TKVXMainForm::UpdateRemoteCtrlState() {
     }
   }
   for (QCheckBox* box : DigitalInputBoxes) box->setEnabled(enabled());
-  if (!CBoxRemoteCtrlEnable->isChecked()) {
-    LabelTBarMin->clear();
-    LabelTBarMax->clear();
-  }
+  if (!CBoxRemoteCtrlEnable->isChecked()) SetRangeLabels(QString(), QString());
 }
 
 void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
@@ -181,8 +197,7 @@ void TKVXMainForm::LEditAnaInputsDlbClick(TLabeledEdit* Sender) {
   TBarAnaInputs->setRange(min, max);
   ActiveRangeMin = TBarAnaInputs->minimum();
   ActiveRangeMax = TBarAnaInputs->maximum();
-  LabelTBarMin->setText(QString::number(min));
-  LabelTBarMax->setText(QString::number(max));
+  SetRangeLabels(QString::number(min), QString::number(max));
   TBarAnaInputs->setTickInterval(std::max(1, (ActiveRangeMax - ActiveRangeMin) / 10));
   ActiveAnalogEdit = Sender;
   HighlightAnalogEdit(Sender, true);
@@ -192,7 +207,8 @@ void TKVXMainForm::LEditAnaInputsDlbClick(TLabeledEdit* Sender) {
   TBarAnaInputs->setValue(value);  // a changed position sends it
 }
 
-bool TKVXMainForm::LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text) {
+bool TKVXMainForm::LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text,
+                                          Qt::KeyboardModifiers Modifiers) {
   if (!Sender) return false;
   // Moving the focus on stays possible; leaving the group releases the edit.
   if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab) return false;
@@ -208,24 +224,44 @@ bool TKVXMainForm::LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const Q
     ReleaseAnalogEdit(*this);
     return true;
   }
+  const bool minus = MinusAllowed(*this, *Sender);
+  const QKeySequence typed(QKeyCombination(Modifiers, static_cast<Qt::Key>(Key)));
+  // A paste passes when it holds what could have been typed.
+  if (QKeySequence::keyBindings(QKeySequence::Paste).contains(typed))
+    return !AcceptsTyped(QGuiApplication::clipboard()->text(), minus);
   if (Text.isEmpty()) return false;  // cursor keys, Delete, modifiers
   if (Key == Qt::Key_Backspace) return false;
-  if (Text.size() == 1 && Text.at(0).isDigit() && Text.at(0).unicode() < 128) return false;
-  if (Text == "-") {
-    std::int32_t min = kDefaultMin, max = kDefaultMax;
-    TModRemoteCtrlCommandList* list = KVXModProt->RemoteCtrlCmdList();
-    if (list && list->GetPinRange(static_cast<std::uint8_t>(Sender->Tag), min, max) && min < 0)
-      return false;
-  }
-  return true;
+  // Marking, copying and undoing change no number behind the user's back.
+  for (QKeySequence::StandardKey k : {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut,
+                                      QKeySequence::Undo, QKeySequence::Redo})
+    if (QKeySequence::keyBindings(k).contains(typed)) return false;
+  return !AcceptsTyped(Text, minus);
+}
+
+void TKVXMainForm::LEditAnaInputsClick(TLabeledEdit* Sender) {
+  if (!Sender || Sender == ActiveAnalogEdit || !Sender->Edit->isEnabled()) return;
+  LEditAnaInputsDlbClick(Sender);
 }
 
 void TKVXMainForm::GBoxAnaInputsExit() {
   ReleaseAnalogEdit(*this);
   update();
   TBarAnaInputs->setEnabled(false);
-  LabelTBarMin->clear();
-  LabelTBarMax->clear();
+  SetRangeLabels(QString(), QString());
+}
+
+void TKVXMainForm::SetRangeLabels(const QString& Min, const QString& Max) {
+  LabelTBarMin->setText(Min);
+  LabelTBarMax->setText(Max);
+  // An empty label would otherwise take the group's caption as its name.
+  LabelTBarMin->setAccessibleName(Min.isEmpty() ? "Lowest value" : "Lowest value " + Min);
+  LabelTBarMax->setAccessibleName(Max.isEmpty() ? "Highest value" : "Highest value " + Max);
+}
+
+void TKVXMainForm::NameControlsByCaption() {
+  for (QCheckBox* box : CBDInp) box->setAccessibleName(box->text().trimmed());
+  for (QPushButton* b : ModeButtons) b->setAccessibleName(b->text().trimmed());
+  for (TLabeledEdit& e : LEditPinX) e.Edit->setAccessibleName(e.EditLabel->text().trimmed());
 }
 
 void TKVXMainForm::TBarAnaInputsChange() {

@@ -4,7 +4,7 @@
 //
 // The log: the scope poll's thread only appends lines through ScopeDataLog, which holds a copy of
 // the file name made here on the window thread (when the log dialog closes and at Start); the
-// header naming the channels is written here at Start.
+// header naming the channels is written here at Start, before the scope runs.
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -77,22 +77,26 @@ void TKVXMainForm::CheckTimeGrid() {
 
 void TKVXMainForm::BtnStartClick() {
   CheckTimeGrid();
-  KVXScope->SetRunScope(true);
-  BtnStart->setEnabled(false);
-  BtnStop->setEnabled(true);
-  // What the poll thread needs is copied here, on the window thread.
+  // The log's header first: from the moment the scope runs, the poll's thread logs every sample
+  // set, and no line of a run may come before (or inside) its header. What the poll thread needs
+  // is copied here, on the window thread.
   ScopeDataLog->SetFileName(SaveScopeDataDlg->LogFileName());
   std::array<std::string, 4> names;
   for (int i = 0; i < 4; ++i) names[static_cast<std::size_t>(i)] = ToAnsi(CBChCustSignal[i]->currentText());
+  std::string unwritable;
   try {
     ScopeDataLog->CreateScopeDataFile();
+    ScopeDataLog->WriteScopeDataHeader(names);
   } catch (const EScopeDataFile& e) {
-    // The scope runs on; every append of this run fails quietly.
-    AdvMessageDlg("Datei " + ToAnsi(FileNameFromBytes(e.FileName())) + " konnte nicht erstellt werden.",
-                  mtError, {mbOK}, 0);
-    return;
+    unwritable = e.FileName();
   }
-  ScopeDataLog->WriteScopeDataHeader(names);
+  KVXScope->SetRunScope(true);
+  BtnStart->setEnabled(false);
+  BtnStop->setEnabled(true);
+  // The scope runs on all the same; every append of this run fails quietly.
+  if (!unwritable.empty())
+    AdvMessageDlg("Datei " + ToAnsi(FileNameFromBytes(unwritable)) + " konnte nicht erstellt werden.",
+                  mtError, {mbOK}, 0);
 }
 
 void TKVXMainForm::BtnStopClick() {

@@ -6,6 +6,7 @@
 // leaves the old file as it was.
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -37,6 +38,11 @@ std::string TerminalBytes(const QTextEdit* Editor) {
   return ToAnsi(text);
 }
 
+// The port box shows a port, and it is the one the protocol talks to.
+bool BoxShowsPortInUse(const QComboBox* Box, const std::string& PortName) {
+  return Box->currentIndex() >= 0 && FileNameToBytes(Box->currentText()) == PortName;
+}
+
 }  // namespace
 
 // ---- Terminal files ----------------------------------------------------------------------------
@@ -49,12 +55,14 @@ void TKVXMainForm::ClearTerminalActExecute() {
 void TKVXMainForm::OpenTerminalActExecute() {
   TFileDialogOptions o;
   o.Kind = fdkOpen;
+  o.InitialDir = RememberedFolder(TerminalPathKey);
   o.Filter = kTerminalFilter;
   o.DefaultSuffix = "rtf";
   o.MustExist = true;
   o.Parent = this;
   std::string name;
   if (!ExecFileDialog(o, name)) return;
+  RememberFolder(TerminalPathKey, name);
 
   std::string data, error, text;
   if (LoadFileBytes(name, data, &error) != flrOk) {
@@ -78,12 +86,14 @@ void TKVXMainForm::SaveTerminalActExecute() {
   if (name.empty()) {
     TFileDialogOptions o;
     o.Kind = fdkSave;
+    o.InitialDir = RememberedFolder(TerminalPathKey);
     o.Filter = kTerminalFilter;
     o.DefaultSuffix = "rtf";
     o.MustExist = true;
     o.OverwritePrompt = true;
     o.Parent = this;
     if (!ExecFileDialog(o, name)) return;
+    RememberFolder(TerminalPathKey, name);
   }
   std::string error;
   if (!SaveFileReplacing(name, rtf::WriteRtfText(TerminalBytes(KVXTermEditor)), &error))
@@ -120,8 +130,9 @@ void TKVXMainForm::ShowManual(const std::string& FileName) {
 void TKVXMainForm::MMIFirmwareUpdClick() {
   // The item has toggled itself already: checked now means the user switches the mode on.
   const bool on = MMIFirmwareUpd->isChecked();
-  // Without a chosen port the protocol would talk to its default device, which may be anything.
-  if (on && CBoxPortSel->currentIndex() < 0) {
+  // Without a chosen port the protocol would talk to its default device, which may be anything;
+  // the update goes to the protocol's port, so that is the one the box must show.
+  if (on && !BoxShowsPortInUse(CBoxPortSel, KVXModProt->PortName())) {
     MMIFirmwareUpd->setChecked(false);
     AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
     return;
@@ -171,7 +182,7 @@ void TKVXMainForm::MMISendFirmwareClick() {
 }
 
 void TKVXMainForm::MMIFWUAssClick() {
-  if (CBoxPortSel->currentIndex() < 0) {
+  if (!BoxShowsPortInUse(CBoxPortSel, KVXModProt->PortName())) {
     AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
     return;
   }

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -26,13 +27,19 @@
 
 namespace {
 
-// Double clicks and keys of the analog-input edits.
+// Clicks, double clicks and keys of the analog-input edits.
 class AnalogEditFilter : public QObject {
  public:
   AnalogEditFilter(TKVXMainForm* form, TLabeledEdit* edit) : QObject(edit->Edit), form_(form), edit_(edit) {}
 
  protected:
   bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+      // The press goes on to the edit, which places the caret where the user clicked.
+      form_->Guard([this] { form_->LEditAnaInputsClick(edit_); });
+      return false;
+    }
     if (event->type() == QEvent::MouseButtonDblClick) {
       form_->Guard([this] { form_->LEditAnaInputsDlbClick(edit_); });
       return true;
@@ -40,7 +47,9 @@ class AnalogEditFilter : public QObject {
     if (event->type() == QEvent::KeyPress) {
       auto* key = static_cast<QKeyEvent*>(event);
       bool taken = false;
-      form_->Guard([&] { taken = form_->LEditAnaInputsKeyPress(edit_, key->key(), key->text()); });
+      form_->Guard([&] {
+        taken = form_->LEditAnaInputsKeyPress(edit_, key->key(), key->text(), key->modifiers());
+      });
       return taken;
     }
     return false;

@@ -59,9 +59,12 @@ void TScopeDataLog::CreateScopeDataFile() {
 }
 
 void TScopeDataLog::WriteScopeDataHeader(const std::array<std::string, 4>& ChannelNames) {
-  for (const std::string& line : ScopeDataHeaderLines(
-           FormatScopeDataTimeStamp(std::chrono::system_clock::now()), ChannelNames))
-    AppendScopeDataLine(line);
+  // One write for the block, so a sample line of another thread comes before it or after it.
+  const std::array<std::string, 4> lines =
+      ScopeDataHeaderLines(FormatScopeDataTimeStamp(std::chrono::system_clock::now()), ChannelNames);
+  std::string block = lines[0];
+  for (std::size_t i = 1; i < lines.size(); ++i) block += "\r\n" + lines[i];
+  AppendScopeDataLine(block);
 }
 
 void TScopeDataLog::AppendScopeData(const TASCIIProcDataObj* Ch1, const TASCIIProcDataObj* Ch2,

@@ -38,8 +38,9 @@ class TScopeDataLog {
   // Window thread, at Start: creates the named file empty when it does not exist; an existing
   // file is not changed. Raises EScopeDataFile when no regular file of that name exists then.
   void CreateScopeDataFile();
-  // Window thread, at Start after CreateScopeDataFile: the four header lines, the third naming
-  // the channels (the texts of the four signal boxes).
+  // Window thread, at Start after CreateScopeDataFile and before the scope runs: the four header
+  // lines, the third naming the channels (the texts of the four signal boxes), in one write, so
+  // no sample line lands inside them.
   void WriteScopeDataHeader(const std::array<std::string, 4>& ChannelNames);
   // Any thread: one line for a sample set; nullptr stands for a channel without a sample.
   void AppendScopeData(const TASCIIProcDataObj* Ch1, const TASCIIProcDataObj* Ch2,

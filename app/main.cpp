@@ -36,14 +36,19 @@ int main(int argc, char** argv) {
 
   TKVXMainForm form;
 
-  // Ctrl+C in a terminal or a log-out closes the window as its close box does, so the port is
-  // closed and every thread ends before the program does.
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+  // Ctrl+C in a terminal, kill or a log-out ends the program as the close box does, so the port
+  // is closed and every thread ends before the program does. A message or dialog may be open in
+  // an event loop of its own, even before the main loop runs (a message of the start): every
+  // loop is told to end (a loop opened after that ends at once), and the window closes once
+  // they have returned.
+  bool quitting = false;
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&quitting] {
       char byte = 0;
       [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-      form.close();
+      quitting = true;
+      QCoreApplication::exit(0);
     });
     struct sigaction sa {};
     sa.sa_handler = OnTerminate;
@@ -55,5 +60,7 @@ int main(int argc, char** argv) {
   }
 
   form.show();
-  return app.exec();
+  const int result = quitting ? 0 : app.exec();
+  form.close();
+  return quitting ? 0 : result;
 }

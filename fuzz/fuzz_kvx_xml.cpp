@@ -80,10 +80,12 @@ class CheckedDom : public TosKVXCmdDOM {
       if (indexed) std::abort();
       return;
     }
+    // Each ID of a module right below the root, once.
     TStringList top;
     for (xmlNodePtr n = Root()->children; n; n = n->next) {
       std::string id;
-      if (IsElement(n, "Modul") && GetAttr(n, "ID", id)) top.push_back(id);
+      if (IsElement(n, "Modul") && GetAttr(n, "ID", id) && std::find(top.begin(), top.end(), id) == top.end())
+        top.push_back(id);
     }
     if (top != ids) std::abort();
     const std::vector<Module> before = Modules(Root());
@@ -96,10 +98,10 @@ class CheckedDom : public TosKVXCmdDOM {
     for (const auto& id : all) {
       // A module read from its own bytes is the module of the whole document.
       if (!LoadFromFile(file)) std::abort();
-      xmlNodePtr whole = FindUniqueModule(id);
+      xmlNodePtr whole = FindFirstModule(id);
       const std::string want = whole ? Dump(Doc(), whole) : std::string();
       if (!LoadIndex(file)) std::abort();
-      xmlNodePtr quick = LoadUniqueModule(file, id);
+      xmlNodePtr quick = LoadModule(file, id);
       if ((quick == nullptr) != (whole == nullptr) || (quick && Dump(Doc(), quick) != want)) std::abort();
 
       // A module saved in place changes that module only, or adds one at the end.

@@ -157,6 +157,8 @@ void CheckRoundTrip(Bytes& in) {
     TStringList values;
     TModCtrlCommand* cmd = ResolveParLine(back, line, values);
     if (!cmd) std::abort();
+    // What the program writes itself always loads: no line of it is reported.
+    if (CheckParValues(*cmd, values) == pvBad) std::abort();
     Assigner().AssignReplyValues(cmd, &values);
   }
   // An empty text (a value outside the list) is not written and so not restored.

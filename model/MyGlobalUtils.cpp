@@ -319,6 +319,7 @@ void TosBaseObjStringList::ClearObjects(bool FreeObjects) {
   // Empty the list before freeing, so nothing can reach a freed object through it.
   std::vector<std::pair<std::string, TObject*>> old;
   old.swap(List);
+  FirstByName.clear();
   if (!FreeObjects) return;
   // An object entered twice is freed once.
   std::unordered_set<TObject*> freed;
@@ -342,7 +343,15 @@ void TosBaseObjStringList::SetObject(int Index, TObject* Obj) {
 }
 
 void TosBaseObjStringList::SetName(int Index, const std::string& Name) {
-  if (ValidIndex(Index)) List[static_cast<std::size_t>(Index)].first = Name;
+  if (!ValidIndex(Index)) return;
+  std::string& name = List[static_cast<std::size_t>(Index)].first;
+  std::string oldKey = UpperCaseAnsi(name);
+  std::string newKey = UpperCaseAnsi(Name);
+  name = Name;
+  if (oldKey == newKey) return;
+  UnindexName(oldKey, Index);
+  auto [it, added] = FirstByName.emplace(std::move(newKey), Index);
+  if (!added && it->second > Index) it->second = Index;
 }
 
 void TosBaseObjStringList::Clear() { ClearObjects(OwnsObjects); }
@@ -350,15 +359,32 @@ void TosBaseObjStringList::Clear() { ClearObjects(OwnsObjects); }
 void TosBaseObjStringList::Delete(int Index) {
   if (!ValidIndex(Index)) return;
   TObject* obj = List[static_cast<std::size_t>(Index)].second;
+  const std::string key = UpperCaseAnsi(List[static_cast<std::size_t>(Index)].first);
   List.erase(List.begin() + Index);
+  // The entries behind it moved one place up.
+  for (auto& entry : FirstByName)
+    if (entry.second > Index) --entry.second;
+  UnindexName(key, Index);
   // An object that another entry still holds stays alive.
   if (OwnsObjects && obj && IndexOfObject(obj) < 0) delete obj;
 }
 
+void TosBaseObjStringList::UnindexName(const std::string& Key, int Index) {
+  auto it = FirstByName.find(Key);
+  if (it == FirstByName.end() || it->second != Index) return;
+  // Index itself now holds another entry (or none): the next one of that name starts from it.
+  for (std::size_t i = static_cast<std::size_t>(Index); i < List.size(); ++i) {
+    if (SameText(List[i].first, Key)) {
+      it->second = static_cast<int>(i);
+      return;
+    }
+  }
+  FirstByName.erase(it);
+}
+
 int TosBaseObjStringList::IndexOf(const std::string& Name) const {
-  for (std::size_t i = 0; i < List.size(); ++i)
-    if (SameText(List[i].first, Name)) return static_cast<int>(i);
-  return -1;
+  const auto it = FirstByName.find(UpperCaseAnsi(Name));
+  return it == FirstByName.end() ? -1 : it->second;
 }
 
 int TosBaseObjStringList::IndexOfObject(const TObject* Obj) const {
@@ -368,8 +394,11 @@ int TosBaseObjStringList::IndexOfObject(const TObject* Obj) const {
 }
 
 int TosBaseObjStringList::AddObject(const std::string& Name, TObject* Obj) {
+  const int index = static_cast<int>(List.size());
   List.emplace_back(Name, Obj);
-  return static_cast<int>(List.size()) - 1;
+  // An earlier entry of the same name stays the one found.
+  FirstByName.emplace(UpperCaseAnsi(Name), index);
+  return index;
 }
 
 // ---- Worker thread ----------------------------------------------------------------------------

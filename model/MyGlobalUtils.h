@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -100,6 +101,11 @@ std::string FormatQuotient2(std::int64_t Numerator, std::int64_t Denominator);
 // An ordered list of (name, object) pairs. Names need not be unique and are found without regard
 // to case (SameText); the list is not sorted. While OwnsObjects is true the list frees the objects
 // it holds when they are deleted or cleared and when the list is destroyed.
+//
+// A module may list tens of thousands of parameters, and files are read by looking up each
+// name: the list keeps an index from name to first entry, so IndexOf takes the same time
+// whatever the list's length. Every change of the entries goes through the operations below,
+// which keep the index current.
 class TosBaseObjStringList : public TObject {
  public:
   TosBaseObjStringList();
@@ -136,10 +142,15 @@ class TosBaseObjStringList : public TObject {
   // Appends (Name, Obj) and returns its index. The descendants' typed Add operations use it.
   int AddObject(const std::string& Name, TObject* Obj);
 
-  std::vector<std::pair<std::string, TObject*>> List;
-
  private:
   bool ValidIndex(int Index) const { return Index >= 0 && Index < static_cast<int>(List.size()); }
+  // Entry Index no longer carries a name of that key: the key goes to the next entry of the same
+  // name after it, or out of the index.
+  void UnindexName(const std::string& Key, int Index);
+
+  std::vector<std::pair<std::string, TObject*>> List;
+  // Name in upper case (the folding SameText compares by) -> index of its first entry.
+  std::unordered_map<std::string, int> FirstByName;
 };
 
 // ---- Worker thread ----------------------------------------------------------------------------

@@ -3,10 +3,13 @@
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
+#include "model/Cp1252.h"
 #include "model/osDRUVModProtBase.h"
 #include "model/osFileUtils.h"
 
@@ -25,6 +28,10 @@ std::string JoinValueList(const TStringList& list) {
 }
 
 std::string IntText(std::int64_t v) { return std::to_string(v); }
+
+bool IsValueKind(TModCmdKind Kind) {
+  return Kind == TextPara || Kind == NumPara || Kind == CCPara || Kind == AinPara;
+}
 
 }  // namespace
 
@@ -71,30 +78,54 @@ void TosKVXCmdDOM::ReadBool(xmlNodePtr Node, const char* Name, bool& Value) {
   if (GetAttr(Node, Name, s)) TryStrToBool(s, Value);
 }
 
-void TosKVXCmdDOM::ReadParaValue(xmlNodePtr Para, TObject* Cmd) {
+bool TosKVXCmdDOM::ReadParaValue(xmlNodePtr Para, TObject* Cmd, bool Strict) {
+  // A missing attribute leaves its field; one that is there must read.
+  bool ok = true;
+  auto readInt = [&](const std::string& Name, std::int32_t& Value) {
+    std::string s;
+    if (GetAttr(Para, Name.c_str(), s) && !TryStrToInt(s, Value)) ok = false;
+  };
   if (auto* t = dynamic_cast<TModTextParaCmd*>(Cmd)) {
     std::string s;
-    if (GetAttr(Para, "Txt", s)) t->SetText(s);
+    if (!GetAttr(Para, "Txt", s)) return true;
+    // An empty text is what the writer writes for a parameter without one.
+    if (Strict && !s.empty() && std::none_of(t->VList.begin(), t->VList.end(),
+                                             [&s](const std::string& v) { return SameText(v, s); }))
+      return false;
+    t->SetText(s);
   } else if (auto* n = dynamic_cast<TModNumParaCmd*>(Cmd)) {
-    ReadInt(Para, "Val", n->Value);
+    std::int32_t v = n->Value;
+    readInt("Val", v);
+    if (Strict && !ok) return false;
+    n->Value = v;
   } else if (auto* a = dynamic_cast<TModAinParaCmd*>(Cmd)) {
-    ReadInt(Para, "A", a->A);
-    ReadInt(Para, "B", a->B);
-    ReadInt(Para, "C", a->C);
-    std::int32_t u = 0;
-    if (ReadInt(Para, "X", u)) a->Unit = static_cast<TModAinUnit>(u & 0xFF);
+    std::int32_t va = a->A, vb = a->B, vc = a->C, u = a->Unit;
+    readInt("A", va);
+    readInt("B", vb);
+    readInt("C", vc);
+    readInt("X", u);
+    if (Strict && !ok) return false;
+    a->A = va;
+    a->B = vb;
+    a->C = vc;
+    a->Unit = static_cast<TModAinUnit>(u & 0xFF);
   } else if (auto* c = dynamic_cast<TModCCParaCmd*>(Cmd)) {
     // A coordinate the file lacks repeats the one of the point before.
+    TModCCPoint points[TModCCParaCmd::MaxIndex - TModCCParaCmd::MinIndex + 1];
     TModCCPoint prev;
     for (int i = TModCCParaCmd::MinIndex; i <= TModCCParaCmd::MaxIndex; ++i) {
       const std::string k = IntText(i + 10);
       TModCCPoint p = prev;
-      ReadInt(Para, ("X" + k).c_str(), p.X);
-      ReadInt(Para, ("Y" + k).c_str(), p.Y);
-      c->SetPoint(i, p);
+      readInt("X" + k, p.X);
+      readInt("Y" + k, p.Y);
+      points[i - TModCCParaCmd::MinIndex] = p;
       prev = p;
     }
+    if (Strict && !ok) return false;
+    for (int i = TModCCParaCmd::MinIndex; i <= TModCCParaCmd::MaxIndex; ++i)
+      c->SetPoint(i, points[i - TModCCParaCmd::MinIndex]);
   }
+  return ok;
 }
 
 // ---- Module lookup ----------------------------------------------------------------------------
@@ -120,9 +151,17 @@ std::vector<xmlNodePtr> TosKVXCmdDOM::FindModules(const std::string& ID) const {
   return found;
 }
 
-xmlNodePtr TosKVXCmdDOM::FindUniqueModule(const std::string& ID) const {
+xmlNodePtr TosKVXCmdDOM::FindFirstModule(const std::string& ID) const {
   const auto found = FindModules(ID);
-  return found.size() == 1 ? found.front() : nullptr;
+  return found.empty() ? nullptr : found.front();
+}
+
+void TosKVXCmdDOM::NoModule(const std::string& FileName, const std::string& ID) {
+  SetLastErrorText(FileName + ": no module \"" + cp1252::ToUtf8(ID) + "\" in the file");
+}
+
+void TosKVXCmdDOM::NoSection(const std::string& FileName, const std::string& ID, const char* Section) {
+  SetLastErrorText(FileName + ": the module \"" + cp1252::ToUtf8(ID) + "\" has no \"" + Section + "\" section");
 }
 
 // ---- The index of a file ----------------------------------------------------------------------
@@ -149,16 +188,18 @@ bool TosKVXCmdDOM::LoadIndex(const std::string& FileName) {
   return true;
 }
 
-xmlNodePtr TosKVXCmdDOM::LoadUniqueModule(const std::string& FileName, const std::string& ID) {
+xmlNodePtr TosKVXCmdDOM::LoadModule(const std::string& FileName, const std::string& ID) {
   const TKvxModuleEntry* hit = nullptr;
-  std::size_t count = 0;
   for (const TKvxModuleEntry& m : FIndex.Modules) {
     if (m.HasId && m.Id == ID) {
       hit = &m;
-      ++count;
+      break;
     }
   }
-  if (count != 1) return nullptr;
+  if (!hit) {
+    NoModule(FileName, ID);
+    return nullptr;
+  }
   if (FIndex.Spans && hit->HasSpan && !hit->InheritsNamespace) {
     // The module's bytes behind the file's own declaration are a document of their own.
     const std::string text = FIndex.Data.substr(0, FIndex.PrologEnd) + "\n" +
@@ -166,7 +207,9 @@ xmlNodePtr TosKVXCmdDOM::LoadUniqueModule(const std::string& FileName, const std
     if (LoadFromBytes(text, FileName) && IsElement(Root(), "Modul")) return Root();
   }
   if (!LoadFromBytes(FIndex.Data, FileName)) return nullptr;
-  return FindUniqueModule(ID);
+  xmlNodePtr module = FindFirstModule(ID);
+  if (!module) NoModule(FileName, ID);
+  return module;
 }
 
 bool TosKVXCmdDOM::SpliceModule(const std::string& ID, std::string& Text) {
@@ -234,8 +277,10 @@ bool TosKVXCmdDOM::GetModulIDs(const std::string& FileName, TStringList* IDs) {
   try {
     if (!LoadIndex(FileName)) return false;
     const std::size_t before = IDs->size();
+    // A file holding an ID twice offers it once: the readers take its first module.
+    std::unordered_set<std::string> listed;
     for (const TKvxModuleEntry& m : FIndex.Modules)
-      if (m.TopLevel && m.HasId) IDs->push_back(m.Id);
+      if (m.TopLevel && m.HasId && listed.insert(m.Id).second) IDs->push_back(m.Id);
     return IDs->size() > before;
   } catch (const std::exception&) {
     return false;
@@ -250,6 +295,14 @@ bool TosKVXCmdDOM::HasModulID(const std::string& FileName, const std::string& ID
   return false;
 }
 
+bool TosKVXCmdDOM::CarriesValue(xmlNodePtr CCmd) {
+  std::int32_t type = 0;
+  if (ReadInt(CCmd, "Type", type) && !IsValueKind(static_cast<TModCmdKind>(type & 0xFF))) return false;
+  std::uint16_t groups = 0;
+  ReadWord(CCmd, "GCode", groups);
+  return !GCodeToGroupSet(groups).Contains(TModCmdGroup::DRUVTEC);
+}
+
 void TosKVXCmdDOM::ReadCommands(xmlNodePtr Module) {
   xmlNodePtr commands = FindFirstBelow(Module, "Commands");
   if (!commands) return;
@@ -258,7 +311,7 @@ void TosKVXCmdDOM::ReadCommands(xmlNodePtr Module) {
     std::int32_t type = 0;
     if (!ReadInt(c, "Type", type)) continue;
     const auto kind = static_cast<TModCmdKind>(type & 0xFF);
-    if (kind != TextPara && kind != NumPara && kind != CCPara && kind != AinPara) continue;
+    if (!IsValueKind(kind)) continue;
     std::unique_ptr<TModBaseCommand> base = CreateModCommand(kind);
     auto* cmd = dynamic_cast<TModCtrlCommand*>(base.get());
     if (!cmd) continue;
@@ -339,13 +392,15 @@ bool TosKVXCmdDOM::ReadModulCmds(const std::string& FileName, const std::string&
     StatusInfo->Clear();
     // The remote-control list does not own its commands; free them for its owner.
     RemoteCtrlList->FreeCommands();
-    xmlNodePtr module = LoadUniqueModule(FileName, ID);
+    xmlNodePtr module = LoadModule(FileName, ID);
     if (!module) return false;
     ReadCommands(module);
     ReadProcessData(module);
     ReadStatusInfo(module);
     ReadRemoteCtrl(module);
-    return FindFirstBelow(module, "RemoteCtrl") != nullptr;
+    if (FindFirstBelow(module, "RemoteCtrl")) return true;
+    NoSection(FileName, ID, "RemoteCtrl");
+    return false;
   } catch (const std::exception&) {
     return false;
   }
@@ -357,20 +412,24 @@ bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::s
   if (!CommandList) return false;
   try {
     if (!LoadIndex(FileName)) return false;
-    xmlNodePtr module = LoadUniqueModule(FileName, ID);
+    xmlNodePtr module = LoadModule(FileName, ID);
     if (!module) return false;
     xmlNodePtr commands = FindFirstBelow(module, "Commands");
-    if (!commands) return false;
+    if (!commands) {
+      NoSection(FileName, ID, "Commands");
+      return false;
+    }
     for (xmlNodePtr c = commands->children; c; c = c->next) {
       std::string name;
       if (!IsElement(c, "CCmd") || !GetAttr(c, "Name", name)) continue;
       const int idx = CommandList->IndexOf(name);
       auto* cmd = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList->GetObject(idx)) : nullptr;
       if (!cmd) {
-        if (Missing) Missing->push_back(name);
+        if (Missing && CarriesValue(c)) Missing->push_back(name);
         continue;
       }
-      if (xmlNodePtr para = FindFirstBelow(c, "Para")) ReadParaValue(para, cmd);
+      xmlNodePtr para = FindFirstBelow(c, "Para");
+      if (para && !ReadParaValue(para, cmd, true) && Missing) Missing->push_back(name);
     }
     return true;
   } catch (const std::exception&) {

@@ -38,18 +38,25 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // version "1.0". A file that is not one leaves the document empty.
   bool LoadFromFile(const std::string& FileName) override;
 
-  // Appends the ID of every "Modul" directly below the root, in file order; IDs is not cleared.
-  // True when at least one was appended.
+  // Appends the ID of every "Modul" directly below the root, in file order, each ID once; IDs is
+  // not cleared. True when at least one was appended.
   bool GetModulIDs(const std::string& FileName, TStringList* IDs);
   // Whether the file holds a module of that ID (without regard to case).
   bool HasModulID(const std::string& FileName, const std::string& ID);
-  // Replaces the four lists' contents with the module ID's (exact match, exactly one module).
-  // Commands of the group DRUVTEC are not taken. True when the module was found and it has a
-  // "RemoteCtrl" section.
+  // Replaces the four lists' contents with the module ID's (exact match). A file holding the ID
+  // more than once is read from its first module of that ID, the one a save replaces. Commands
+  // of the group DRUVTEC are not taken. True when the module was found and it has a
+  // "RemoteCtrl" section; a module that is missing or lacks it is named in LastErrorText.
   bool ReadModulCmds(const std::string& FileName, const std::string& ID);
-  // Sets the values of the commands of CommandList from the module ID's parameters; the names
-  // the file has but the list lacks go to Missing (emptied first) when given. No change event
-  // fires.
+  // Sets the values of the commands of CommandList from the module ID's parameters (its first
+  // module, as above). Missing (emptied first, when given) receives the names whose values were
+  // not taken: names the list lacks, and values the command cannot hold (a number that is no
+  // 32-bit whole number, a text outside its value list); such a command keeps its value.
+  // Commands the file holds without a value of their own (kinds other than text, number,
+  // analog input and curve, and factory parameters) are never listed: the writer writes them
+  // for every module, and the reader of a whole module does not take them. No change event
+  // fires. False, with the reason in LastErrorText, when the module or its "Commands" section
+  // is missing.
   bool ReadModulParaValues(const std::string& FileName, const std::string& ID, TStringList* Missing);
   // Writes the four lists as the module ID into the file, keeping every other module. An
   // existing file that is not a command-list file is not replaced: the result is then false and
@@ -64,15 +71,15 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // be. The index of the last file is kept while the file's bytes stay the same, so asking for a
   // file's modules and then reading one of them parses it once.
   bool LoadIndex(const std::string& FileName);
-  // After LoadIndex: the single module of that ID, parsed from its own bytes where the file
-  // allows it, else found in the whole document; nullptr when none or several.
-  xmlNodePtr LoadUniqueModule(const std::string& FileName, const std::string& ID);
+  // After LoadIndex: the first module of that ID, parsed from its own bytes where the file
+  // allows it, else found in the whole document; nullptr when none.
+  xmlNodePtr LoadModule(const std::string& FileName, const std::string& ID);
   // After LoadIndex: the file with the module ID written in place of the first module of that ID
   // (or after the last module), every other byte as it was; false where the file does not allow
   // it (the whole document is then rewritten).
   bool SpliceModule(const std::string& ID, std::string& Text);
-  // The single "Modul" of that ID anywhere below the root; nullptr when none or several.
-  xmlNodePtr FindUniqueModule(const std::string& ID) const;
+  // The first "Modul" of that ID anywhere below the root, in document order; nullptr when none.
+  xmlNodePtr FindFirstModule(const std::string& ID) const;
   // Every "Modul" of that ID anywhere below the root, in document order.
   std::vector<xmlNodePtr> FindModules(const std::string& ID) const;
 
@@ -92,8 +99,19 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   static void ReadWord(xmlNodePtr Node, const char* Name, std::uint16_t& Value);
   static void ReadText(xmlNodePtr Node, const char* Name, std::string& Value);
   static void ReadBool(xmlNodePtr Node, const char* Name, bool& Value);
-  // The value of a command of CommandList from the "Para" element, by the command's kind.
-  static void ReadParaValue(xmlNodePtr Para, TObject* Cmd);
+  // The value of a command of CommandList from the "Para" element, by the command's kind. With
+  // Strict, an attribute that is there but does not read leaves the whole command unchanged
+  // and the result is false; otherwise what reads is taken (a curve coordinate that does not
+  // read repeats the one of the point before).
+  static bool ReadParaValue(xmlNodePtr Para, TObject* Cmd, bool Strict = false);
+  // Whether a "CCmd" holds a value the reader of a whole module would take: it is none of the
+  // kinds without a value and no factory parameter. Missing or unreadable attributes count as
+  // a value, since the commands of another program may lack them.
+  static bool CarriesValue(xmlNodePtr CCmd);
+  // The reasons of a read that found no module of that ID, or the module without a section
+  // (texts as LastErrorText gives them).
+  void NoModule(const std::string& FileName, const std::string& ID);
+  void NoSection(const std::string& FileName, const std::string& ID, const char* Section);
 
   TKvxFileIndex FIndex;
   bool FIndexValid = false;

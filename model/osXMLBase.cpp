@@ -40,32 +40,46 @@ void InitLibrary() {
 // so a rewritten file is indented throughout; attribute values are kept exactly as read.
 constexpr int ParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS;
 
+// Where and why a parse failed.
+struct ParseError {
+  int Code = 0;  // the library's error number, 0 when the data is well-formed
+  int Line = 0;
+  std::string Message;  // the library's message (UTF-8), without its line break
+};
+
 // One parse of Data. Sax, when given, replaces the handlers that build the document (its parser
-// context carries Private). The result is the library's error number, 0 when Data is
-// well-formed; Doc then holds what the handlers built (nullptr on failure).
-int ParseBytes(const std::string& Data, const std::string& FileName, const xmlSAXHandler* Sax, void* Private,
-               xmlDocPtr& Doc) {
+// context carries Private). Doc then holds what the handlers built (nullptr on failure).
+ParseError ParseBytes(const std::string& Data, const std::string& FileName, const xmlSAXHandler* Sax,
+                      void* Private, xmlDocPtr& Doc) {
   Doc = nullptr;
   InitLibrary();
+  ParseError error;
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-  if (!ctxt) return XML_ERR_NO_MEMORY;
+  if (!ctxt) {
+    error.Code = XML_ERR_NO_MEMORY;
+    return error;
+  }
   if (Sax) {
     *ctxt->sax = *Sax;
     ctxt->_private = Private;
   }
   xmlDocPtr doc = xmlCtxtReadMemory(ctxt, Data.data(), static_cast<int>(Data.size()),
                                     FileName.empty() ? nullptr : FileName.c_str(), nullptr, ParseOptions);
-  int code = 0;
   if (doc == nullptr || !ctxt->wellFormed) {
     const xmlError* err = xmlCtxtGetLastError(ctxt);
-    code = err ? err->code : XML_ERR_INTERNAL_ERROR;
-    if (code == 0) code = XML_ERR_INTERNAL_ERROR;
+    error.Code = err && err->code ? err->code : XML_ERR_INTERNAL_ERROR;
+    if (err) {
+      error.Line = err->line;
+      if (err->message) error.Message = err->message;
+      while (!error.Message.empty() && static_cast<unsigned char>(error.Message.back()) <= 32)
+        error.Message.pop_back();
+    }
     if (doc) xmlFreeDoc(doc);
     doc = nullptr;
   }
   xmlFreeParserCtxt(ctxt);
   Doc = doc;
-  return code;
+  return error;
 }
 
 std::mutex& HandlerLock() {
@@ -155,6 +169,7 @@ bool TosXMLBaseDOM::ReadWholeFile(const std::string& FileName, std::string& Data
       // The file is there but unreadable: the document is emptied as for a failed parse.
       ClearDocument();
       FLastErrorCode = 0;
+      FLastErrorLine = 0;
       FLastErrorText = error;
       return false;
   }
@@ -162,15 +177,21 @@ bool TosXMLBaseDOM::ReadWholeFile(const std::string& FileName, std::string& Data
 
 bool TosXMLBaseDOM::ParseStarts(const std::string& Data, const std::string& FileName) {
   FLastErrorCode = 0;
+  FLastErrorLine = 0;
   FLastErrorText.clear();
   if (Data.size() <= static_cast<std::size_t>(INT_MAX)) return true;
   FLastErrorText = FileName + ": too large";
   return false;
 }
 
-bool TosXMLBaseDOM::ParseFailed(int Code, const std::string& FileName) {
+bool TosXMLBaseDOM::ParseFailed(int Code, int Line, const std::string& Message, const std::string& FileName) {
   FLastErrorCode = Code;
-  FLastErrorText = FileName + ": not well-formed XML (error " + std::to_string(Code) + ")";
+  FLastErrorLine = Line;
+  // The number alone tells the user nothing: where the file breaks and the library's words for it.
+  FLastErrorText = FileName + ": not well-formed XML (error " + std::to_string(Code);
+  if (Line > 0) FLastErrorText += ", line " + std::to_string(Line);
+  if (!Message.empty()) FLastErrorText += ": " + Message;
+  FLastErrorText += ")";
   ReportInvalidDocument(Code);
   return false;
 }
@@ -179,7 +200,8 @@ bool TosXMLBaseDOM::LoadFromBytes(const std::string& Data, const std::string& Fi
   ClearDocument();
   if (!ParseStarts(Data, FileName)) return false;
   xmlDocPtr doc = nullptr;
-  if (const int code = ParseBytes(Data, FileName, nullptr, nullptr, doc)) return ParseFailed(code, FileName);
+  const ParseError error = ParseBytes(Data, FileName, nullptr, nullptr, doc);
+  if (error.Code) return ParseFailed(error.Code, error.Line, error.Message, FileName);
   xmlFreeDoc(FDoc);
   FDoc = doc;
   return true;
@@ -189,7 +211,8 @@ bool TosXMLBaseDOM::ScanBytes(const std::string& Data, const std::string& FileNa
                               void* Private) {
   if (!ParseStarts(Data, FileName)) return false;
   xmlDocPtr doc = nullptr;
-  if (const int code = ParseBytes(Data, FileName, &Sax, Private, doc)) return ParseFailed(code, FileName);
+  const ParseError error = ParseBytes(Data, FileName, &Sax, Private, doc);
+  if (error.Code) return ParseFailed(error.Code, error.Line, error.Message, FileName);
   // Whatever the handlers kept of the document (its declarations) is not needed.
   xmlFreeDoc(doc);
   return true;

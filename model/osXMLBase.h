@@ -42,7 +42,11 @@ class TosXMLBaseDOM : public TObject {
 
   // The library's error number of the last failed parse; 0 when the last load parsed.
   int LastErrorCode() const { return FLastErrorCode; }
-  // A short text of the last failure of LoadFromFile or SaveToFile.
+  // The line of the file the last failed parse stopped in; 0 when unknown or it parsed.
+  int LastErrorLine() const { return FLastErrorLine; }
+  // A short text of the last failure of LoadFromFile or SaveToFile; for a file that does not
+  // parse: the file name, the error number, the line and the library's own message. It begins
+  // with the file name as the file system gives it, and is in that encoding throughout (UTF-8).
   const std::string& LastErrorText() const { return FLastErrorText; }
 
   // Called with the library's error number whenever a file does not parse as XML. The window
@@ -67,6 +71,8 @@ class TosXMLBaseDOM : public TObject {
 
   // Removes everything from the document (no declaration data, no root).
   void ClearDocument();
+  // The reason of a failure found above the XML level (a module missing from the file, say).
+  void SetLastErrorText(const std::string& Text) { FLastErrorText = Text; }
 
   xmlDocPtr Doc() const { return FDoc; }
   xmlNodePtr Root() const;
@@ -86,13 +92,14 @@ class TosXMLBaseDOM : public TObject {
   static void SetAttr(xmlNodePtr Node, const char* Name, const std::string& Value);
 
  private:
-  // Records a failed parse (error number and text) and reports the invalid document; false.
   // Clears the last error; false (with the error text) for data libxml2 cannot take in one call.
   bool ParseStarts(const std::string& Data, const std::string& FileName);
-  bool ParseFailed(int Code, const std::string& FileName);
+  // Records a failed parse (error number, line, text) and reports the invalid document; false.
+  bool ParseFailed(int Code, int Line, const std::string& Message, const std::string& FileName);
 
   std::string FRootName = "Default";
   xmlDocPtr FDoc = nullptr;
   int FLastErrorCode = 0;
+  int FLastErrorLine = 0;
   std::string FLastErrorText;
 };

@@ -97,10 +97,46 @@ bool ParseInt(const std::string& text, int& out) {
   return true;
 }
 
+bool IsBlank(const std::string& s) {
+  for (const char c : s)
+    if (c != ' ' && c != '\t') return false;
+  return true;
+}
+
+void CheckStorable(const std::string& section, const std::string& key, const std::string& value) {
+  auto hasBreak = [](const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; };
+  if (hasBreak(section) || section.find(']') != std::string::npos)
+    throw EIniFileError("Invalid section name: " + section);
+  if (hasBreak(key) || key.find('=') != std::string::npos || Trim(key).empty() || Trim(key) != key)
+    throw EIniFileError("Invalid key name: " + key);
+  if (hasBreak(value)) throw EIniFileError("A value cannot hold a line break: " + key);
+}
+
+// Surrounding blanks or quotes would be lost on reading: such a value is quoted.
+std::string Quoted(const std::string& value) {
+  if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                         value.back() == '\t' || (value.size() >= 2 && value.front() == '"' && value.back() == '"')))
+    return "\"" + value + "\"";
+  return value;
+}
+
+TIniFileAccessHook& AccessHook() {
+  static TIniFileAccessHook hook;
+  return hook;
+}
+
+int AskHook(const std::string& fileName, bool write) {
+  const TIniFileAccessHook& hook = AccessHook();
+  return hook ? hook(fileName, write) : 0;
+}
+
 }  // namespace
+
+void SetIniFileAccessHook(TIniFileAccessHook Hook) { AccessHook() = std::move(Hook); }
 
 int TIniFile::ReadFileData(std::string& data) const {
   data.clear();
+  if (const int refused = AskHook(fileName_, false)) return refused;
   // Not blocking: a pipe in place of the file must not hang the program.
   const int fd = ::open(fileName_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
@@ -112,7 +148,8 @@ int TIniFile::ReadFileData(std::string& data) const {
     err = EISDIR;
   else if (!S_ISREG(st.st_mode))
     err = EINVAL;
-  char buf[8192];
+  if (err == 0 && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
   while (err == 0) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n > 0) {
@@ -128,47 +165,193 @@ int TIniFile::ReadFileData(std::string& data) const {
   return err;
 }
 
-bool TIniFile::Load(std::vector<std::string>& lines, std::string& eol, int* err) const {
-  lines.clear();
-  eol = "\n";
-  std::string data;
-  const int e = ReadFileData(data);
-  if (err) *err = e;
-  if (e != 0) return false;
-  if (data.find("\r\n") != std::string::npos) eol = "\r\n";
+TIniFile::Stamp TIniFile::StampNow() const {
+  Stamp s;
+  struct stat st {};
+  if (::stat(fileName_.c_str(), &st) != 0) return s;
+  s.Exists = true;
+  s.Dev = st.st_dev;
+  s.Ino = st.st_ino;
+  s.Size = st.st_size;
+  s.MTimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  s.CTimeNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+  return s;
+}
+
+TIniFile::Line TIniFile::MakeLine(std::string text, std::string eol) {
+  Line l;
+  l.Text = std::move(text);
+  l.Eol = std::move(eol);
+  if (IsSection(l.Text, l.Name))
+    l.Kind = LineKind::Section;
+  else if (IsEntry(l.Text, l.Name, l.Value))
+    l.Kind = LineKind::Entry;
+  else
+    l.Name.clear();
+  return l;
+}
+
+void TIniFile::Parse(const std::string& data) const {
   std::size_t start = 0;
   while (start < data.size()) {
-    std::size_t nl = data.find('\n', start);
-    std::string line = data.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    if (nl == std::string::npos) break;
-    start = nl + 1;
+    const std::size_t nl = data.find('\n', start);
+    std::size_t end = nl == std::string::npos ? data.size() : nl;
+    std::size_t textEnd = end;
+    if (textEnd > start && data[textEnd - 1] == '\r') --textEnd;
+    const std::size_t eolEnd = nl == std::string::npos ? data.size() : nl + 1;
+    lines_.push_back(MakeLine(data.substr(start, textEnd - start), data.substr(textEnd, eolEnd - textEnd)));
+    start = eolEnd;
   }
-  return true;
 }
 
-void TIniFile::LoadForWrite(std::vector<std::string>& lines, std::string& eol) const {
-  int err = 0;
-  if (Load(lines, eol, &err)) return;
-  // Only a file that is not there starts empty: one that cannot be read is never replaced by
-  // a file holding just the new entry.
-  if (err != ENOENT)
-    throw EIniFileError("Unable to read " + fileName_ + ": " + std::strerror(err), err);
-}
-
-void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eol) const {
+void TIniFile::Refresh() const {
+  const Stamp now = StampNow();
+  if (loaded_ && now == stamp_) return;
   std::string data;
-  for (const std::string& l : lines) data += l + eol;
+  lines_.clear();
+  readError_ = ReadFileData(data);
+  if (readError_ == 0) Parse(data);
+  // Taken before the read: a change while reading shows as a new stamp next time.
+  stamp_ = now;
+  loaded_ = true;
+  for (const Pending& p : pending_) Apply(p);
+}
+
+int TIniFile::FindSection(const std::string& section) const {
+  for (std::size_t i = 0; i < lines_.size(); ++i)
+    if (lines_[i].Kind == LineKind::Section && SameText(lines_[i].Name, section)) return static_cast<int>(i);
+  return -1;
+}
+
+const TIniFile::Line* TIniFile::Find(const std::string& section, const std::string& key) const {
+  Refresh();
+  const int s = FindSection(section);
+  if (s < 0) return nullptr;
+  // Only the first section of that name counts.
+  for (std::size_t i = static_cast<std::size_t>(s) + 1; i < lines_.size(); ++i) {
+    const Line& l = lines_[i];
+    if (l.Kind == LineKind::Section) break;
+    if (l.Kind == LineKind::Entry && SameText(l.Name, key)) return &l;
+  }
+  return nullptr;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+  const Line* l = Find(section, key);
+  return l ? l->Value : defaultValue;
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& key, int defaultValue) const {
+  const Line* l = Find(section, key);
+  int r;
+  return l && ParseInt(l->Value, r) ? r : defaultValue;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool TIniFile::SectionExists(const std::string& section) const {
+  Refresh();
+  return FindSection(section) >= 0;
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
+  return Find(section, key) != nullptr;
+}
+
+// New lines take the file's first line ending; a file without one gets "\n".
+std::string TIniFile::DefaultEol() const {
+  for (const Line& l : lines_)
+    if (!l.Eol.empty() && l.Eol.back() == '\n') return l.Eol;
+  return "\n";
+}
+
+void TIniFile::InsertLine(std::size_t at, std::string text) const {
+  const std::string eol = DefaultEol();
+  // A last line without an ending gets one when a line follows it.
+  if (at > 0 && lines_[at - 1].Eol.empty()) lines_[at - 1].Eol = eol;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), MakeLine(std::move(text), eol));
+}
+
+void TIniFile::AddSection(const std::string& section) const {
+  if (!lines_.empty() && !IsBlank(lines_.back().Text)) InsertLine(lines_.size(), std::string());
+  InsertLine(lines_.size(), "[" + section + "]");
+}
+
+void TIniFile::SetEntry(const std::string& section, const std::string& key, const std::string& stored) const {
+  int s = FindSection(section);
+  if (s < 0) {
+    AddSection(section);
+    InsertLine(lines_.size(), key + "=" + stored);
+    return;
+  }
+  std::size_t last = static_cast<std::size_t>(s);
+  for (std::size_t i = last + 1; i < lines_.size(); ++i) {
+    Line& l = lines_[i];
+    if (l.Kind == LineKind::Section) break;
+    if (l.Kind == LineKind::Entry && SameText(l.Name, key)) {
+      l = MakeLine(l.Name + "=" + stored, std::move(l.Eol));  // the key keeps its spelling
+      return;
+    }
+    if (!IsBlank(l.Text)) last = i;
+  }
+  InsertLine(last + 1, key + "=" + stored);
+}
+
+void TIniFile::Apply(const Pending& p) const {
+  if (p.Key.empty()) {
+    if (FindSection(p.Section) < 0) AddSection(p.Section);
+  } else {
+    SetEntry(p.Section, p.Key, p.Stored);
+  }
+}
+
+void TIniFile::Remember(Pending p) {
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (!SameText(it->Section, p.Section) || !SameText(it->Key, p.Key)) continue;
+    if (p.Key.empty()) return;
+    pending_.erase(it);
+    break;
+  }
+  pending_.push_back(std::move(p));
+}
+
+void TIniFile::Flush() {
+  if (updateDepth_ > 0 || pending_.empty()) return;
+  // Only a file that is not there starts empty: one that cannot be read is never replaced by a
+  // file holding just our lines.
+  if (readError_ != 0 && readError_ != ENOENT)
+    throw EIniFileError("Unable to read " + fileName_ + ": " + std::strerror(readError_), readError_);
+  Save();
+  pending_.clear();
+  stamp_ = StampNow();
+}
+
+void TIniFile::EndUpdate(bool write) {
+  if (updateDepth_ > 0) --updateDepth_;
+  if (updateDepth_ > 0 || !write) return;
+  Refresh();
+  Flush();
+}
+
+void TIniFile::Save() const {
+  auto fail = [this](int e) {
+    throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(e), e);
+  };
+  if (const int refused = AskHook(fileName_, true)) fail(refused);
+  std::string data;
+  std::size_t size = 0;
+  for (const Line& l : lines_) size += l.Text.size() + l.Eol.size();
+  data.reserve(size);
+  for (const Line& l : lines_) data.append(l.Text).append(l.Eol);
   const std::size_t slash = fileName_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string(".") : fileName_.substr(0, slash);
   if (slash != std::string::npos && !dir.empty()) ForceDirectories(dir);
   std::string tmp = fileName_ + ".XXXXXX";
   const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    const int e = errno;
-    throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(e), e);
-  }
+  if (fd < 0) fail(errno);
   // The file keeps its permissions; a new one gets the usual ones.
   struct stat st {};
   mode_t mode = 0644;
@@ -190,129 +373,28 @@ void TIniFile::Save(const std::vector<std::string>& lines, const std::string& eo
   if (err == 0 && ::rename(tmp.c_str(), fileName_.c_str()) != 0) err = errno;
   if (err != 0) {
     ::unlink(tmp.c_str());
-    throw EIniFileError("Unable to write to " + fileName_ + ": " + std::strerror(err), err);
+    fail(err);
   }
 }
-
-bool TIniFile::Find(const std::string& section, const std::string& key, std::string& value) const {
-  std::vector<std::string> lines;
-  std::string eol;
-  if (!Load(lines, eol)) return false;
-  bool inSection = false;
-  for (const std::string& l : lines) {
-    std::string name, k, v;
-    if (IsSection(l, name)) {
-      if (inSection) return false;  // only the first section of that name counts
-      inSection = SameText(name, section);
-      continue;
-    }
-    if (inSection && IsEntry(l, k, v) && SameText(k, key)) {
-      value = v;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string TIniFile::ReadString(const std::string& section, const std::string& key,
-                                 const std::string& defaultValue) const {
-  std::string v;
-  return Find(section, key, v) ? v : defaultValue;
-}
-
-int TIniFile::ReadInteger(const std::string& section, const std::string& key, int defaultValue) const {
-  std::string v;
-  int r;
-  if (Find(section, key, v) && ParseInt(v, r)) return r;
-  return defaultValue;
-}
-
-bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool defaultValue) const {
-  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
-}
-
-bool TIniFile::SectionExists(const std::string& section) const {
-  std::vector<std::string> lines;
-  std::string eol;
-  if (!Load(lines, eol)) return false;
-  for (const std::string& l : lines) {
-    std::string name;
-    if (IsSection(l, name) && SameText(name, section)) return true;
-  }
-  return false;
-}
-
-bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
-  std::string v;
-  return Find(section, key, v);
-}
-
-namespace {
-
-void CheckStorable(const std::string& section, const std::string& key, const std::string& value) {
-  auto hasBreak = [](const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; };
-  if (hasBreak(section) || section.find(']') != std::string::npos)
-    throw EIniFileError("Invalid section name: " + section);
-  if (hasBreak(key) || key.find('=') != std::string::npos || Trim(key).empty() || Trim(key) != key)
-    throw EIniFileError("Invalid key name: " + key);
-  if (hasBreak(value)) throw EIniFileError("A value cannot hold a line break: " + key);
-}
-
-}  // namespace
 
 void TIniFile::WriteSection(const std::string& section) {
   CheckStorable(section, "x", "");
-  std::vector<std::string> lines;
-  std::string eol;
-  LoadForWrite(lines, eol);
-  for (const std::string& l : lines) {
-    std::string name;
-    if (IsSection(l, name) && SameText(name, section)) return;
-  }
-  if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
-  lines.push_back("[" + section + "]");
-  Save(lines, eol);
+  Refresh();
+  if (FindSection(section) >= 0) return;
+  Pending p{section, std::string(), std::string()};
+  Apply(p);
+  Remember(std::move(p));
+  Flush();
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   CheckStorable(section, key, value);
-  // Surrounding blanks or quotes would be lost on reading: such a value is quoted.
-  std::string stored = value;
-  if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
-                         value.back() == '\t' || (value.size() >= 2 && value.front() == '"' && value.back() == '"')))
-    stored = "\"" + value + "\"";
-  const std::string entry = key + "=" + stored;
-  std::vector<std::string> lines;
-  std::string eol;
-  LoadForWrite(lines, eol);
-  int sectionLine = -1;
-  int lastEntry = -1;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::string name, k, v;
-    if (IsSection(lines[i], name)) {
-      if (sectionLine >= 0) break;
-      if (SameText(name, section)) {
-        sectionLine = static_cast<int>(i);
-        lastEntry = sectionLine;
-      }
-      continue;
-    }
-    if (sectionLine < 0) continue;
-    if (IsEntry(lines[i], k, v) && SameText(k, key)) {
-      lines[i] = k + "=" + stored;  // the key keeps its spelling
-      Save(lines, eol);
-      return;
-    }
-    if (!Trim(lines[i]).empty()) lastEntry = static_cast<int>(i);
-  }
-  if (sectionLine < 0) {
-    if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
-    lines.push_back("[" + section + "]");
-    lines.push_back(entry);
-  } else {
-    lines.insert(lines.begin() + lastEntry + 1, entry);
-  }
-  Save(lines, eol);
+  // A value the file holds already costs no rewrite (the settings dialog's OK writes them all).
+  if (const Line* l = Find(section, key); l && l->Value == value) return;
+  Pending p{section, key, Quoted(value)};
+  Apply(p);
+  Remember(std::move(p));
+  Flush();
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {

@@ -120,6 +120,13 @@ struct TFileError {
   std::string Text;
 };
 
+// What the module on the line answers to "ID", measured against the stored identification.
+enum TModuleIdCheck : std::uint8_t {
+  micSameModule,   // the identification stored
+  micOtherModule,  // an answer, but another identification
+  micNoAnswer,     // no answer (also on a closed port)
+};
+
 // A dialog's modal result; 1 (OK) means yes.
 using TModalResult = int;
 
@@ -294,6 +301,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   bool CheckPrompt();
   // "ID" again; true when the module answers with the stored ModuleId.
   bool CheckModuleId();
+  // "ID" again, telling a module that does not answer from another module.
+  TModuleIdCheck CompareModuleId();
 
   // ---- Component ----
 

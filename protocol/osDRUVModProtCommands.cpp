@@ -1,5 +1,6 @@
-// Single-purpose module commands: save, defaults and load-back, and the remote-control group
-// (remote control on and off, the digital input state, the values of the remote-control pins).
+// Single-purpose module commands: save, defaults and load-back, the check of the module behind
+// the line, and the remote-control group (remote control on and off, the digital input state,
+// the values of the remote-control pins).
 #include <string>
 
 #include "protocol/osDRUVModProt.h"
@@ -73,6 +74,15 @@ bool TKVXModCommProt::LoadDefaults() {
 bool TKVXModCommProt::Loadback() {
   // Sent in mixed case; the module echoes upper case.
   return RunModuleAction("LOADBACK", "Loadback\r", "LOADBACK", 300, true);
+}
+
+// ---- The module behind the line ---------------------------------------------------------------
+
+TModuleIdCheck TKVXModCommProt::CompareModuleId() {
+  auto lock = LockComm();
+  std::string reply;
+  if (!SendCommand("ID\r", "ID", ">", reply, 400)) return micNoAnswer;
+  return CutReply(reply, 2) == ModuleId_ ? micSameModule : micOtherModule;
 }
 
 // ---- Remote control -----------------------------------------------------------------------------

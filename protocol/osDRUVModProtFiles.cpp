@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <unordered_set>
 
 #include "model/osDRUVKVXCmdDOMStruc.h"
 #include "model/osFileUtils.h"
@@ -28,6 +29,11 @@ constexpr int kDownloadTimeoutMs = 2000;
 
 void AddName(TStringList& list, const std::string& name) {
   if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+}
+
+// The same for a list that may grow to every line of a large file: Listed holds its names.
+void AddName(TStringList& list, std::unordered_set<std::string>& listed, const std::string& name) {
+  if (listed.insert(name).second) list.push_back(name);
 }
 
 // A save stopped by an exception from below (memory): it failed, without a reason of the system.
@@ -72,6 +78,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
   SetFileError(fekNone);
   TStoppable stoppable(this);
   TStringList errors;
+  std::unordered_set<std::string> listed;
   std::uint8_t result = kFileDone;
   try {
     if (!CommandList_ || !ModuleLoaded_) return kNoModule;
@@ -127,17 +134,23 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     const int total = static_cast<int>(file.Lines.size());
     int done = 0;
     int curveLines = 0;
+    bool curveBroken = false;  // a line of the pending curve did not fit
     auto writeCurve = [&] {
       if (pendingCurve.empty()) return;
       const int idx = CommandList_->IndexOf(pendingCurve);
       auto* curve = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(idx)) : nullptr;
-      if (!curve || !WriteParameter(curve)) {
+      if (curveBroken) {
+        // The module keeps its whole curve; the command shows it again instead of the points
+        // taken from the file.
+        if (curve) ReadParameter(curve);
+      } else if (!curve || !WriteParameter(curve)) {
         result = kFileUnusable;
-        AddName(errors, pendingCurve);
+        AddName(errors, listed, pendingCurve);
       }
       pendingCurve.clear();
       done += curveLines;
       curveLines = 0;
+      curveBroken = false;
     };
 
     for (const TParLine& line : file.Lines) {
@@ -152,7 +165,19 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
         cmd = ResolveParLine(*CommandList_, line, values);
       }
       if (!cmd) {
-        AddName(errors, line.Name);
+        AddName(errors, listed, line.Name);
+        continue;
+      }
+      // A read-only parameter keeps the module's own value.
+      if (online && !IsWritable(cmd)) continue;
+      // A value the command cannot hold is reported, and nothing is loaded or written for it.
+      const TParValueCheck check = CheckParValues(*cmd, values);
+      if (check != pvFits) {
+        if (check == pvBad) AddName(errors, listed, line.Name);
+        if (online && cmd->Kind == CCPara) {
+          pendingCurve = cmd->Name;
+          curveBroken = true;
+        }
         continue;
       }
       if (!online) {
@@ -160,8 +185,6 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
         cmd->DoChange();
         continue;
       }
-      // A read-only parameter keeps the module's own value.
-      if (!IsWritable(cmd)) continue;
       AssignReplyValues(cmd, &values);
       if (cmd->Kind == CCPara) {
         pendingCurve = cmd->Name;
@@ -171,7 +194,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
       }
       if (!WriteParameter(cmd)) {
         result = kFileUnusable;
-        AddName(errors, cmd->Name);
+        AddName(errors, listed, cmd->Name);
       }
     }
     if (!Stopped_) {
@@ -262,11 +285,18 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     }
 
     if (GetPortOpen()) {
+      // A command whose value the file could not give keeps the module's own: it is not
+      // written back as if it came from the file.
+      std::unordered_set<std::string> notTaken;
+      for (const std::string& name : errors) notTaken.insert(UpperCaseAnsi(name));
       // Every value parameter the module lets us set; a refused or unanswered write is a
       // failure, reported by name.
-      auto writable = [this](int i) {
+      auto writable = [this, &notTaken](int i) {
         auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
-        return cmd && IsWritable(cmd) && !IsFactoryParameter(cmd) && WritesValue(cmd) ? cmd : nullptr;
+        return cmd && IsWritable(cmd) && !IsFactoryParameter(cmd) && WritesValue(cmd) &&
+                       !notTaken.count(UpperCaseAnsi(cmd->Name))
+                   ? cmd
+                   : nullptr;
       };
       int total = 0;
       for (int i = 0; i < CommandList_->Count(); ++i)

@@ -189,3 +189,32 @@ TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Lin
   Values.insert(Values.begin(), Line.Name.substr(colon + 1));
   return curve;
 }
+
+TParValueCheck CheckParValues(const TModCtrlCommand& Cmd, const TStringList& Values) {
+  std::int32_t n = 0;
+  auto whole = [&n](const std::string& S) { return TryStrToInt(S, n); };
+  switch (Cmd.Kind) {
+    case TextPara:
+      if (Values.empty() || (Values.size() == 1 && Values[0].empty())) return pvNoValue;
+      if (Values.size() == 1)
+        for (const std::string& item : Cmd.VList)
+          if (SameText(item, Values[0])) return pvFits;
+      return pvBad;
+    case NumPara:
+    case RemoteCtrlPara:
+      return Values.size() == 1 && whole(Values[0]) ? pvFits : pvBad;
+    case CCPara:
+      if (Values.size() != 3 || !whole(Values[0]) || n < TModCCParaCmd::MinIndex || n > TModCCParaCmd::MaxIndex)
+        return pvBad;
+      return whole(Values[1]) && whole(Values[2]) ? pvFits : pvBad;
+    case AinPara:
+      // A, B and C, then the unit letter; a shorter line sets the leading ones.
+      if (Values.empty() || Values.size() > 4) return pvBad;
+      for (std::size_t i = 0; i < Values.size() && i < 3; ++i)
+        if (!whole(Values[i])) return pvBad;
+      return pvFits;
+    default:
+      // Kinds without a value of their own take none from the file.
+      return pvFits;
+  }
+}

@@ -63,3 +63,15 @@ TParFileContent ParseParameterText(const std::string& Text);
 // by one blank when that gives an allowed text). nullptr when the list has no such settable
 // command.
 TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values);
+
+enum TParValueCheck {
+  pvFits,     // the values are a whole value of the command's kind
+  pvNoValue,  // a text parameter without a text (so its file line has none): nothing to load
+  pvBad,      // a value the command cannot hold: a number beyond 32 bits or not whole, a text
+              // the module does not offer, a curve point off the curve, too many or few values
+};
+
+// Whether Values (as ResolveParLine gives them) can be loaded into Cmd. Only what fits is loaded
+// and written: a value that does not fit would leave the command as it was, and writing that
+// would send the module its own old value as if it came from the file.
+TParValueCheck CheckParValues(const TModCtrlCommand& Cmd, const TStringList& Values);

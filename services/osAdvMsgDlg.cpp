@@ -6,6 +6,10 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStringList>
+#include <QTextDocument>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -13,6 +17,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "model/MyGlobalUtils.h"
 #include "services/QtText.h"
 
 namespace {
@@ -100,6 +105,18 @@ int TAdvMessageForm::Result(TMsgDlgBtn button) {
 TAdvMessageForm::TAdvMessageForm(const std::string& msg, TMsgDlgType dlgType,
                                  TMsgDlgButtons buttons, QWidget* parent)
     : QDialog(parent) {
+  Build(msg, nullptr, std::string(), dlgType, buttons);
+}
+
+TAdvMessageForm::TAdvMessageForm(const std::string& before, const std::vector<std::string>& items,
+                                 const std::string& after, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                                 QWidget* parent)
+    : QDialog(parent) {
+  Build(Trim(before), &items, Trim(after), dlgType, buttons);
+}
+
+void TAdvMessageForm::Build(const std::string& msg, const std::vector<std::string>* items,
+                            const std::string& after, TMsgDlgType dlgType, TMsgDlgButtons buttons) {
   setObjectName("AdvMessageForm");
   setWindowTitle(Title(dlgType));
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
@@ -135,7 +152,43 @@ TAdvMessageForm::TAdvMessageForm(const std::string& msg, TMsgDlgType dlgType,
   auto* top = new QHBoxLayout;
   top->setSpacing(16);
   top->addWidget(icon, 0, Qt::AlignTop);
-  top->addWidget(text, 1);
+  if (!items) {
+    top->addWidget(text, 1);
+  } else {
+    // The list may hold hundreds of lines: a box of at most ten that scrolls, so the buttons
+    // below stay on the screen. Read-only text, so the names can be selected and copied.
+    auto* list = new QPlainTextEdit(this);
+    list->setObjectName("Items");
+    list->setReadOnly(true);
+    list->setLineWrapMode(QPlainTextEdit::NoWrap);
+    list->setTabChangesFocus(true);
+    list->setFocusPolicy(Qt::ClickFocus);
+    QStringList lines;
+    int widest = 0;
+    const QFontMetrics fm(list->font());
+    for (const std::string& item : *items) {
+      lines << FromAnsi(item);
+      widest = std::max(widest, fm.horizontalAdvance(lines.back()));
+    }
+    list->setPlainText(lines.join('\n'));
+    const int frame = 2 * (list->frameWidth() + static_cast<int>(list->document()->documentMargin()));
+    const int rows = std::clamp(static_cast<int>(items->size()), 1, 10);
+    const int scrollBar = list->verticalScrollBar()->sizeHint().width();
+    list->setFixedSize(std::clamp(widest + frame + scrollBar, 200, maxWidth),
+                       rows * fm.lineSpacing() + frame + (widest + frame > maxWidth ? scrollBar : 0));
+    auto* end = new QLabel(this);
+    end->setObjectName("MessageEnd");
+    end->setTextFormat(Qt::PlainText);
+    end->setText(FromAnsi(after));
+    end->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    end->setVisible(!after.empty());
+    auto* column = new QVBoxLayout;
+    column->setSpacing(8);
+    column->addWidget(text);
+    column->addWidget(list);
+    column->addWidget(end);
+    top->addLayout(column, 1);
+  }
 
   auto* row = new QHBoxLayout;
   row->setSpacing(8);
@@ -183,12 +236,10 @@ void TAdvMessageForm::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-int AdvMessageDlg(const std::string& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
-                  int /*helpCtx*/) {
-  if (Handler()) return Handler()(msg, dlgType, buttons);
+namespace {
 
-  QPointer<TAdvMessageForm> form =
-      new TAdvMessageForm(msg, dlgType, buttons, QApplication::activeWindow());
+int RunForm(TAdvMessageForm* created) {
+  QPointer<TAdvMessageForm> form = created;
   form->setWindowModality(Qt::ApplicationModal);
   form->adjustSize();
   if (ShowHook()) ShowHook()(form.data());
@@ -197,4 +248,23 @@ int AdvMessageDlg(const std::string& msg, TMsgDlgType dlgType, TMsgDlgButtons bu
   // be gone when its parent window was closed while it ran.
   delete form.data();
   return result;
+}
+
+}  // namespace
+
+int AdvMessageDlg(const std::string& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                  int /*helpCtx*/) {
+  if (Handler()) return Handler()(msg, dlgType, buttons);
+  return RunForm(new TAdvMessageForm(msg, dlgType, buttons, QApplication::activeWindow()));
+}
+
+int AdvMessageDlgList(const std::string& before, const std::vector<std::string>& items,
+                      const std::string& after, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                      int /*helpCtx*/) {
+  if (Handler()) {
+    std::string msg = before;
+    for (const std::string& item : items) msg += item + "\n";
+    return Handler()(msg + after, dlgType, buttons);
+  }
+  return RunForm(new TAdvMessageForm(before, items, after, dlgType, buttons, QApplication::activeWindow()));
 }

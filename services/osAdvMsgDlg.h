@@ -7,6 +7,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 class QAbstractButton;
 class QPushButton;
@@ -66,6 +67,14 @@ constexpr int mrYesToAll = 10;
 int AdvMessageDlg(const std::string& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
                   int helpCtx = 0);
 
+// A message around a list that may be long (the names a download could not use, say): the form
+// shows Before, then the items in a box of at most ten lines that scrolls, then After, so that
+// the buttons stay on the screen however many items there are. To the handler below it is the
+// one text Before + every item followed by a line break + After.
+int AdvMessageDlgList(const std::string& before, const std::vector<std::string>& items,
+                      const std::string& after, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                      int helpCtx = 0);
+
 // While a handler is installed, AdvMessageDlg shows nothing and returns the handler's answer.
 // Tests install one to answer and record every message. An empty function removes it.
 using TAdvMessageDlgHandler =
@@ -84,6 +93,11 @@ class TAdvMessageForm : public QDialog {
  public:
   TAdvMessageForm(const std::string& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
                   QWidget* parent = nullptr);
+  // The form of AdvMessageDlgList: the label "Message" holds Before, the read-only text box
+  // "Items" one item a line, the label "MessageEnd" After.
+  TAdvMessageForm(const std::string& before, const std::vector<std::string>& items,
+                  const std::string& after, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                  QWidget* parent = nullptr);
 
   static const char* Title(TMsgDlgType dlgType);
   static const char* Caption(TMsgDlgBtn button);
@@ -100,6 +114,11 @@ class TAdvMessageForm : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // Lays out the icon and Text (with the list and the text after it, when given) above the
+  // buttons.
+  void Build(const std::string& text, const std::vector<std::string>* items, const std::string& after,
+             TMsgDlgType dlgType, TMsgDlgButtons buttons);
+
   QPushButton* defaultButton_ = nullptr;
   QPushButton* escapeButton_ = nullptr;
 };

@@ -61,3 +61,9 @@ void TosApplIni::WriteInteger(const std::string& Section, const std::string& Ide
 void TosApplIni::WriteBool(const std::string& Section, const std::string& Ident, bool Value) {
   Guarded([&] { IniFile_->WriteBool(Section, Ident, Value); });
 }
+
+void TosApplIni::BeginUpdate() { IniFile_->BeginUpdate(); }
+
+void TosApplIni::EndUpdate(bool Write) {
+  Guarded([&] { IniFile_->EndUpdate(Write); });
+}

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QPrintDialog>
@@ -96,6 +97,16 @@ std::string ProgramFolder() {
 void SetProgramFolder(const std::string& Folder) {
   FolderOverride() = Folder;
   if (!Folder.empty() && Folder.back() != '/') FolderOverride() += '/';
+}
+
+std::string HomeFolder() {
+  std::string dir = FileNameToBytes(QDir::homePath());
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::string StartFolder(const std::string& LastUsed) {
+  return DirectoryExists(LastUsed) ? LastUsed : HomeFolder();
 }
 
 std::string FileNameToBytes(const QString& Name) {

@@ -68,6 +68,14 @@ std::string ProgramFolder();
 // An empty text restores the program file's folder.
 void SetProgramFolder(const std::string& Folder);
 
+// ---- Start folders of the file dialogs ------------------------------------------------------------
+
+// The user's home folder, with a trailing "/", as file-system bytes.
+std::string HomeFolder();
+// Where a file dialog starts: the folder last used for that kind of file while it exists, else
+// the user's home folder (never the program's folder or the process's current one).
+std::string StartFolder(const std::string& LastUsed);
+
 // ---- File names ----------------------------------------------------------------------------------
 
 // File names keep their bytes: a name from a dialog is never run through the module texts'

@@ -1,5 +1,7 @@
 #include "services/osLED.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QLabel>
 #include <QMouseEvent>
 
@@ -27,9 +29,62 @@ TosLedColor FromLedColor(TLEDColor c) {
   return TosLedColor::lcRed;
 }
 
+// The panel for assistive tools: one indicator, its lamp and label not shown on their own.
+class TNamedLedAccessible : public QAccessibleWidget {
+ public:
+  explicit TNamedLedAccessible(TosNamedLed* led) : QAccessibleWidget(led, QAccessible::Indicator) {}
+
+  QString text(QAccessible::Text t) const override {
+    const auto* led = static_cast<const TosNamedLed*>(widget());
+    if (t == QAccessible::Name && led->accessibleName().isEmpty())
+      return FromAnsi(led->LedText()).trimmed();
+    if (t == QAccessible::Description && led->accessibleDescription().isEmpty())
+      return led->AccessibleDescriptionText();
+    return QAccessibleWidget::text(t);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.checkable = true;
+    s.readOnly = true;
+    s.checked = static_cast<const TosNamedLed*>(widget())->State() == TosLedState::lsOn;
+    return s;
+  }
+
+  int childCount() const override { return 0; }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+};
+
+QAccessibleInterface* NamedLedAccessibleFactory(const QString& ClassName, QObject* Object) {
+  if (ClassName == QLatin1String("TosNamedLed") && Object && Object->isWidgetType())
+    return new TNamedLedAccessible(static_cast<TosNamedLed*>(Object));
+  return nullptr;
+}
+
+// Tells assistive tools that the panel's state, name or description changed.
+void NotifyAccessible(TosNamedLed* Led, bool StateChanged, QAccessible::Event Text) {
+  if (!QAccessible::isActive()) return;
+  if (StateChanged) {
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent state(Led, changed);
+    QAccessible::updateAccessibility(&state);
+  }
+  QAccessibleEvent text(Led, Text);
+  QAccessible::updateAccessibility(&text);
+}
+
 }  // namespace
 
 TosNamedLed::TosNamedLed(QWidget* parent) : QFrame(parent) {
+  // Once, before the first panel can be asked for its interface.
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(NamedLedAccessibleFactory);
+    return true;
+  }();
+  (void)factoryInstalled;
   setFrameStyle(QFrame::NoFrame);
   Led_ = new TvLED(this);
   LedLabel_ = new QLabel(this);
@@ -44,15 +99,27 @@ TosNamedLed::TosNamedLed(QWidget* parent) : QFrame(parent) {
 void TosNamedLed::SetLedText(const std::string& Value) {
   LedText_ = Value;
   LedLabel_->setText(FromAnsi(Value));
+  NotifyAccessible(this, false, QAccessible::NameChanged);
 }
 
 TosLedState TosNamedLed::State() const { return Led_->State() == lsON ? TosLedState::lsOn : TosLedState::lsOff; }
 
-void TosNamedLed::SetState(TosLedState Value) { Led_->SetState(Value == TosLedState::lsOn ? lsON : lsOFF); }
+void TosNamedLed::SetState(TosLedState Value) {
+  Led_->SetState(Value == TosLedState::lsOn ? lsON : lsOFF);
+  NotifyAccessible(this, true, QAccessible::DescriptionChanged);
+}
 
 TosLedColor TosNamedLed::Color() const { return FromLedColor(Led_->Color()); }
 
-void TosNamedLed::SetColor(TosLedColor Value) { Led_->SetColor(ToLedColor(Value)); }
+void TosNamedLed::SetColor(TosLedColor Value) {
+  Led_->SetColor(ToLedColor(Value));
+  NotifyAccessible(this, false, QAccessible::DescriptionChanged);
+}
+
+QString TosNamedLed::AccessibleDescriptionText() const {
+  const QString hint = toolTip().trimmed();
+  return hint.isEmpty() ? Led_->AccessibleStateText() : hint + QStringLiteral(". ") + Led_->AccessibleStateText();
+}
 
 void TosNamedLed::ArrangeChildren() {
   if (arranging_) return;

@@ -1,5 +1,7 @@
 // A lamp with a text to its right on a borderless panel, as the monitor page shows the module's
-// status bits. Its height is the lamp's plus two and cannot be changed.
+// status bits. Its height is the lamp's plus two and cannot be changed. Screen readers meet the
+// panel as one indicator named by its text, described by its hint and lamp ("Red lamp on") and
+// checked while the lamp is on.
 #pragma once
 
 #include <QFrame>
@@ -38,6 +40,8 @@ class TosNamedLed : public QFrame, public TObject {
   void ArrangeChildren();
   // Raises OnClick for the panel.
   void ChildClick();
+  // What a screen reader says besides the name: the hint, then the lamp's colour and state.
+  QString AccessibleDescriptionText() const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

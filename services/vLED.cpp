@@ -1,5 +1,7 @@
 #include "services/vLED.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHash>
 #include <QPainter>
 #include <QRadialGradient>
@@ -48,11 +50,60 @@ QPixmap DrawLamp(TLEDColor color, TLEDState state, TLEDSize size) {
   return pm;
 }
 
+// The lamp for assistive tools: an indicator whose checked state is the lamp's.
+class TLampAccessible : public QAccessibleWidget {
+ public:
+  explicit TLampAccessible(TvLED* lamp) : QAccessibleWidget(lamp, QAccessible::Indicator) {}
+
+  QString text(QAccessible::Text t) const override {
+    const auto* lamp = static_cast<const TvLED*>(widget());
+    if (t == QAccessible::Name && lamp->accessibleName().isEmpty())
+      return TvLED::ColorName(lamp->Color()) + QStringLiteral(" lamp");
+    if (t == QAccessible::Description && lamp->accessibleDescription().isEmpty())
+      return lamp->State() == lsON ? QStringLiteral("on") : QStringLiteral("off");
+    return QAccessibleWidget::text(t);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.checkable = true;
+    s.readOnly = true;
+    s.checked = static_cast<const TvLED*>(widget())->State() == lsON;
+    return s;
+  }
+};
+
+QAccessibleInterface* LampAccessibleFactory(const QString& ClassName, QObject* Object) {
+  if (ClassName == QLatin1String("TvLED") && Object && Object->isWidgetType())
+    return new TLampAccessible(static_cast<TvLED*>(Object));
+  return nullptr;
+}
+
 }  // namespace
 
 TvLED::TvLED(QWidget* parent) : QWidget(parent) {
+  // Once, before the first lamp can be asked for its interface.
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(LampAccessibleFactory);
+    return true;
+  }();
+  (void)factoryInstalled;
   setAttribute(Qt::WA_TranslucentBackground);
   UpdateBitmap();
+}
+
+QString TvLED::ColorName(TLEDColor Color) {
+  switch (Color) {
+    case lcYellow: return QStringLiteral("Yellow");
+    case lcRed: return QStringLiteral("Red");
+    case lcGreen: return QStringLiteral("Green");
+    case lcBlue: return QStringLiteral("Blue");
+  }
+  return QString();
+}
+
+QString TvLED::AccessibleStateText() const {
+  return ColorName(Color_) + (State_ == lsON ? QStringLiteral(" lamp on") : QStringLiteral(" lamp off"));
 }
 
 int TvLED::LampPixels(TLEDSize Size) {
@@ -101,6 +152,14 @@ void TvLED::UpdateBitmap() {
   Picture_ = LampPicture(Color_, State_, Size_);
   setFixedSize(Picture_.size());
   update();
+  if (QAccessible::isActive()) {
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent state(this, changed);
+    QAccessible::updateAccessibility(&state);
+    QAccessibleEvent text(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&text);
+  }
 }
 
 void TvLED::paintEvent(QPaintEvent*) {

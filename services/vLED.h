@@ -1,5 +1,7 @@
 // A lamp in one of four colours, on or off, in three sizes (15, 23 and 35 pixels). The 24
 // pictures are drawn by the program; each keeps the name it is known by ("RON", "GOFFS", ...).
+// Screen readers meet it as an indicator named by its colour (or its accessible name), checked
+// while it is on.
 #pragma once
 
 #include <QPixmap>
@@ -34,6 +36,10 @@ class TvLED : public QWidget {
 
   // Takes the picture of the current colour, state and size and repaints.
   void UpdateBitmap();
+
+  // What a screen reader says of the lamp: its colour ("Red lamp") and "on" or "off".
+  static QString ColorName(TLEDColor Color);
+  QString AccessibleStateText() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
 #include "services/osApplIni.h"
 #include "services/osApplInfo.h"
 #include "services/osDialogHooks.h"
@@ -609,7 +610,13 @@ KVX_BOOL_OPTION(AinCommandUI, kTableInput)
 bool TKVX7OptionsDlg::Execute() {
   LoadControls();
   if (ExecModal(this) != QDialog::Accepted) return false;
-  StoreControls();
+  // Every option is taken even when the file refuses it: the choice holds for this run, and the
+  // refusal is told once.
+  try {
+    StoreControls();
+  } catch (const EApplIniError& e) {
+    AdvMessageDlg(e.what(), mtError, {mbOK}, 0);
+  }
   return true;
 }
 
@@ -681,6 +688,8 @@ void TKVX7OptionsDlg::LoadControls() {
 }
 
 void TKVX7OptionsDlg::StoreControls() {
+  // One rewrite of the file for all the options, and one refusal at most.
+  TosApplIniUpdate update(ApplIni_);
   SetAutoSetBR(CBAutoSetBR->isChecked());
   if (CBPort->currentIndex() >= 0) SetPort(FileNameToBytes(CBPort->currentText()));
   TModBaudrate rate;
@@ -712,6 +721,7 @@ void TKVX7OptionsDlg::StoreControls() {
   }
   SetShowDecimals(CBoxShowDecimals->isChecked());
   SetAinCommandUI(CBoxAinCommandUI->isChecked());
+  update.Commit();
 }
 
 void TKVX7OptionsDlg::RGrpTransferModeClick() {

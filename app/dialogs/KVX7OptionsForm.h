@@ -52,9 +52,12 @@ class TKVX7OptionsDlg : public QDialog, public platform::TComponent {
   ~TKVX7OptionsDlg() override;
 
   // Loads the controls and shows the dialog; OK stores the controls and gives true, anything
-  // else stores nothing. A refused write raises EApplIniError (from the settings file).
+  // else stores nothing. A settings file that refuses the options is told with one message; the
+  // options hold for this run all the same.
   bool Execute();
   void LoadControls();
+  // Every option, in one update of the settings file: raises EApplIniError once, at the end,
+  // when the file refuses them.
   void StoreControls();
 
   TosApplIni* ApplIni() const { return ApplIni_; }

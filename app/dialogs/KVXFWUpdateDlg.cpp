@@ -97,6 +97,7 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   PageKey->setObjectName("Key");
   LBoxSecKeyInput = new QListWidget(PageKey);
   LBoxSecKeyInput->setObjectName("LBoxSecKeyInput");
+  LBoxSecKeyInput->setAccessibleName("Security key");
   LBoxSecKeyInput->addItems(
       {"", "", "                    please enter security key", ""});
   SetTextColor(LBoxSecKeyInput, kGreen);
@@ -120,6 +121,7 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   SBtnSelFWFile->setObjectName("SBtnSelFWFile");
   SBtnSelFWFile->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
   SBtnSelFWFile->setToolTip("Select the firmware file");
+  SBtnSelFWFile->setAccessibleName("Select firmware file");
   SBtnSelFWFile->setFixedSize(23, 23);
   ErrLabelStartUpdate = new QLabel(
       "Firmware update could not start! Check port settings or availability of the bootloader. "
@@ -416,8 +418,7 @@ void TFWUpdateDlg::SBtnSelFWFileClick() {
   o.Kind = fdkOpen;
   o.Filter = "Firmware - Files (*.s19);;All (*)";
   o.DefaultSuffix = "s19";
-  const std::string folder = ExtractFilePath(FileName_);
-  o.InitialDir = DirectoryExists(folder) ? folder : ProgramFolder();
+  o.InitialDir = StartFolder(ExtractFilePath(FileName_));
   o.Parent = this;
   std::string name;
   if (!ExecFileDialog(o, name)) return;

@@ -1,5 +1,9 @@
 #include "app/dialogs/KVXModIdSelDlgForm.h"
 
+#include <string>
+#include <unordered_set>
+#include <vector>
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -44,11 +48,20 @@ TModulIdSelDlg::TModulIdSelDlg(QWidget* parent) : QDialog(parent) {
 int TModulIdSelDlg::Execute(const TStringList* List) {
   if (!List) return -1;
   LBoxIdList->clear();
-  for (const std::string& s : *List) LBoxIdList->addItem(FromAnsi(s));
+  // Two identical lines could not be told apart: an entry given twice is shown once and stands
+  // for its first place in the list.
+  std::vector<int> places;
+  std::unordered_set<std::string> shown;
+  for (std::size_t i = 0; i < List->size(); ++i) {
+    const std::string& s = (*List)[i];
+    if (!shown.insert(s).second) continue;
+    LBoxIdList->addItem(FromAnsi(s));
+    places.push_back(static_cast<int>(i));
+  }
   LBoxIdList->setCurrentRow(-1);
   LBoxIdList->clearSelection();
   if (LBoxIdList->count() == 0) return -1;
   if (ExecModal(this) != QDialog::Accepted) return -1;
   const QList<QListWidgetItem*> chosen = LBoxIdList->selectedItems();
-  return chosen.isEmpty() ? -1 : LBoxIdList->row(chosen.first());
+  return chosen.isEmpty() ? -1 : places[static_cast<std::size_t>(LBoxIdList->row(chosen.first()))];
 }

@@ -22,6 +22,7 @@ TSaveScopeDataDlg::TSaveScopeDataDlg(QWidget* parent) : TOKBottomDlg(parent) {
   SBtnFilename->setObjectName("SBtnFilename");
   SBtnFilename->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
   SBtnFilename->setToolTip("Choose the log file");
+  SBtnFilename->setAccessibleName("Choose log file");
   SBtnFilename->setFixedSize(23, 23);
   connect(SBtnFilename, &QToolButton::clicked, this, &TSaveScopeDataDlg::SBtnFilenameClick);
 
@@ -67,7 +68,7 @@ void TSaveScopeDataDlg::SBtnFilenameClick() {
   o.OverwritePrompt = false;
   o.Filter = "Modulparameter (*.txt)";
   o.DefaultSuffix = "txt";
-  o.InitialDir = ExtractFilePath(FileNameToBytes(EdtFilename->text()));
+  o.InitialDir = StartFolder(ExtractFilePath(FileNameToBytes(EdtFilename->text())));
   o.Parent = this;
   std::string name;
   if (ExecFileDialog(o, name)) EdtFilename->setText(FileNameFromBytes(name));

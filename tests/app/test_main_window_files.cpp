@@ -16,12 +16,16 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "MainFormTestUtil.h"
+#include "app/dialogs/KVXFWUpdateDlg.h"
 #include "app/dialogs/KVXModIdSelDlgForm.h"
+#include "app/dialogs/KVXSaveScopeDataDlg.h"
 #include "app/dialogs/KVXWebBrowserForm.h"
 #include "model/FileTestUtil.h"
 #include "model/osFileUtils.h"
+#include "model/osRtfText.h"
 #include "protocol/osDRUVParamText.h"
 
 using dlgtest::FileAnswer;
@@ -234,6 +238,52 @@ TEST_F(MainWindowFiles, AnXmlFileOfTwoOtherModulesOffersTheirSelection) {
   EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
 }
 
+// HOME points at a folder of the test's own while it lives.
+class HomeAt {
+ public:
+  explicit HomeAt(const std::string& folder) : old_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+    std::filesystem::create_directories(folder);
+    ::setenv("HOME", folder.c_str(), 1);
+  }
+  ~HomeAt() { ::setenv("HOME", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+// Not the program's folder nor the one the program was started in: the home folder first, then
+// the folder last used for that kind of file, parameter and terminal files each their own.
+TEST_F(MainWindowFiles, FilePickersStartAtHomeThenInTheFolderLastUsedForTheirKind) {
+  const HomeAt home(dir.File("home"));
+  const std::string homeDir = dir.File("home") + "/";
+  StartForm();
+  auto startOf = [](const std::function<void()>& open, const std::string& answer = {}) {
+    FileAnswer picker(answer);
+    open();
+    return picker.last.InitialDir;
+  };
+  EXPECT_EQ(startOf([&] { form->BBtnDownloadClick(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->OpenTerminalActExecute(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->SaveTerminalActExecute(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->SaveScopeDataDlg->SBtnFilenameClick(); }), homeDir);
+  EXPECT_EQ(startOf([&] { form->FWUpdateDlg->SBtnSelFWFileClick(); }), homeDir);
+
+  const std::string terminalDir = dir.File("sessions") + "/";
+  std::filesystem::create_directories(terminalDir);
+  WriteAll(terminalDir + "a.rtf", rtf::WriteRtfText("ID\n>"));
+  startOf([&] { form->OpenTerminalActExecute(); }, terminalDir + "a.rtf");
+  form->ClearTerminalActExecute();
+  EXPECT_EQ(startOf([&] { form->SaveTerminalActExecute(); }), terminalDir);
+  EXPECT_NE(profile.ReadIni().find("TerminalFilePath=" + terminalDir + "\n"), std::string::npos);
+  EXPECT_EQ(startOf([&] { form->MMILoadOfflineCmdListClick(); }), homeDir);
+  // A remembered folder that is gone sends the picker home again.
+  std::filesystem::remove_all(terminalDir);
+  EXPECT_EQ(startOf([&] { form->OpenTerminalActExecute(); }), homeDir);
+
+  form->SaveScopeDataDlg->SetLogFileName(dir.File("scope.txt"));
+  EXPECT_EQ(startOf([&] { form->SaveScopeDataDlg->SBtnFilenameClick(); }), dir.Path() + "/");
+}
+
 TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   StartIdentified("[DRUV]\nKVXFileViewer=1\n");
   const std::string kvx = dir.File("module.kvx");
@@ -251,6 +301,11 @@ TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   EXPECT_TRUE(form->SBtnMonitor->isEnabled());
   EXPECT_TRUE(form->SBtnScope->isEnabled());
   EXPECT_TRUE(form->SBtnPrint->isEnabled());
+  // The file the program wrote loads its values into the offline module without a report of
+  // the commands it wrote without a value (inputs, limit switches, factory parameters).
+  messages.Shown.clear();
+  EXPECT_EQ(form->KVXModProt->DownloadParameterXml(kvx), 0);
+  EXPECT_TRUE(messages.Shown.empty()) << Last();
   form->MMFile->popup(form->mapToGlobal(QPoint(10, 30)));
   QApplication::processEvents();
   EXPECT_TRUE(form->MMISaveCmdList->isEnabled());
@@ -274,6 +329,40 @@ TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   EXPECT_TRUE(shown.startsWith("<?xml") && shown.contains(QString::fromStdString(id)));
   dlgtest::SavePicture(form->WebBrowserDlg, "kvx-file-viewer.png");
   form->WebBrowserDlg->close();
+}
+
+TEST_F(MainWindowFiles, UploadIsOfferedOnlyWithALoadedModule) {
+  ASSERT_NO_FATAL_FAILURE(StartModule());
+  profile.WriteIni("[Interface]\nFixBR=19200\nAutoBRDetection=0\n");
+  StartForm();
+  auto offered = [&] { return form->BBtnUpload->isEnabled() && form->BBtnUpload2->isEnabled(); };
+  auto refused = [&] { return !form->BBtnUpload->isEnabled() && !form->BBtnUpload2->isEnabled(); };
+  EXPECT_TRUE(refused());
+  ASSERT_NO_FATAL_FAILURE(ChoosePort("modsim"));
+  form->ConnectActExecute();
+  EXPECT_TRUE(refused()) << "connected, not identified";
+  form->IdentifyActExecute();
+  EXPECT_TRUE(offered());
+  const std::string kvx = dir.File("module.kvx");
+  Upload(kvx);
+  form->ConnectActExecute();  // disconnect
+  EXPECT_TRUE(refused());
+  {
+    FileAnswer picker(dir.File("other.kvx"));
+    form->BBtnUpload2->click();
+    EXPECT_EQ(picker.calls, 0);
+  }
+  {
+    FileAnswer picker(kvx);
+    form->MMILoadOfflineCmdList->trigger();
+  }
+  EXPECT_TRUE(offered());
+  form->ConnectActExecute();
+  form->IdentifyActExecute();
+  EXPECT_TRUE(offered());
+  sim->SetSilent(true);
+  form->IdentifyActExecute();  // a failed identification leaves no module
+  EXPECT_TRUE(refused());
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheMod
     FileAnswer picker(s19);
     form->MMISendFirmware->trigger();
     EXPECT_EQ(picker.last.Filter, "Firmware - Files (*.s19);;All (*)");
-    EXPECT_EQ(picker.last.InitialDir, ProgramFolder());
+    EXPECT_EQ(picker.last.InitialDir, HomeFolder());
   }
   EXPECT_TRUE(mftest::WaitFor([&] { return FlashEqualsImage(); }));
   EXPECT_TRUE(TerminalShows("Programming"));

@@ -1,11 +1,13 @@
 // The main window's pages against the simulated module: the monitor poll and the status lamps,
-// the scope's sample timer, its stop after failed polls and the Space restart.
+// the scope's sample timer, its stop after failed polls and the Space restart, and the pages of
+// offline data, which poll nothing.
 #include <QAction>
 #include <QApplication>
 #include <QPushButton>
 #include <set>
 
 #include "MainFormTestUtil.h"
+#include "TestTempDir.h"
 #include "services/osLED.h"
 #include "views/osDRUVMonitor.h"
 #include "views/osDRUVScope.h"
@@ -153,6 +155,56 @@ TEST_F(MainWindowPages, FourFailedScopePollsStopAndSpaceRestartsUnlessTheModuleC
   QTest::qWait(200);
   EXPECT_EQ(Received("SINE"), stopped);
   EXPECT_EQ(Shown("does not answer"), 2);
+}
+
+TEST_F(MainWindowPages, SpaceWhileTheModuleIsStillSilentSaysSoAndWaitsForTheNextSpace) {
+  StartWithDetection();
+  ConnectAndIdentify();
+  form->ShowMonitorAct->trigger();
+  sim->SetSilent(true);
+  ASSERT_TRUE(WaitFor([&] { return Shown("polling stopped") == 1; }));
+  EXPECT_EQ(form->KVXModProt->PollErrorState(), 1);
+
+  // No answer is no other module: the polling stays stopped, ready for the next Space.
+  PressSpace();
+  EXPECT_EQ(Shown("The module ID has changed"), 0);
+  EXPECT_EQ(Shown("still does not answer"), 1);
+  EXPECT_EQ(form->KVXModProt->PollErrorState(), 1);
+  EXPECT_FALSE(form->KVXModProt->PollTimer()->Running());
+  EXPECT_TRUE(form->KVXModProt->PortOpen());
+
+  sim->SetSilent(false);
+  PressSpace();
+  const int restarted = Received("SINE");
+  ASSERT_TRUE(WaitFor([&] { return Received("SINE") > restarted + 1; }));
+  EXPECT_EQ(Shown("The module ID has changed"), 0);
+}
+
+TEST_F(MainWindowPages, OfflineDataShowsMonitorAndScopeWithoutPollingTheClosedPort) {
+  StartWithDetection();
+  ConnectAndIdentify();
+  testutil::TempDir dir;
+  const std::string kvx = dir.File("module.kvx");
+  ASSERT_TRUE(form->KVXModProt->SaveParameterXml(kvx));
+  form->ConnectAct->trigger();
+  ASSERT_FALSE(form->KVXModProt->PortOpen());
+  {
+    dlgtest::FileAnswer picker(kvx);
+    form->MMILoadOfflineCmdList->trigger();
+  }
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+
+  form->ShowMonitorAct->trigger();
+  ASSERT_EQ(form->PageIndex(), 1);
+  EXPECT_FALSE(form->KVXModProt->PollTimer()->Running());
+  form->ShowScopeAct->trigger();
+  ASSERT_EQ(form->PageIndex(), 2);
+  EXPECT_EQ(form->ScopeTimerId, 0u);
+  // Space has nothing to restart.
+  PressSpace();
+  EXPECT_EQ(form->ScopeTimerId, 0u);
+  EXPECT_FALSE(form->KVXModProt->PortOpen());
+  EXPECT_TRUE(messages.Shown.empty()) << messages.Shown.front().Text;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "MainFormTestUtil.h"
 #include "app/dialogs/KVXScopeCursorSettingsForm.h"
 #include "services/QtText.h"
+#include "services/osApplInfo.h"
 #include "views/osDRUVScope.h"
 
 namespace {
@@ -134,7 +135,8 @@ TEST_F(Printing, EveryParameterOfALargeModuleIsPrinted57ToAPageEachPageNumbered)
   std::vector<std::string> printed;
   for (std::size_t p = 0; p < pages.size(); ++p) {
     ASSERT_GE(pages[p].size(), 3u);
-    EXPECT_NE(pages[p][0].find("- Page " + std::to_string(p + 1)), std::string::npos) << pages[p][0];
+    // Company and product are empty on this system: no stray separators before the page.
+    EXPECT_EQ(pages[p][0], "Page " + std::to_string(p + 1));
     EXPECT_EQ(pages[p][1].rfind("Parameter List at: ", 0), 0u) << pages[p][1];
     EXPECT_EQ(pages[p][2], "Module: KVX-SIM 1.20 2026 4711");
     EXPECT_LE(pages[p].size() - 3, 57u);
@@ -198,6 +200,8 @@ TEST_F(Printing, TheScopePrintoutListsBoundChannelsAndFitsLandscapePaper) {
     PrintTo(pdf, landscape);
     const auto pages = PdfPages(pdf);
     ASSERT_EQ(pages.size(), 1u);
+    // Company and product are empty on this system: no stray separators before the title.
+    EXPECT_EQ(pages[0][0].rfind("Oszilloskop Display at: ", 0), 0u) << pages[0][0];
     std::string all;
     for (const std::string& l : pages[0]) all += l + "\n";
     for (const char* text : {"Oszilloskop Display at: ", "Module: KVX-SIM 1.20 2026 4711", "Cha. 1 y1: ",
@@ -210,6 +214,13 @@ TEST_F(Printing, TheScopePrintoutListsBoundChannelsAndFitsLandscapePaper) {
     EXPECT_LT(depth, 1.0) << "the last line is on the paper";
     SavePages(pdf, landscape ? "print-scope-landscape" : "print-scope");
   }
+  // A company name where there is one, with its separator; none for the empty product.
+  form->ApplInfo->SetExtCompanyName("Bench Works");
+  const std::string pdf = profile.Dir().File("scope-company.pdf");
+  PrintTo(pdf);
+  const auto pages = PdfPages(pdf);
+  ASSERT_FALSE(pages.empty());
+  EXPECT_EQ(pages[0][0].rfind("Bench Works - Oszilloskop Display at: ", 0), 0u) << pages[0][0];
 }
 
 TEST_F(Printing, TheTerminalPrintsItselfAndCancelPrintsNothing) {
@@ -227,6 +238,44 @@ TEST_F(Printing, TheTerminalPrintsItselfAndCancelPrintsNothing) {
   EXPECT_EQ(std::vector<std::string>(pages[0].begin(), pages[0].begin() + 3),
             (std::vector<std::string>{"ID", "KVX-SIM 1.20 2026 4711", ">"}));
   SavePages(pdf, "print-terminal");
+}
+
+// The range printed is the one the picture's scale shows, also when the expert page set it.
+TEST_F(Printing, TheScopePrintoutGivesTheRangeThePictureShows) {
+  StartForm();
+  form->ShowPage(2);
+  form->KVXScope->Channel(1)->SetSignalName("SINE");
+  form->KVXScope->Channel(2)->SetSignalName("RAMP");
+  Choose(form->CBChCustMin[0], "-10");
+  Choose(form->CBChCustMax[0], "10");
+  Choose(form->CBChCustMin[1], "-25");
+  Choose(form->CBChCustMax[1], "50");  // 7.5 per division rounds to 8: the grid reaches 55
+  Choose(form->CBChScale[0], "50");
+  const std::string pdf = profile.Dir().File("ranges.pdf");
+  PrintTo(pdf);
+  const auto pages = PdfPages(pdf);
+  ASSERT_EQ(pages.size(), 1u);
+  std::string all;
+  for (const std::string& l : pages[0]) all += l + "\n";
+  EXPECT_NE(all.find("Cha.1: SINE Vertical range from: -10 to 490\n"), std::string::npos) << all;
+  EXPECT_NE(all.find("Cha.2: RAMP Vertical range from: -25 to 55\n"), std::string::npos) << all;
+}
+
+// A print that cannot start says so and names where it was to go; nothing is written.
+TEST_F(Printing, APrintThatCannotStartNamesItsFile) {
+  StartForm();
+  form->KVXTermEditor->setPlainText("ID");
+  for (int page : {2, 3}) {
+    form->ShowPage(page);
+    const std::string pdf = profile.Dir().File("no-such-folder/page" + std::to_string(page) + ".pdf");
+    messages.Shown.clear();
+    PrintTo(pdf);
+    ASSERT_EQ(messages.Shown.size(), 1u) << page;
+    EXPECT_EQ(messages.Shown[0].Type, mtError);
+    EXPECT_NE(messages.Shown[0].Text.find("\"" + pdf + "\""), std::string::npos) << messages.Shown[0].Text;
+    EXPECT_NE(messages.Shown[0].Text.find("No such file or directory"), std::string::npos) << messages.Shown[0].Text;
+    EXPECT_FALSE(RegularFileExists(pdf));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Remote control from the monitor page against the simulated module: the enable box and its
 // warning, digital inputs written only by a click, analog inputs through the shared track bar.
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -159,6 +161,30 @@ TEST_F(RemoteControl, TheTrackBarSendsTheValueAndAReleasedEditIsClampedToItsRang
   form->ShowPage(0);
   EXPECT_EQ(form->ActiveAnalogEdit, nullptr);
   EXPECT_EQ(form->LabelTBarMax->text(), "");
+}
+
+// One click into an edit is enough to type into it, marking and replacing with the keyboard
+// included; a paste is held to what could be typed; Enter sends the value.
+TEST_F(RemoteControl, AClickIntoAnAnalogEditTakesTypedValues) {
+  ASSERT_NO_FATAL_FAILURE(EnableRemote());
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  TLabeledEdit& pin6 = form->LEditPinX[1];
+  QTest::mouseClick(pin6.Edit, Qt::LeftButton);
+  EXPECT_EQ(form->ActiveAnalogEdit, &pin6);
+  EXPECT_TRUE(form->TBarAnaInputs->isEnabled());
+  const QString before = pin6.Edit->text();
+  QTest::keyClick(pin6.Edit, Qt::Key_A, Qt::ControlModifier);
+  QGuiApplication::clipboard()->setText("1x2");
+  QTest::keyClick(pin6.Edit, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(pin6.Edit->text(), before);
+  QTest::keyClicks(pin6.Edit, "-42x");
+  EXPECT_EQ(pin6.Edit->text(), "-42");
+  QTest::keyClick(pin6.Edit, Qt::Key_Return);
+  EXPECT_EQ(form->ActiveAnalogEdit, nullptr);
+  ASSERT_FALSE(WritesOf("RC:6").empty());
+  EXPECT_EQ(WritesOf("RC:6").back().Value, "-42");
+  EXPECT_EQ(sim->Module().ValueText("RC:6"), "-42");
 }
 
 class NoRemoteControl : public mftest::MainFormFixture {};

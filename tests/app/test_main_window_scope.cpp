@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QCheckBox>
+#include <atomic>
+#include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "MainFormTestUtil.h"
 #include "app/dialogs/KVXSaveScopeDataDlg.h"
@@ -248,6 +251,56 @@ TEST_F(ScopePage, TwoRunsLogIntoOneFileAndTheDialogMayBeUsedWhileLogging) {
   ASSERT_TRUE(WaitFor([&] { return DataLines(other) >= 2; }));
   form->BtnStopClick();
   EXPECT_EQ(DataLines(log), before);
+}
+
+// Start writes its header before the scope takes samples: sample sets arriving at any moment (from
+// a thread of the test, as the poll's thread delivers them) land after a whole header.
+TEST_F(ScopePage, EveryRunsHeaderComesBeforeItsSamples) {
+  const std::string log = profile.Dir().File("log.txt");
+  form->SaveScopeDataDlg->SetLogFileName(log);
+  std::atomic<bool> done{false};
+  std::thread poll([&] {
+    std::int32_t v = 7;
+    TASCIIProcDataObj sample(&v, sizeof v, false, Now());
+    while (!done) form->KVXScope->AddScopeData(&sample, nullptr, nullptr, nullptr);
+  });
+  for (int run = 0; run < 5; ++run) {
+    form->BtnStart->click();
+    const auto size = std::filesystem::file_size(log);
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::file_size(log) > size; }));
+    form->BtnStopClick();
+  }
+  done = true;
+  poll.join();
+
+  // Line by line: each header block whole (an empty line, a rule, the names, a rule), and every
+  // data line after one.
+  const std::string text = filetest::ReadAll(log);
+  const std::regex data(kStamp + R"(         7( {7}---){3})");
+  const std::regex names(kStamp + R"(( {7}---){4})");
+  const std::string rule(63, '=');
+  std::size_t headers = 0, samples = 0, at = 0;
+  auto next = [&] {
+    const std::size_t end = text.find("\r\n", at);
+    const std::string line = text.substr(at, end - at);
+    at = end == std::string::npos ? text.size() : end + 2;
+    return line;
+  };
+  while (at < text.size()) {
+    const std::string line = next();
+    if (line.empty()) {
+      ASSERT_EQ(next(), rule);
+      ASSERT_TRUE(std::regex_match(next(), names));
+      ASSERT_EQ(next(), rule);
+      ++headers;
+    } else {
+      ASSERT_GT(headers, 0u) << "a sample before the first header";
+      ASSERT_TRUE(std::regex_match(line, data)) << line;
+      ++samples;
+    }
+  }
+  EXPECT_EQ(headers, 5u);
+  EXPECT_GE(samples, 5u);
 }
 
 }  // namespace

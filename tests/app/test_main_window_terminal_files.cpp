@@ -4,9 +4,12 @@
 // and Paste on the read-only terminal; the manuals in the viewer or a message naming them.
 #include <QAction>
 #include <QClipboard>
+#include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSignalSpy>
 #include <QTextDocument>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <cerrno>
 
@@ -154,6 +157,46 @@ TEST_F(MainWindowTerminal, CutAndCopyTakeTheMarkedTextAndPasteTypesIt) {
   ASSERT_TRUE(mftest::WaitFor([&] { return Text().contains("KVX-SIM") && Text().endsWith(">"); }))
       << Text().toStdString();
   EXPECT_EQ(sim->ReceivedCommands(), std::vector<std::string>{"ID"});
+}
+
+// Ctrl+X/C/V stay the module's control characters in the terminal; the edit menu shows keys of
+// its own that copy and paste on the terminal page, and that do nothing where the menu is off.
+TEST_F(MainWindowTerminal, TheEditMenusOwnKeysWorkOnTheTerminalPage) {
+  StartIdentified();
+  EXPECT_EQ(form->MMICut->shortcut(), QKeySequence("Ctrl+Shift+X"));
+  EXPECT_EQ(form->MMICopy->shortcut(), QKeySequence("Ctrl+Shift+C"));
+  EXPECT_EQ(form->MMIPaste->shortcut(), QKeySequence("Ctrl+Shift+V"));
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->ShowPage(3);
+  ASSERT_TRUE(mftest::WaitFor([&] { return Text().endsWith(">"); })) << Text().toStdString();
+  QTextEdit* editor = form->KVXTermEditor;
+  const QString before = editor->toPlainText();
+  sim->Module().ClearRecords();
+  for (Qt::Key key : {Qt::Key_C, Qt::Key_X}) {
+    editor->selectAll();
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(editor, key, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), before) << key;
+  }
+  editor->moveCursor(QTextCursor::End);
+  QGuiApplication::clipboard()->setText("ID\n");
+  const auto ids = Text().count("KVX-SIM");
+  QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(mftest::WaitFor([&] { return Text().count("KVX-SIM") > ids && Text().endsWith(">"); }))
+      << Text().toStdString();
+  // Nothing but the pasted line reached the module: no control character of the keys.
+  EXPECT_EQ(sim->ReceivedCommands(), std::vector<std::string>{"ID"});
+  form->MMEdit->popup(form->mapToGlobal(QPoint(60, 30)));
+  QApplication::processEvents();
+  dlgtest::SavePicture(form->MMEdit, "main-edit-menu.png");
+  form->MMEdit->hide();
+
+  form->ShowPage(0);
+  QSignalSpy pasted(form->MMIPaste, &QAction::triggered);
+  QTest::keyClick(form->ParamGrid, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(pasted.count(), 0);
+  EXPECT_FALSE(form->MMIPaste->isEnabled());
 }
 
 TEST_F(MainWindowTerminal, ManualsShowInTheViewerOrAMessageNamesTheMissingFile) {

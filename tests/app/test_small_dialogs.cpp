@@ -58,6 +58,25 @@ TEST(ModuleSelection, ReturnsTheChosenIndexOrMinusOne) {
   EXPECT_EQ(answer.calls, 4);
 }
 
+// Two identical lines cannot be told apart: an entry given twice is shown once, and choosing it
+// gives its first place.
+TEST(ModuleSelection, AnEntryGivenTwiceIsShownOnceAndChosenAtItsFirstPlace) {
+  TModulIdSelDlg dlg;
+  const TStringList ids = {"A 1.0 x 1", "B 1.0 x 2", "A 1.0 x 1", "C 1.0 x 3"};
+  QStringList shown;
+  int row = 2;
+  ModalAnswer answer([&](QDialog*) {
+    shown.clear();
+    for (int i = 0; i < dlg.LBoxIdList->count(); ++i) shown << dlg.LBoxIdList->item(i)->text();
+    dlg.LBoxIdList->item(row)->setSelected(true);
+    dlg.BBtnOK->click();
+  });
+  EXPECT_EQ(dlg.Execute(ids), 3);
+  EXPECT_EQ(shown, QStringList({"A 1.0 x 1", "B 1.0 x 2", "C 1.0 x 3"}));
+  row = 0;
+  EXPECT_EQ(dlg.Execute(ids), 0);
+}
+
 TEST(DocumentViewer, ShowsAPdfAndTextFilesAndIgnoresMissingOnes) {
   testutil::TempDir dir;
   const std::string pdf = dir.File("Manual_EN.pdf");

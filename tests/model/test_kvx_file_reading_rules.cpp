@@ -91,6 +91,15 @@ TEST(KvxFileRootCheck, BrokenXmlCallsTheInvalidDocumentHandlerWithTheNumber) {
   EXPECT_GT(seen, 0);
   EXPECT_EQ(dom.LastErrorCode(), seen);
   EXPECT_TRUE(ids.empty());
+  // The text names the line and gives the library's own words, not just the number.
+  EXPECT_EQ(dom.LastErrorLine(), 1);
+  const std::string head = file + ": not well-formed XML (error " + std::to_string(seen) + ", line 1: ";
+  EXPECT_EQ(dom.LastErrorText().rfind(head, 0), 0u) << dom.LastErrorText();
+  EXPECT_NE(dom.LastErrorText().find("Premature end of data"), std::string::npos) << dom.LastErrorText();
+  WriteAll(file, "<DRUV-ModulCmdList version=\"1.0\">\n<Modul ID=\"M1\">\n<Commands x=1/>\n</Modul>\n</DRUV-ModulCmdList>");
+  EXPECT_FALSE(dom.LoadFromFile(file));
+  EXPECT_EQ(dom.LastErrorLine(), 3);
+  EXPECT_NE(dom.LastErrorText().find(", line 3: "), std::string::npos) << dom.LastErrorText();
 
   // A missing file is no invalid document.
   calls = 0;
@@ -134,19 +143,36 @@ TEST(KvxFileModules, HasModulIdIgnoresCaseButReadingDoesNot) {
   EXPECT_TRUE(b.dom.ReadModulCmds(file, "M1"));
 }
 
-TEST(KvxFileModules, DuplicateOrMissingModuleLeavesAllListsEmpty) {
+// An ID twice: offered once, and read from its first module, the one a save replaces. A module
+// that is not there leaves the lists empty and is named as the reason.
+TEST(KvxFileModules, DuplicateIdReadsTheFirstModuleAndAMissingOneNamesIt) {
   TempDir dir;
   const std::string file = dir.File("dup.kvx");
   WriteAll(file, Doc("<Modul ID=\"M1\"><Commands><CCmd Name=\"P\" Type=\"2\"><Para Val=\"1\"/></CCmd></Commands>"
-                     "<RemoteCtrl/></Modul><Modul ID=\"M1\"><RemoteCtrl/></Modul>"));
+                     "<RemoteCtrl/></Modul><Modul ID=\"M2\"/><Modul ID=\"M1\"><Commands><CCmd Name=\"P\" Type=\"2\">"
+                     "<Para Val=\"2\"/></CCmd><CCmd Name=\"Q\" Type=\"2\"/></Commands><RemoteCtrl/></Modul>"));
   Bound b;
+  TStringList ids;
+  EXPECT_TRUE(b.dom.GetModulIDs(file, &ids));
+  EXPECT_EQ(ids, (TStringList{"M1", "M2"}));
   FillEveryKind(b.m);
-  EXPECT_FALSE(b.dom.ReadModulCmds(file, "M1"));
-  EXPECT_EQ(ListTotal(b.m), 0);
+  EXPECT_TRUE(b.dom.ReadModulCmds(file, "M1"));
+  ASSERT_EQ(ListTotal(b.m), 1);
+  EXPECT_EQ(b.m.Find<TModNumParaCmd>("P")->Value, 1);
+  TStringList missing;
+  b.m.Find<TModNumParaCmd>("P")->Value = 5;
+  EXPECT_TRUE(b.dom.ReadModulParaValues(file, "M1", &missing));
+  EXPECT_EQ(b.m.Find<TModNumParaCmd>("P")->Value, 1);
+  EXPECT_TRUE(missing.empty());
 
   FillEveryKind(b.m);
   EXPECT_FALSE(b.dom.ReadModulCmds(file, "M9"));
   EXPECT_EQ(ListTotal(b.m), 0);
+  EXPECT_EQ(b.dom.LastErrorText(), file + ": no module \"M9\" in the file");
+  EXPECT_FALSE(b.dom.ReadModulCmds(file, "M2"));
+  EXPECT_EQ(b.dom.LastErrorText(), file + ": the module \"M2\" has no \"RemoteCtrl\" section");
+  EXPECT_FALSE(b.dom.ReadModulParaValues(file, "M2", &missing));
+  EXPECT_EQ(b.dom.LastErrorText(), file + ": the module \"M2\" has no \"Commands\" section");
 
   // A file that does not load leaves the lists alone.
   FillEveryKind(b.m);
@@ -285,6 +311,40 @@ TEST(KvxFileParaValues, ValuesByTheListsKindAndMissingNames) {
   EXPECT_FALSE(dom.ReadModulParaValues(file, "M", &missing));  // no Commands section
   TosKVXCmdDOM unbound;
   EXPECT_FALSE(unbound.ReadModulParaValues(file, "M", &missing));
+}
+
+// A value the command cannot hold is listed and leaves the command as it was, so that the
+// download does not send the module its own old value as the file's.
+TEST(KvxFileParaValues, ValuesThatDoNotFitAreListedAndNotTaken) {
+  TempDir dir;
+  const std::string file = dir.File("bad.kvx");
+  std::string curve;
+  for (int k = 0; k <= 20; ++k) curve += " X" + std::to_string(k) + "=\"" + (k == 3 ? "1.5" : "7") + "\"";
+  WriteAll(file, Doc("<Modul ID=\"M\"><Commands>"
+                     "<CCmd Name=\"P\" Type=\"2\"><Para Val=\"99999999999\"/></CCmd>"
+                     "<CCmd Name=\"MODE\" Type=\"1\"><Para Txt=\"Gain 3\"/></CCmd>"
+                     "<CCmd Name=\"AIN1\" Type=\"7\"><Para A=\"1\" B=\"-2147483649\" C=\"3\" X=\"0\"/></CCmd>"
+                     "<CCmd Name=\"CURVE\" Type=\"6\"><Para" + curve + "/></CCmd>"
+                     "</Commands></Modul>"));
+  ModuleLists m;
+  FillEveryKind(m);
+  TosKVXCmdDOM dom;
+  dom.CommandList = &m.Commands;
+  TStringList missing;
+  ASSERT_TRUE(dom.ReadModulParaValues(file, "M", &missing));
+  EXPECT_EQ(missing, (TStringList{"P", "MODE", "AIN1", "CURVE"}));
+  EXPECT_EQ(m.Find<TModNumParaCmd>("P")->Value, -1500);
+  EXPECT_EQ(m.Find<TModTextParaCmd>("MODE")->Text, kAUmlaut + "nderung");
+  EXPECT_EQ(m.Find<TModAinParaCmd>("AIN1")->A, 100);
+  EXPECT_EQ(m.Find<TModCCParaCmd>("CURVE")->GetPoint(-10).X, -10000);
+
+  // The reader of a whole module takes what reads, as before.
+  Bound b;
+  ASSERT_TRUE(b.dom.LoadFromFile(file));
+  WriteAll(file, Doc("<Modul ID=\"M\"><Commands><CCmd Name=\"K\" Type=\"6\"><Para" + curve +
+                     "/></CCmd></Commands><RemoteCtrl/></Modul>"));
+  ASSERT_TRUE(b.dom.ReadModulCmds(file, "M"));
+  EXPECT_EQ(b.m.Find<TModCCParaCmd>("K")->GetPoint(-7).X, 7);
 }
 
 TEST(KvxFileHostile, NoEntityIsExpandedAndNoExternalFileIsRead) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
+#include <string>
 
 #include "model/MyGlobalUtils.h"
 
@@ -67,6 +69,35 @@ TEST_F(OwningKeyedList, FindsNamesWithoutCaseAndTheFirstOfDuplicates) {
   EXPECT_EQ(l.IndexOfObject(nullptr), -1);
   l.SetName(0, "other");
   EXPECT_EQ(l.IndexOf("gain"), 1);
+}
+
+// The name index follows every change: against the plain rule (the first entry whose name is
+// the same text) over a long run of random adds, deletes, renames and clears with few names, so
+// that duplicates abound; names include letters that fold outside A-Z.
+TEST_F(OwningKeyedList, LookupAgreesWithAScanOverRandomChanges) {
+  TestList l;
+  l.OwnsObjects = false;
+  const std::string names[] = {"gain", "GAIN", "Offset", "\xE4nd", "\xC4ND", "x", "X1", ""};
+  std::mt19937 rnd(7);
+  auto any = [&](int n) { return static_cast<int>(rnd() % static_cast<unsigned>(n)); };
+  for (int step = 0; step < 4000; ++step) {
+    const int op = any(20);
+    if (op < 9) {
+      l.AddObject(names[any(8)], nullptr);
+    } else if (op < 14 && l.Count() > 0) {
+      l.Delete(any(l.Count()));
+    } else if (op < 19 && l.Count() > 0) {
+      l.SetName(any(l.Count()), names[any(8)]);
+    } else if (op == 19 && any(10) == 0) {
+      l.Clear();
+    }
+    for (const std::string& n : names) {
+      int want = -1;
+      for (int i = 0; i < l.Count() && want < 0; ++i)
+        if (SameText(l.GetName(i), n)) want = i;
+      ASSERT_EQ(l.IndexOf(n), want) << "step " << step << ", name " << n;
+    }
+  }
 }
 
 TEST_F(OwningKeyedList, OwningListFreesOnDeleteClearAndDestruction) {

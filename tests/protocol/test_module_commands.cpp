@@ -41,6 +41,17 @@ TEST_F(ModuleCommands, SaveDefaultsAndLoadbackReachTheModuleAndRereadTheValues) 
   EXPECT_EQ(CountCommand(cmds, "GAIN"), 2u);
 }
 
+TEST_F(ModuleCommands, TheModuleIdCheckTellsNoAnswerFromAnotherModule) {
+  EXPECT_EQ(prot->CompareModuleId(), micSameModule);
+  sim->SetSilent(true);
+  EXPECT_EQ(prot->CompareModuleId(), micNoAnswer);
+  sim->SetSilent(false);
+  sim->Module().SetIdText("OTHER 1.0 x 1");
+  EXPECT_EQ(prot->CompareModuleId(), micOtherModule);
+  prot->SetPortOpen(false);
+  EXPECT_EQ(prot->CompareModuleId(), micNoAnswer);
+}
+
 TEST_F(ModuleCommands, ARefusedOrUnansweredCommandFailsAndReadsNothing) {
   sim->Module().SetCommandError("SAVE");
   sim->Module().SetCommandError("DEFAULT");

@@ -142,6 +142,9 @@ TEST_F(OfflineModule, FailedLoadLeavesNoModuleAndNoViewOnOldCommands) {
   EXPECT_EQ(grid.lastCount, 0);
   EXPECT_EQ(monitor.processCount, 0);
   EXPECT_EQ(scope.processCount, 0);
+  EXPECT_EQ(offline->LastFileError().Kind, fekFailed);  // and says why
+  EXPECT_EQ(offline->LastFileError().Text,
+            file + ": the module \"KVX-SIM 1.20 2026 4711\" has no \"RemoteCtrl\" section");
 
   // Files are not loaded into no module.
   EXPECT_EQ(offline->DownloadParameterXml(file), 2);
@@ -179,6 +182,39 @@ TEST_F(OfflineModule, ParameterFilesChangeTheOfflineModel) {
   EXPECT_EQ(offline->DownloadParameterXml(file), 0);
   EXPECT_EQ(Num("GAIN")->Value, 77);
   EXPECT_EQ(grid.refreshes, refreshes + 1);
+}
+
+// The module's own file, loaded offline and downloaded again: what the program wrote itself
+// (inputs, limit switches, analog states, factory parameters) is no invalid command.
+TEST_F(OfflineModule, ItsOwnFileDownloadsWithoutAnyReport) {
+  MakeFile();
+  MakeOffline();
+  offline->OnModIdSelRequest = [](TObject*, TStringList&, int& sel) { sel = 1; };
+  ASSERT_TRUE(offline->OpenModuleDescription(file));
+  TStringList reported;
+  offline->OnParaDownloadError = [&](TObject*, TStringList& names) { reported = names; };
+  EXPECT_EQ(offline->DownloadParameterXml(file), 0);
+  EXPECT_EQ(reported, TStringList{});
+}
+
+// A file holding an ID twice offers it once and loads its first entry.
+TEST_F(OfflineModule, AnIdHeldTwiceIsOfferedOnceAndItsFirstEntryLoads) {
+  MakeFile();
+  std::string text = ReadAll(file);
+  const std::size_t b = text.find("<Modul ID=\"KVX-SIM"), e = text.find("</Modul>", b) + 8;
+  std::string copy = text.substr(b, e - b);
+  copy.replace(copy.find("<Para Val=\"250\"/>"), 17, "<Para Val=\"1\"/>");
+  text.insert(b, copy);
+  WriteAll(file, text);
+  MakeOffline();
+  TStringList offered;
+  offline->OnModIdSelRequest = [&](TObject*, TStringList& ids, int& sel) {
+    offered = ids;
+    sel = 1;
+  };
+  ASSERT_TRUE(offline->OpenModuleDescription(file));
+  EXPECT_EQ(offered, (TStringList{"SMALL 1.0 x 1", "KVX-SIM 1.20 2026 4711"}));
+  EXPECT_EQ(Num("GAIN")->Value, 1);
 }
 
 // Gives every value of List a random one, numbers over the whole 32-bit range.

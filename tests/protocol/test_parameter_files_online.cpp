@@ -251,6 +251,31 @@ TEST_F(ParameterTextFailures, RefusedValuesAreNotShownAsTheModules) {
   EXPECT_EQ(sim->Module().ValueText("OFFSET"), "4");
 }
 
+// Values beyond 32 bits, a text the module does not offer, a curve point beyond 32 bits: named in
+// the error list, and nothing is sent for them (a curve with such a point is not sent at all),
+// so the module keeps its own values. What fits still goes in.
+TEST_F(ParameterTextFailures, ValuesThatDoNotFitAreReportedAndNotWritten) {
+  Start();
+  const std::string file = dir.File("fit.par");
+  WriteAll(file, std::string(kSimId) + "\n##\nGAIN 99999999999\nOFFSET -2147483649\nRANGE 2147483648\n"
+                 "OPMODE Nope\nCURVE:3 3000 99999999999\nCURVE:4 4000 1\nPRESSMAX 1234\n##\n");
+  const std::size_t before = Commands();
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  EXPECT_EQ(errorEvents, 1);
+  EXPECT_EQ(errorNames, (TStringList{"GAIN", "OFFSET", "RANGE", "OPMODE", "CURVE:3"}));
+  // A write is the name and a value; the curve is only read again.
+  const auto received = sim->ReceivedCommands();
+  for (std::size_t i = before; i < received.size(); ++i)
+    for (const char* name : {"GAIN", "OFFSET", "RANGE", "OPMODE", "CURVE:"})
+      EXPECT_FALSE(received[i].rfind(name, 0) == 0 && received[i].find(' ') != std::string::npos) << received[i];
+  EXPECT_EQ(sim->Module().ValueText("PRESSMAX"), "1234");
+  ExpectOriginalModuleValues();
+  EXPECT_EQ(sim->Module().ValueText("RANGE"), "5");
+  // The tool shows the module's curve, not the point the file gave.
+  EXPECT_EQ(Find<TModCCParaCmd>("CURVE")->GetPoint(4).Y, sim->Module().CurvePoint("CURVE", 4)->second);
+  EXPECT_EQ(Find<TModNumParaCmd>("GAIN")->Value, 250);
+}
+
 // ---- ".kvx" checks and failures -----------------------------------------------------------------
 
 class XmlFileFailures : public ParameterFiles {};
@@ -316,6 +341,28 @@ TEST_F(XmlFileFailures, UnknownNamesAreReportedAndRefusedWritesFail) {
   EXPECT_EQ(errorNames, (TStringList{"GONE", "GAIN", "CURVE"}));
 }
 
+// A value the file gives that the command cannot hold is reported and not written; the entry
+// of an ID held twice is its first.
+TEST_F(XmlFileFailures, ValuesThatDoNotFitAreNotWrittenAndTheFirstEntryCounts) {
+  Start();
+  const std::string file = dir.File("m.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  std::string text = ReadAll(file);
+  const std::size_t b = text.find("<Modul "), e = text.find("</Modul>") + 8;
+  std::string second = text.substr(b, e - b);
+  second.replace(second.find("<Para Val=\"250\"/>"), 17, "<Para Val=\"1\"/>");
+  text.insert(e, second);  // a second entry of the same ID, which is not taken
+  text.replace(text.find("<Para Val=\"2500\"/>"), 18, "<Para Val=\"99999999999\"/>");  // PRESSMAX
+  WriteAll(file, text);
+  ASSERT_TRUE(sim->Module().SetValueText("GAIN", "999"));
+  sim->Module().ClearRecords();
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);
+  EXPECT_EQ(errorNames, TStringList{"PRESSMAX"});
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
+  for (const auto& w : sim->Writes()) EXPECT_NE(w.Name, "PRESSMAX");
+  EXPECT_EQ(sim->Module().ValueText("PRESSMAX"), "2500");
+}
+
 TEST_F(XmlFileFailures, TheModulesEntryIsFoundWhateverItsCase) {
   Start();
   const std::string file = dir.File("m.kvx");
@@ -340,7 +387,9 @@ TEST_F(XmlFileFailures, BrokenOrForeignFilesWriteNothing) {
   EXPECT_EQ(prot->DownloadParameterXml(file), 4);
   WriteAll(file, "<DRUV-ModulCmdList version=\"1.0\"><Modul ID=\"" + std::string(kSimId) +
                      "\"/><Modul ID=\"" + std::string(kSimId) + "\"/></DRUV-ModulCmdList>");
-  EXPECT_EQ(prot->DownloadParameterXml(file), 3);  // the entry is not unique
+  EXPECT_EQ(prot->DownloadParameterXml(file), 3);  // the first entry has no commands: said so
+  EXPECT_EQ(prot->LastFileError().Kind, fekFailed);
+  EXPECT_NE(prot->LastFileError().Text.find("has no \"Commands\" section"), std::string::npos);
   EXPECT_EQ(prot->DownloadParameterXml(dir.File("missing.kvx")), 4);
   EXPECT_EQ(Commands(), before);
 }

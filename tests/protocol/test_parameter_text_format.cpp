@@ -220,3 +220,25 @@ TEST(ParTextResolve, UnquotedWordsJoinOnlyIntoAnAllowedText) {
   EXPECT_EQ(ResolveParLine(list, {"MODE", {"Fast", "Slow"}}, values), t);
   EXPECT_EQ(values, (TStringList{"Fast", "Slow"}));
 }
+
+// What a line may load into its command: whole 32-bit numbers only, a text of the value list, a
+// curve point on the curve; a text parameter's line without a text (as written for a parameter
+// that holds none) loads nothing and is no error.
+TEST(ParTextValues, OnlyValuesTheCommandCanHoldFit) {
+  TModCommandList list;
+  auto* n = AddCmd<TModNumParaCmd>(list, "N");
+  auto* t = AddCmd<TModTextParaCmd>(list, "T");
+  t->VList = {"Gain 1", "Off"};
+  auto* a = AddCmd<TModAinParaCmd>(list, "A");
+  auto* c = AddCmd<TModCCParaCmd>(list, "C");
+  EXPECT_EQ(CheckParValues(*n, {"-2147483648"}), pvFits);
+  for (const TStringList& bad : {TStringList{"2147483648"}, TStringList{"1.5"}, TStringList{}, TStringList{"1", "2"}})
+    EXPECT_EQ(CheckParValues(*n, bad), pvBad);
+  EXPECT_EQ(CheckParValues(*t, {"gain 1"}), pvFits);
+  EXPECT_EQ(CheckParValues(*t, {"Gain 3"}), pvBad);
+  EXPECT_EQ(CheckParValues(*t, {}), pvNoValue);
+  EXPECT_EQ(CheckParValues(*a, {"1", "-2"}), pvFits);
+  EXPECT_EQ(CheckParValues(*a, {"1", "4294967296", "3", "V"}), pvBad);
+  EXPECT_EQ(CheckParValues(*c, {"11", "1", "2"}), pvBad);
+  EXPECT_EQ(CheckParValues(*c, {"3", "1", "2147483648"}), pvBad);
+}

@@ -1,6 +1,7 @@
 // The lamps and the named LED: picture names, the colour translation by name, clicks, height.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QLabel>
 #include <QTest>
 #include <set>
@@ -77,4 +78,33 @@ TEST(NamedLed, HeightStaysLampHeightPlusTwo) {
   EXPECT_EQ(led.height(), 25);
   EXPECT_EQ(led.width(), 150);
   EXPECT_EQ(led.LedLabel()->geometry(), QRect(23, 0, 127, 23));
+}
+
+// A screen reader meets a lamp as an indicator, checked while it is on; a named LED as one
+// indicator named by its text and described by its hint and its lamp.
+TEST(NamedLed, ScreenReadersHearTheTextAndWhetherTheLampIsOn) {
+  TvLED lamp;
+  QAccessibleInterface* bare = QAccessible::queryAccessibleInterface(&lamp);
+  ASSERT_NE(bare, nullptr);
+  EXPECT_EQ(bare->role(), QAccessible::Indicator);
+  EXPECT_EQ(bare->text(QAccessible::Name), "Red lamp");
+  EXPECT_EQ(bare->text(QAccessible::Description), "off");
+  EXPECT_FALSE(bare->state().checked);
+  lamp.SetState(lsON);
+  EXPECT_TRUE(bare->state().checked);
+
+  TosNamedLed led;
+  led.SetLedText("Ready ");
+  led.setToolTip("Module ready");
+  led.SetColor(TosLedColor::lcGreen);
+  QAccessibleInterface* named = QAccessible::queryAccessibleInterface(&led);
+  ASSERT_NE(named, nullptr);
+  EXPECT_EQ(named->role(), QAccessible::Indicator);
+  EXPECT_EQ(named->text(QAccessible::Name), "Ready");
+  EXPECT_EQ(named->text(QAccessible::Description), "Module ready. Green lamp off");
+  EXPECT_FALSE(named->state().checked);
+  led.SetState(TosLedState::lsOn);
+  EXPECT_TRUE(named->state().checked);
+  EXPECT_EQ(named->text(QAccessible::Description), "Module ready. Green lamp on");
+  EXPECT_EQ(named->childCount(), 0);
 }

@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -150,6 +153,42 @@ TEST(MessageDialogForm, LongTextWrapsInsteadOfGrowingPastTheScreen) {
   });
   EXPECT_GT(width, 0);
   EXPECT_LE(width, QApplication::primaryScreen()->availableGeometry().width());
+}
+
+// Three hundred names once made a form 4,280 pixels high with its OK button off the screen: the
+// names now scroll in a box of ten lines, and the form stays on the screen.
+TEST(MessageDialogForm, ALongListScrollsInsideAFormThatFitsTheScreen) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) names.push_back("PARAMETER_" + std::to_string(i));
+  names.back() = "NAME \xC4";  // Windows-1252
+  QRect form, ok;
+  QString before, after, items;
+  int scrollRange = 0;
+  SetAdvMessageDlgShowHook([&](QDialog* f) {
+    QTimer::singleShot(0, f, [&, f] {
+      form = f->frameGeometry();
+      ok = QRect(Button(f, "OK")->mapTo(f, QPoint(0, 0)), Button(f, "OK")->size());
+      before = f->findChild<QLabel*>("Message")->text();
+      after = f->findChild<QLabel*>("MessageEnd")->text();
+      auto* list = f->findChild<QPlainTextEdit*>("Items");
+      items = list->toPlainText();
+      scrollRange = list->verticalScrollBar()->maximum();
+      Button(f, "OK")->click();
+    });
+    QTimer::singleShot(20000, f, [f] { f->done(-1); });
+  });
+  EXPECT_EQ(AdvMessageDlgList("The commands ", names, " are not valid!", mtError, {mbOK}), mrOk);
+  SetAdvMessageDlgShowHook({});
+  const QRect screen = QApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE(form.height(), screen.height() / 2);
+  EXPECT_LE(form.width(), screen.width());
+  EXPECT_TRUE(QRect(QPoint(0, 0), form.size()).contains(ok));
+  EXPECT_EQ(before, "The commands");
+  EXPECT_EQ(after, "are not valid!");
+  EXPECT_EQ(items.split('\n').size(), 300);
+  EXPECT_TRUE(items.startsWith("PARAMETER_0\nPARAMETER_1\n"));
+  EXPECT_TRUE(items.endsWith(QString::fromUtf8("\nNAME Ä")));
+  EXPECT_GT(scrollRange, 0);
 }
 
 TEST(MessageDialogSeam, HandlerAnswersAndNothingIsShown) {
