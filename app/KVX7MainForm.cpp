@@ -116,6 +116,7 @@ TKVXMainForm::TKVXMainForm(QWidget* parent) : QMainWindow(parent) {
   ScopeCursorDlg = new TScopeCursorDlg(this);
   ModulIdSelDlg = new TModulIdSelDlg(this);
   WebBrowserDlg = new TWebBrowserDlg(this);
+  WebBrowserDlg->BusyView = BusyPanel;
   FWUpdateDlg = new TFWUpdateDlg(this);
   SaveScopeDataDlg = new TSaveScopeDataDlg(this);
   OKBottomDlg = new TOKBottomDlg(this);

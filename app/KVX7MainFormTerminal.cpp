@@ -8,9 +8,13 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QThread>
+#include <memory>
 
 #include "app/KVX7MainForm.h"
 #include "app/dialogs/KVX7OptionsForm.h"
@@ -21,6 +25,7 @@
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osApplIni.h"
+#include "services/osBusyMode.h"
 #include "services/osDialogHooks.h"
 #include "views/osDRUVTerminal.h"
 
@@ -41,6 +46,21 @@ std::string TerminalBytes(const QTextEdit* Editor) {
 // The port box shows a port, and it is the one the protocol talks to.
 bool BoxShowsPortInUse(const QComboBox* Box, const std::string& PortName) {
   return Box->currentIndex() >= 0 && FileNameToBytes(Box->currentText()) == PortName;
+}
+
+// Lays out the editor's document piece by piece, letting the windows paint between the pieces,
+// so that placing the caret afterwards costs nothing.
+void LayOutInPieces(QTextEdit* Editor) {
+  constexpr int kPiece = 32 * 1024;
+  QTextDocument* doc = Editor->document();
+  QAbstractTextDocumentLayout* layout = doc->documentLayout();
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+    QTextBlock upTo = doc->findBlock(block.position() + kPiece);
+    if (!upTo.isValid()) upTo = doc->lastBlock();
+    layout->blockBoundingRect(upTo);
+    TBusyMode::Instance().Pump();
+    block = upTo;
+  }
 }
 
 }  // namespace
@@ -64,17 +84,39 @@ void TKVXMainForm::OpenTerminalActExecute() {
   if (!ExecFileDialog(o, name)) return;
   RememberFolder(TerminalPathKey, name);
 
-  std::string data, error, text;
-  if (LoadFileBytes(name, data, &error) != flrOk) {
+  if (!FileWithinLimit(name, TextFileLimit)) return;
+  TBusyJob job(BusyPanel, "Opening the terminal file \"" + FileNameFromBytes(name) + "\"");
+  // The file is read, parsed and made a document away from the window; the terminal's text is
+  // replaced only by a whole document.
+  std::string error;
+  bool read = false, readable = false;
+  std::unique_ptr<QTextDocument> doc;
+  const QFont font = KVXTermEditor->document()->defaultFont();
+  QThread* windowThread = thread();
+  TBusyMode::Instance().RunAside([&] {
+    std::string data, text;
+    read = LoadFileBytes(name, data, &error) == flrOk;
+    readable = read && rtf::ReadRtfText(data, text);
+    if (!readable) return;
+    doc = std::make_unique<QTextDocument>();
+    doc->setUndoRedoEnabled(false);
+    doc->setDefaultFont(font);
+    doc->setPlainText(FromAnsi(text));
+    doc->moveToThread(windowThread);
+  });
+  if (!read) {
     AdvMessageDlg("The terminal file could not be read: " + FileNameShown(error), mtError, {mbOK}, 0);
     return;
   }
-  if (!rtf::ReadRtfText(data, text)) {
+  if (!readable) {
     AdvMessageDlg("The file \"" + FileNameShown(name) + "\" is not a readable terminal file (RTF)!",
                   mtError, {mbOK}, 0);
     return;
   }
-  KVXTermEditor->setPlainText(FromAnsi(text));
+  doc->setParent(KVXTermEditor);
+  KVXTermEditor->setDocument(doc.release());
+  job.Progress("Laying out the terminal text");
+  LayOutInPieces(KVXTermEditor);
   // What the module sends next follows the loaded text.
   KVXTermEditor->moveCursor(QTextCursor::End);
   TerminalFileName = name;
@@ -145,7 +187,7 @@ void TKVXMainForm::MMIFirmwareUpdClick() {
   }
   bool active = false;
   {
-    TBusyCursor busy;
+    TBusyJob job(BusyPanel, on ? "Starting the module's bootloader" : "Leaving the module's bootloader");
     KVXModProt->SetBootloaderMode(on);
     active = KVXModProt->GetBootloaderActive();
   }
@@ -172,13 +214,24 @@ void TKVXMainForm::MMISendFirmwareClick() {
   // Read first, so a file that cannot be sent is named with its reason before a byte goes out.
   std::string data, error;
   bool sent = false;
+  bool stopped = false;
   if (LoadFileBytes(name, data, &error) == flrOk) {
+    TBusyJob job(BusyPanel, "Sending the firmware file \"" + FileNameFromBytes(name) + "\"", true);
+    SendTextWord_ = "firmware line";
+    LastPosition_ = -1;
     sent = KVXModProt->SendTextFile(name);
+    SendTextWord_ = "line";
+    stopped = KVXModProt->LastStopped();
     if (!sent) error = name + ": the line to the module failed";
   }
-  if (!sent)
+  const QString count = ProgressCount(pgsSendText);
+  if (stopped)
+    ShowJobResult("Firmware send stopped after " + count + " lines");
+  else if (sent)
+    ShowJobResult(QString("Firmware sent: %1 lines").arg(LastMax_));
+  else
     AdvMessageDlg("The firmware file could not be sent: " + FileNameShown(error), mtError, {mbOK}, 0);
-  ApplIni->WriteString(ApplSection, FirmwarePathKey, ExtractFilePath(name));
+  RememberFolder(FirmwarePathKey, name);
 }
 
 void TKVXMainForm::MMIFWUAssClick() {
@@ -198,4 +251,6 @@ void TKVXMainForm::MMIFWUAssClick() {
     throw;
   }
   SetFirmwareUpdateState(false, false, false);
+  if (!FWUpdateDlg->ProgrammedText().isEmpty())
+    ShowJobResult("Firmware programmed: " + FWUpdateDlg->ProgrammedText());
 }

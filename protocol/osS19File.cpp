@@ -28,8 +28,9 @@ std::size_t AddressLength(int Type) {
   }
 }
 
-// One record without its line end.
-TS19Check CheckRecord(const std::string& Line) {
+// One record without its line end; DataBytes receives the bytes of a data record's data.
+TS19Check CheckRecord(const std::string& Line, long long& DataBytes) {
+  DataBytes = 0;
   if (Line.size() < 4 || Line[0] != 'S' || Line[1] < '0' || Line[1] > '9')
     return TS19Check::NotSRecord;
   const int type = Line[1] - '0';
@@ -48,6 +49,7 @@ TS19Check CheckRecord(const std::string& Line) {
   unsigned sum = 0;
   for (std::size_t i = 0; i + 1 < bytes.size(); ++i) sum += bytes[i];
   if (static_cast<std::uint8_t>(~sum & 0xFFu) != bytes.back()) return TS19Check::BadChecksum;
+  if (type >= 1 && type <= 3) DataBytes = static_cast<long long>(bytes[0] - addrLen - 1);
   return TS19Check::Ok;
 }
 
@@ -62,17 +64,20 @@ std::size_t ContentEnd(const std::string& Text) {
 
 }  // namespace
 
-TS19Check CheckS19Text(const std::string& Text, int* BadLine) {
+TS19Check CheckS19Text(const std::string& Text, int* BadLine, TS19Summary* Summary) {
   if (BadLine) *BadLine = 0;
   int lineNo = 0;
   int records = 0;
+  long long dataBytes = 0;
   std::string line;
   auto finishLine = [&]() -> TS19Check {
     ++lineNo;
     while (!line.empty() && IsBlank(line.back())) line.pop_back();
     if (line.empty()) return TS19Check::Ok;
-    const TS19Check r = CheckRecord(line);
+    long long data = 0;
+    const TS19Check r = CheckRecord(line, data);
     line.clear();
+    dataBytes += data;
     if (r != TS19Check::Ok) {
       if (BadLine) *BadLine = lineNo;
       return r;
@@ -93,6 +98,10 @@ TS19Check CheckS19Text(const std::string& Text, int* BadLine) {
   }
   if (!line.empty()) {
     if (const TS19Check r = finishLine(); r != TS19Check::Ok) return r;
+  }
+  if (Summary) {
+    Summary->Records = records;
+    Summary->DataBytes = dataBytes;
   }
   return records == 0 ? TS19Check::Empty : TS19Check::Ok;
 }

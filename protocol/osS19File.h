@@ -13,12 +13,19 @@ enum class TS19Check {
   BadChecksum,   // a well-formed record whose checksum does not match
 };
 
+// What a good file holds: its records, and the data bytes of its data records (S1, S2, S3).
+struct TS19Summary {
+  int Records = 0;
+  long long DataBytes = 0;
+};
+
 // Checks every line of Text (lines end with CR, LF or CR LF; empty lines and blanks at the end of
 // a line are allowed, backspaces are ignored as the transfer leaves them out; an end-of-file mark
 // ^Z may end the text). An end record (S7, S8, S9) is not required: many tools end a file with a
 // count record (S5) or with the last data record. BadLine, when given, receives the number (from
-// 1) of the first line at fault, 0 when there is none.
-TS19Check CheckS19Text(const std::string& Text, int* BadLine = nullptr);
+// 1) of the first line at fault, 0 when there is none. Summary, when given, receives what the
+// file holds (meaningful when the result is Ok).
+TS19Check CheckS19Text(const std::string& Text, int* BadLine = nullptr, TS19Summary* Summary = nullptr);
 
 // The text as the bootloader is to get it, position for position with Text: what belongs to no
 // record (blanks at the end of a line, the end-of-file mark ^Z and what follows it) becomes a

@@ -1,7 +1,7 @@
 #include "app/dialogs/KVXFWUpdateDlg.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,11 +15,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <climits>
+#include <optional>
 
 #include "protocol/osDRUVModProt.h"
+#include "protocol/osS19File.h"
 #include "services/osServiceFonts.h"
 #include "services/osDialogHooks.h"
-#include "services/osBusyCursor.h"
 
 const char* const TFWUpdateDlg::kFileInvalidText = "The firmware file is not valid!";
 const char* const TFWUpdateDlg::kEraseFailedText = "Erasing failed!";
@@ -32,6 +33,11 @@ namespace {
 
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 160);
+const QColor kGrey(110, 110, 110);
+
+const char* const kStepNames[TFWUpdateDlg::fsStepCount] = {"Start", "Erase", "Program", "Finish"};
+const char* const kStateNames[] = {"-", "running...", "done", "failed"};
 
 void SetTextColor(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
@@ -139,6 +145,15 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   ProgressBar->setObjectName("ProgressBar");
   ProgressBar->setTextVisible(false);
   ProgressBar->setFixedHeight(16);
+  auto* steps = new QGridLayout;
+  steps->setContentsMargins(0, 0, 0, 0);
+  steps->setHorizontalSpacing(16);
+  for (int i = 0; i < fsStepCount; ++i) {
+    StepLabels[i] = new QLabel(PageMain);
+    StepLabels[i]->setObjectName(QString("StepLabel%1").arg(kStepNames[i]));
+    steps->addWidget(StepLabels[i], 0, i);
+  }
+  steps->setColumnStretch(fsStepCount, 1);
   auto* fileRow = new QHBoxLayout;
   fileRow->addWidget(LEditFWFile, 1);
   fileRow->addWidget(SBtnSelFWFile);
@@ -147,6 +162,7 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   mainLayout->setSpacing(4);
   mainLayout->addWidget(LEditFWFileLabel);
   mainLayout->addLayout(fileRow);
+  mainLayout->addLayout(steps);
   mainLayout->addWidget(ErrLabelStartUpdate);
   mainLayout->addWidget(StatusInfoLabel);
   mainLayout->addStretch();
@@ -189,7 +205,7 @@ TFWUpdateDlg::TFWUpdateDlg(QWidget* parent) : QDialog(parent) {
   layout->addWidget(top);
   layout->addWidget(NB, 1);
   layout->addWidget(bottom);
-  setFixedSize(417, 255);
+  setFixedSize(417, 275);
 }
 
 bool TFWUpdateDlg::Execute(TKVXModCommProt* ModProt, const std::string& FileName, bool Direct) {
@@ -205,6 +221,8 @@ bool TFWUpdateDlg::Execute(TKVXModCommProt* ModProt, const std::string& FileName
   ErrLabelStartUpdate->hide();
   StatusInfoLabel->hide();
   SetTextColor(StatusInfoLabel, kGreen);
+  ProgrammedText_.clear();
+  for (int i = 0; i < fsStepCount; ++i) SetStepState(static_cast<TStep>(i), fssWaiting);
 
   // Only a lower-case ".s19" name is taken.
   if (ExtractFileExt(FileName) == ".s19" && RegularFileExists(FileName)) ShowFile(FileName);
@@ -257,12 +275,14 @@ void TFWUpdateDlg::BtnStartClick() {
     BtnCancel->setEnabled(false);
     ErrLabelStartUpdate->hide();
     StatusInfoLabel->hide();
-    TBusyCursor busy;
-    QCoreApplication::processEvents();
+    SetStepState(fsStart, fssRunning);
+    TBusyJob job(this, "Starting the bootloader");
     entered = ModProt_->BootloaderStep(0);
     BtnErase->setEnabled(entered);
     if (entered) CancelTag_ = 1;
   }
+  SetStepState(fsStart, entered ? fssDone : fssFailed);
+  StatusInfoLabel->hide();
   BtnCancel->setEnabled(true);
   BtnStart->setEnabled(!BtnErase->isEnabled());
   ErrLabelStartUpdate->setVisible(BtnStart->isEnabled());
@@ -279,13 +299,18 @@ void TFWUpdateDlg::BtnEraseClick() {
   bool erased = false;
   {
     TStepRun run(this);
-    TBusyCursor busy;
     BtnCancel->setEnabled(false);
     BtnErase->setEnabled(false);
     StatusInfoLabel->hide();
-    erased = ModProt_->BootloaderStep(2);
+    SetStepState(fsErase, fssRunning);
+    {
+      TBusyJob job(this, "Erasing FLASH");
+      erased = ModProt_->BootloaderStep(2);
+    }
+    SetStepState(fsErase, erased ? fssDone : fssFailed);
     if (erased) {
       EraseTag_ = 1;
+      StatusInfoLabel->hide();
       BtnProgram->setEnabled(RegularFileExists(FileName_));
     } else {
       BtnErase->setEnabled(true);
@@ -302,39 +327,59 @@ void TFWUpdateDlg::BtnProgramClick() {
   else ProgramStepMode();
 }
 
+bool TFWUpdateDlg::LeaveBootloader() {
+  SetStepState(fsFinish, fssRunning);
+  TBusyMode::Instance().Update("Leaving the bootloader", 0, 0);
+  const bool left = ModProt_->BootloaderStep(1);
+  SetStepState(fsFinish, left ? fssDone : fssFailed);
+  if (left) CancelTag_ = 0;
+  return left;
+}
+
 void TFWUpdateDlg::ProgramStepMode() {
   BtnProgram->setEnabled(false);
   StatusInfoLabel->hide();
-  if (!TKVXModCommProt::CheckFirmwareFile(FileName_)) {
+  TS19Summary summary;
+  std::string text;
+  if (!ReadWholeFile(FileName_, text) || CheckS19Text(text, nullptr, &summary) != TS19Check::Ok) {
     // Program stays disabled until another file is chosen.
     ShowStatus(kFileInvalidText, true);
     return;
   }
   {
     TStepRun run(this);
-    TBusyCursor busy;
     BtnCancel->setEnabled(false);
+    SetStepState(fsProgram, fssRunning);
     QString failure;
+    std::optional<TBusyJob> job(std::in_place, this, "Preparing the programming");
     if (!ModProt_->BootloaderStep(3)) {
       failure = kPrepareFailedText;
+      SetStepState(fsProgram, fssFailed);
     } else {
       ProgressBar->show();
-      if (!SendFile()) {
+      const bool sent = SendFile();
+      ProgressBar->hide();
+      SetStepState(fsProgram, sent ? fssDone : fssFailed);
+      if (!sent) {
         failure = kTransferFailedText;
-      } else if (ModProt_->BootloaderStep(1)) {
-        CancelTag_ = 0;
+      } else if (LeaveBootloader()) {
         BtnCancel->setText("Finish");
       } else {
         failure = kChecksumErrorText;
       }
-      ProgressBar->hide();
     }
+    // The outcome shows once the step's progress is off the window.
+    job.reset();
     if (!failure.isEmpty()) {
       BtnCancel->setText("Cancel");
       ShowStatus(failure, true);
       // The flash must be erased again before the next try.
       EraseTag_ = 0;
+      SetStepState(fsErase, fssWaiting);
       BtnErase->setEnabled(true);
+    } else {
+      ProgrammedText_ = QString("%1 records, %2 bytes").arg(summary.Records).arg(summary.DataBytes);
+      ShowStatus("Programmed: " + ProgrammedText_, false);
     }
   }
   BtnCancel->setEnabled(true);
@@ -346,26 +391,38 @@ void TFWUpdateDlg::ProgramDirectMode() {
   ErrLabelStartUpdate->hide();
   StatusInfoLabel->hide();
   BtnCancel->setText("Cancel");
-  if (!TKVXModCommProt::CheckFirmwareFile(FileName_)) {
+  TS19Summary summary;
+  std::string text;
+  if (!ReadWholeFile(FileName_, text) || CheckS19Text(text, nullptr, &summary) != TS19Check::Ok) {
     // Nothing was sent; Program waits for another file.
     ShowStatus(kFileInvalidText, true);
     return;
   }
+  for (int i = 0; i < fsStepCount; ++i) SetStepState(static_cast<TStep>(i), fssWaiting);
   bool succeeded = false;
+  QStringList failures;
   {
     TStepRun run(this);
-    TBusyCursor busy;
-    QCoreApplication::processEvents();
     BtnCancel->setEnabled(false);
+    TBusyJob job(this, "Starting the bootloader");
     ShowStatus("starting!", false);
+    SetStepState(fsStart, fssRunning);
     const bool entered = ModProt_->BootloaderStep(0);
+    SetStepState(fsStart, entered ? fssDone : fssFailed);
     if (entered) {
       CancelTag_ = 1;
-      QStringList failures;
       ShowStatus("erasing!", false);
+      SetStepState(fsErase, fssRunning);
+      job.Progress("Erasing FLASH");
       const bool erased = ModProt_->BootloaderStep(2);
-      const bool prepared = erased && ModProt_->BootloaderStep(3);
+      SetStepState(fsErase, erased ? fssDone : fssFailed);
+      bool prepared = false;
       bool sent = false;
+      if (erased) {
+        SetStepState(fsProgram, fssRunning);
+        job.Progress("Preparing the programming");
+        prepared = ModProt_->BootloaderStep(3);
+      }
       if (prepared) {
         ShowStatus("programming!", false);
         ProgressBar->show();
@@ -373,19 +430,20 @@ void TFWUpdateDlg::ProgramDirectMode() {
         ProgressBar->hide();
         if (sent) ShowStatus("Ready!", false);
       }
+      if (erased) SetStepState(fsProgram, sent ? fssDone : fssFailed);
       if (!erased) failures << kEraseFailedText;
       else if (!prepared) failures << kPrepareFailedText;
       else if (!sent) failures << kTransferFailedText;
       // Whatever erasing and programming gave, the module leaves its bootloader.
-      const bool left = ModProt_->BootloaderStep(1);
-      if (left) CancelTag_ = 0;
-      else failures << (sent ? kChecksumErrorText : kLeaveFailedText);
+      if (!LeaveBootloader()) failures << (sent ? kChecksumErrorText : kLeaveFailedText);
       succeeded = failures.isEmpty();
-      if (!succeeded) ShowStatus(failures.join(' '), true);
-    } else {
-      StatusInfoLabel->hide();
-      ErrLabelStartUpdate->show();
     }
+  }
+  if (!failures.isEmpty()) {
+    ShowStatus(failures.join(' '), true);
+  } else if (!succeeded) {
+    StatusInfoLabel->hide();
+    ErrLabelStartUpdate->show();
   }
   if (!succeeded) {
     BtnCancel->setEnabled(true);
@@ -393,6 +451,7 @@ void TFWUpdateDlg::ProgramDirectMode() {
     FocusIfPossible(BtnProgram);
     return;
   }
+  ProgrammedText_ = QString("%1 records, %2 bytes").arg(summary.Records).arg(summary.DataBytes);
   StatusInfoLabel->hide();
   accept();
 }
@@ -401,8 +460,8 @@ void TFWUpdateDlg::BtnCancelClick() {
   if (Running_) return;
   if (CancelTag_ == 1 && ModProt_) {
     TStepRun run(this);
-    TBusyCursor busy;
-    if (ModProt_->BootloaderStep(1)) CancelTag_ = 0;
+    TBusyJob job(this, "Leaving the bootloader");
+    LeaveBootloader();
   }
   QDialog::reject();
 }
@@ -444,7 +503,30 @@ void TFWUpdateDlg::ShowStatus(const QString& Text, bool Failed) {
   SetTextColor(StatusInfoLabel, Failed ? kRed : kGreen);
   StatusInfoLabel->setText(Text);
   StatusInfoLabel->show();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Seen at once while a step runs.
+  TBusyMode::Instance().Pump(true);
+}
+
+void TFWUpdateDlg::SetStepState(TStep Step, TStepState State) {
+  StepStates_[Step] = State;
+  QLabel* label = StepLabels[Step];
+  const QString text = QString("%1: %2").arg(kStepNames[Step], kStateNames[State]);
+  label->setText(text);
+  label->setAccessibleName(text);
+  SetTextColor(label, State == fssDone ? kGreen : State == fssFailed ? kRed : State == fssRunning ? kBlue : kGrey);
+  TBusyMode::Instance().Pump(true);
+}
+
+void TFWUpdateDlg::BusyShow(const QString& Text, qint64 Position, qint64 Max, bool) {
+  // Once begun, no step of an update can be stopped: the window says so instead of offering a
+  // Cancel that could not keep its word.
+  SetTextColor(StatusInfoLabel, kGreen);
+  StatusInfoLabel->setText(Text + " - cannot be stopped");
+  StatusInfoLabel->show();
+  if (!Transferring_ && Max > 0) {
+    ProgressBar->setRange(0, static_cast<int>(std::min<qint64>(Max, INT_MAX)));
+    ProgressBar->setValue(static_cast<int>(std::min(Position, Max)));
+  }
 }
 
 void TFWUpdateDlg::ShowFile(const std::string& Name) {
@@ -455,20 +537,19 @@ void TFWUpdateDlg::ShowFile(const std::string& Name) {
 
 bool TFWUpdateDlg::SendFile() {
   ProgressBar->setValue(0);
-  QElapsedTimer sinceEvents;
-  sinceEvents.start();
-  return ModProt_->SendFirmwareFile(FileName_, [&](std::int64_t Position, std::int64_t Max) {
+  TBusyMode::Instance().Update("Sending the firmware", 0, 0);
+  Transferring_ = true;
+  const bool sent = ModProt_->SendFirmwareFile(FileName_, [&](std::int64_t Position, std::int64_t Max) {
     if (Position == 0) {
       ProgressDivisor_ = Max / INT_MAX + 1;
       ProgressBar->setRange(0, static_cast<int>(Max / ProgressDivisor_));
     }
     ProgressBar->setValue(static_cast<int>(Position / ProgressDivisor_));
-    // The window stays painted and answers (the close box is refused meanwhile).
-    if (Position == Max || sinceEvents.elapsed() >= 20) {
-      QCoreApplication::processEvents();
-      sinceEvents.restart();
-    }
+    // The window stays painted (the busy mode keeps its input from the steps meanwhile).
+    TBusyMode::Instance().Pump(Position == Max);
   });
+  Transferring_ = false;
+  return sent;
 }
 
 void TFWUpdateDlg::FocusIfPossible(QWidget* W) {

@@ -3,14 +3,18 @@
 //
 // A run succeeds only when entering the bootloader, erasing, preparing, the transfer and leaving
 // all succeed; otherwise red text names the step that failed and the dialog stays open. The file
-// is checked before anything is erased. Closing the window is Cancel: it takes the module out of
-// its bootloader when it is in it, and is refused while a step runs (the window keeps processing
-// events during the transfer).
+// is checked before anything is erased. Each step runs in the window's busy mode: the window
+// paints and shows how far the step is, and takes no input meanwhile (a step once begun cannot be
+// stopped, and the window says so). Closing the window is Cancel: it takes the module out of its
+// bootloader when it is in it; a close asked for while a step runs is carried out after it.
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <cstdint>
 #include <string>
+
+#include "services/osBusyMode.h"
 
 class QLabel;
 class QLineEdit;
@@ -21,10 +25,14 @@ class QStackedWidget;
 class QToolButton;
 class TKVXModCommProt;
 
-class TFWUpdateDlg : public QDialog {
+class TFWUpdateDlg : public QDialog, public IBusyView {
   Q_OBJECT
 
  public:
+  // The steps of an update, each shown with how it went.
+  enum TStep { fsStart, fsErase, fsProgram, fsFinish, fsStepCount };
+  enum TStepState { fssWaiting, fssRunning, fssDone, fssFailed };
+
   explicit TFWUpdateDlg(QWidget* parent = nullptr);
 
   // Shows the assistant modally for ModProt (not owned). FileName (the last firmware file) is
@@ -37,6 +45,14 @@ class TFWUpdateDlg : public QDialog {
   bool StepRunning() const { return Running_; }
   // True while the module is in its bootloader (Cancel leaves it).
   bool InBootloader() const { return CancelTag_ == 1; }
+  TStepState StepState(TStep Step) const { return StepStates_[Step]; }
+  // What the last programming wrote ("2051 records, 123456 bytes"); empty until one succeeded.
+  const QString& ProgrammedText() const { return ProgrammedText_; }
+
+  // The busy mode's view: the running step's text and progress. Nothing here stops a step.
+  void BusyShow(const QString& Text, qint64 Position, qint64 Max, bool CanStop) override;
+  void BusyHide() override {}
+  bool BusyTakesInput(const QObject*) const override { return false; }
 
   // Texts of the failed steps (red in the status label).
   static const char* const kFileInvalidText;
@@ -58,6 +74,8 @@ class TFWUpdateDlg : public QDialog {
   QLabel* ErrLabelStartUpdate = nullptr;
   QLabel* StatusInfoLabel = nullptr;
   QProgressBar* ProgressBar = nullptr;
+  // "Start: done", "Erase: running", ... one label per step.
+  std::array<QLabel*, fsStepCount> StepLabels{};
   QPushButton* BtnStart = nullptr;
   QPushButton* BtnErase = nullptr;
   QPushButton* BtnProgram = nullptr;
@@ -83,6 +101,9 @@ class TFWUpdateDlg : public QDialog {
   void ProgramStepMode();
   void ProgramDirectMode();
   void ShowStatus(const QString& Text, bool Failed);
+  void SetStepState(TStep Step, TStepState State);
+  // Leaves the bootloader inside a running job; true when the module is back in its application.
+  bool LeaveBootloader();
   void ShowFile(const std::string& Name);
   // SendFirmwareFile with the progress bar fed and the window kept alive.
   bool SendFile();
@@ -96,5 +117,9 @@ class TFWUpdateDlg : public QDialog {
   // 1 while the module is in its bootloader.
   int CancelTag_ = 0;
   bool Running_ = false;
+  // While the file goes out its bytes drive the progress bar; the busy mode gives the text.
+  bool Transferring_ = false;
   std::int64_t ProgressDivisor_ = 1;
+  std::array<TStepState, fsStepCount> StepStates_{};
+  QString ProgrammedText_;
 };

@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QPdfDocument>
 #include <QPdfView>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStringDecoder>
@@ -73,7 +75,10 @@ bool TWebBrowserDlg::ShowFile(const std::string& FileName) {
 bool TWebBrowserDlg::ShowFileSized(const std::string& FileName, int Height, int Width) {
   if (!RegularFileExists(FileName)) return false;
   const QString path = FileNameFromBytes(FileName);
-  if (IsPdf(path)) {
+  const bool pdf = IsPdf(path);
+  if (!FileWithinLimit(FileName, pdf ? PdfFileLimit : TextFileLimit)) return false;
+  TBusyJob job(BusyView, "Opening \"" + path + "\"");
+  if (pdf) {
     PdfDocument->close();
     const QPdfDocument::Error error = PdfDocument->load(path);
     if (error == QPdfDocument::Error::None) {
@@ -83,12 +88,16 @@ bool TWebBrowserDlg::ShowFileSized(const std::string& FileName, int Height, int 
     }
   } else {
     PdfDocument->close();
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly)) {
-      ShowText(DecodeText(f.readAll()));
-    } else {
-      ShowText(QString("The file \"%1\" cannot be read: %2").arg(path, f.errorString()));
-    }
+    // Read and decoded away from the window, shown piece by piece.
+    QString text;
+    TBusyMode::Instance().RunAside([&] {
+      QFile f(path);
+      if (f.open(QIODevice::ReadOnly))
+        text = DecodeText(f.readAll());
+      else
+        text = QString("The file \"%1\" cannot be read: %2").arg(path, f.errorString());
+    });
+    ShowText(text);
   }
   setWindowTitle(path);
 
@@ -114,6 +123,13 @@ bool TWebBrowserDlg::ShowFileSized(const std::string& FileName, int Height, int 
 }
 
 void TWebBrowserDlg::ShowText(const QString& Text) {
-  TextView->setPlainText(Text);
+  // A document of its own, filled before it is shown: the view lays out only what it shows.
+  auto* doc = new QTextDocument(TextView);
+  doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+  doc->setUndoRedoEnabled(false);
+  doc->setDefaultFont(TextView->font());
+  FillDocumentInPieces(doc, Text);
+  // The view deletes a document of its own that it replaces.
+  TextView->setDocument(doc);
   WBrowser->setCurrentWidget(TextView);
 }

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 #include <string>
+
+#include "services/osBusyMode.h"
 
 class QPdfDocument;
 class QPdfView;
@@ -20,8 +23,14 @@ class TWebBrowserDlg : public QDialog {
   bool ShowFile(const std::string& FileName);
   // Shows the file (file-system bytes) with the file name as caption in a window of the given
   // client size, kept inside the screen's available area, and brings the window up. False, and
-  // nothing changes, when the file does not exist.
+  // nothing changes, when the file does not exist or is too large (a text over TextFileLimit, a
+  // PDF over PdfFileLimit: a message names its size). A large text is read in the busy mode.
   bool ShowFileSized(const std::string& FileName, int Height, int Width);
+
+  // PDF pages are read as they are shown, so a manual may be far larger than a text.
+  static constexpr std::uint64_t PdfFileLimit = 256ull * 1024 * 1024;
+  // Where the busy mode shows that a file is being read (the main window's strip); may be null.
+  IBusyView* BusyView = nullptr;
 
   QStackedWidget* WBrowser = nullptr;
   QPdfView* PdfView = nullptr;
