@@ -85,11 +85,17 @@ bool IsInside(QWidget* w, QWidget* container) {
 }  // namespace
 
 void TKVXMainForm::ConnectHandlers() {
+  // No command of the window starts while long work runs: the user's input is held off by the
+  // busy mode, and a command triggered meanwhile by any other way does nothing either.
   auto on = [this](QAction* a, void (TKVXMainForm::*handler)()) {
-    connect(a, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+    connect(a, &QAction::triggered, this, [this, handler] {
+      if (!TBusyMode::Instance().Active()) Guard([this, handler] { (this->*handler)(); });
+    });
   };
   auto click = [this](QPushButton* b, void (TKVXMainForm::*handler)()) {
-    connect(b, &QPushButton::clicked, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+    connect(b, &QPushButton::clicked, this, [this, handler] {
+      if (!TBusyMode::Instance().Active()) Guard([this, handler] { (this->*handler)(); });
+    });
   };
 
   // Tool bar and actions.

@@ -1,0 +1,203 @@
+// Long work started from the main window runs in its busy mode: the window keeps ticking and
+// says how far it is, the user's stray keys and clicks never reach the module, a Cancel stops
+// where the line is clean and the window says what was done, and files too large to read whole
+// are refused with their size.
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+#include "FirmwareTestUtil.h"
+#include "MainFormTestUtil.h"
+#include "TestTempDir.h"
+#include "model/FileTestUtil.h"
+#include "model/osFileUtils.h"
+#include "model/osRtfText.h"
+#include "services/osBusyMode.h"
+#include "views/osDRUVTerminal.h"
+
+using dlgtest::FileAnswer;
+
+namespace {
+
+class BusyMode : public mftest::MainFormFixture {
+ protected:
+  // Every progress the protocol reports, and a hook that runs before the window sees it (a
+  // Cancel pressed then is honoured before the next command).
+  void RecordProgress() {
+    const TProgressEvent window = form->KVXModProt->OnProgress;
+    form->KVXModProt->OnProgress = [this, window](TObject* s, TProgressStep step, int pos, int max, bool& stop) {
+      progress.push_back({step, pos, max});
+      if (Before) Before(step, pos);
+      window(s, step, pos, max, stop);
+    };
+  }
+  // A window-thread timer's longest gap between two ticks, and whether the busy cursor showed.
+  void StartTicking() {
+    ticks.setInterval(50);
+    QObject::connect(&ticks, &QTimer::timeout, [this] {
+      if (sinceTick.isValid()) longestGap = std::max(longestGap, sinceTick.restart());
+      else sinceTick.start();
+      if (TBusyMode::Instance().Active()) {
+        busyTicks++;
+        waitCursor = waitCursor || (QApplication::overrideCursor() &&
+                                    QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        shownTexts.push_back(form->BusyPanel->TextLabel->text());
+      }
+    });
+    ticks.start();
+  }
+  bool Shown(const QString& part) const {
+    return std::any_of(shownTexts.begin(), shownTexts.end(), [&](const QString& t) { return t.contains(part); });
+  }
+
+  struct Step {
+    TProgressStep step;
+    int pos, max;
+  };
+  std::vector<Step> progress;
+  std::function<void(TProgressStep, int)> Before;
+  QTimer ticks;
+  QElapsedTimer sinceTick;
+  qint64 longestGap = 0;
+  int busyTicks = 0;
+  bool waitCursor = false;
+  std::vector<QString> shownTexts;
+  testutil::TempDir dir;
+};
+
+TEST_F(BusyMode, IdentifyOfALargeModuleKeepsTheWindowTickingAndCountsToTheEnd) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified(modsim::ModuleOptions{.Rate = 115200, .GeneratedParams = 300}));
+  // Every byte takes its time on the line, as on a real one: seconds for this module.
+  sim->SetPacing(true);
+  RecordProgress();
+  StartTicking();
+  form->IdentifyAct->trigger();
+  ticks.stop();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+  ASSERT_FALSE(progress.empty());
+  const Step& last = progress.back();
+  EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](const Step& s) {
+    return s.step == pgsReadParameters && s.pos == s.max && s.max > 300;
+  }));
+  EXPECT_EQ(last.step, pgsIdentify);  // the help texts come after the parameters
+  EXPECT_TRUE(Shown("Reading parameters")) << busyTicks;
+  EXPECT_TRUE(waitCursor);
+  // Frozen, the timer would have waited the whole identification (seconds at this rate).
+  EXPECT_GT(busyTicks, 5);
+  EXPECT_LT(longestGap, 1000);
+  EXPECT_FALSE(form->BusyPanel->isVisible());
+}
+
+TEST_F(BusyMode, AStoppedIdentifyLeavesNoModule) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified(modsim::ModuleOptions{.Rate = 115200, .GeneratedParams = 300}));
+  RecordProgress();
+  Before = [this](TProgressStep step, int pos) {
+    if (step == pgsReadParameters && pos == 37) QTest::keyClick(form.get(), Qt::Key_Escape);
+  };
+  form->IdentifyAct->trigger();
+  EXPECT_FALSE(form->KVXModProt->ModuleLoaded());
+  EXPECT_EQ(form->KVXModProt->CommandList()->Count(), 0);
+  EXPECT_EQ(form->ParamGrid->rowCount() > 0 && form->ParamGrid->item(0, 0) != nullptr, false);
+  EXPECT_TRUE(form->PanelText(4).isEmpty());
+  EXPECT_FALSE(form->ShowMonitorAct->isEnabled());
+  EXPECT_FALSE(form->BBtnUpload->isEnabled());
+  EXPECT_TRUE(form->PanelText(5).startsWith("Identify stopped after 37 of ")) << form->PanelText(5).toStdString();
+  // No read went out after the stop.
+  EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
+                          [](const Step& s) { return s.step == pgsReadParameters && s.pos > 37; }),
+            0);
+}
+
+TEST_F(BusyMode, ACancelledDownloadWroteExactlyTheParametersItReports) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified(modsim::ModuleOptions{.Rate = 115200, .GeneratedParams = 400}));
+  std::string par = form->KVXModProt->ModuleId() + "\n##\n";
+  for (int i = 1; i <= 400; ++i)
+    par += "P" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i) +
+           (i % 2 ? " 7\n" : " High\n");
+  filetest::WriteAll(dir.File("p.par"), par + "##\n");
+  RecordProgress();
+  Before = [this](TProgressStep step, int pos) {
+    if (step == pgsWriteParameters && pos == 120) QTest::keyClick(form.get(), Qt::Key_Escape);
+  };
+  const std::size_t writesBefore = sim->Writes().size();
+  FileAnswer picker(dir.File("p.par"));
+  form->BBtnDownload->click();
+  EXPECT_EQ(sim->Writes().size() - writesBefore, 120u);
+  EXPECT_EQ(form->PanelText(5), "Download stopped after 120 of 400 parameters");
+  // The window read the module again: it shows what the module holds.
+  EXPECT_TRUE(form->KVXModProt->ModuleLoaded());
+}
+
+TEST_F(BusyMode, AClassicSendTakesNoStrayInputAndNoSecondSend) {
+  if (!fwtest::HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+  fwtest::Firmware fw;
+  ASSERT_TRUE(fw.Make(dir, 815, 2500));
+  ASSERT_NO_FATAL_FAILURE(StartIdentified("[DRUV]\nTermFWUpdate=1\n"));
+  form->MMIFirmwareUpd->trigger();
+  ASSERT_TRUE(sim->Module().InBootloader());
+  // The bootloader takes no application command: they are all off.
+  for (QAction* a : {form->IdentifyAct, form->ShowMonitorAct, form->ShowScopeAct, form->PasswordAct})
+    EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+  for (QPushButton* b : {form->BtnSave2, form->BtnDefault2, form->BtnLoadBack2, form->BBtnUpload2,
+                         form->BBtnDownload2, form->MODE_ALL, form->ModeButtons[0]})
+    EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+  form->KVXPTerminal->TypeText("1");
+  ASSERT_TRUE(mftest::WaitFor([&] { return sim->Module().FlashEraseCount() == 1; }));
+  form->KVXPTerminal->TypeText("2");
+  ASSERT_TRUE(mftest::WaitFor([&] { return form->KVXTermEditor->document()->toRawText().contains("Send file"); }));
+
+  RecordProgress();
+  bool poked = false;
+  Before = [&](TProgressStep step, int pos) {
+    if (step != pgsSendText || pos != 20 || poked) return;
+    poked = true;
+    // A user who clicks, types and asks for a second send while the file goes out.
+    QTest::mouseClick(form->BtnSave, Qt::LeftButton);
+    QTest::keyClicks(form->KVXTermEditor, "SAVE\r");
+    form->MMISendFirmware->trigger();
+    form->close();
+    EXPECT_TRUE(form->isVisible());
+  };
+  FileAnswer picker(fw.s19);
+  form->MMISendFirmware->trigger();
+  EXPECT_TRUE(poked);
+  EXPECT_EQ(picker.calls, 1);
+  EXPECT_TRUE(mftest::WaitFor([&] { return fw.FlashEquals(sim->Module()); }));
+  EXPECT_FALSE(form->KVXTermEditor->document()->toRawText().contains("rror"));
+  EXPECT_TRUE(form->PanelText(5).startsWith("Firmware sent: ")) << form->PanelText(5).toStdString();
+  // The close asked for meanwhile comes once the send has ended.
+  EXPECT_TRUE(mftest::WaitFor([&] { return !form->isVisible(); }));
+}
+
+TEST_F(BusyMode, TerminalFilesOverTheLimitAreRefusedWithTheirSizeAndLargeOnesOpenInPieces) {
+  StartForm();
+  form->ShowPage(3);
+  filetest::WriteAll(dir.File("big.rtf"), std::string(20 * 1024 * 1024, 'x'));
+  {
+    FileAnswer picker(dir.File("big.rtf"));
+    form->OpenTerminalActExecute();
+  }
+  ASSERT_EQ(messages.Shown.size(), 1u);
+  EXPECT_NE(messages.Shown[0].Text.find("20 MB (the limit is 16 MB)"), std::string::npos) << messages.Shown[0].Text;
+
+  std::string text;
+  for (int i = 0; text.size() < (getenv("MB") ? atoi(getenv("MB")) : 10) * 1024u * 1024; ++i) text += "ID\nKVX-SIM 1.20 2026 4711\n>" + std::to_string(i) + "\n";
+  filetest::WriteAll(dir.File("log.rtf"), rtf::WriteRtfText(text));
+  StartTicking();
+  {
+    FileAnswer picker(dir.File("log.rtf"));
+    form->OpenTerminalActExecute();
+  }
+  ticks.stop();
+  EXPECT_EQ(messages.Shown.size(), 1u);
+  EXPECT_EQ(form->KVXTermEditor->document()->toPlainText().size(), static_cast<qsizetype>(text.size()));
+  EXPECT_GT(busyTicks, 2);
+  EXPECT_LT(longestGap, 1000);
+  EXPECT_TRUE(form->KVXTermEditor->textCursor().atEnd());
+}
+
+}  // namespace
