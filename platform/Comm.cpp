@@ -849,6 +849,7 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
       epoll_event dev{};
       dev.events = EPOLLIN | EPOLLET | EPOLLRDHUP;
       dev.data.u32 = 0;
+      epollDevEvents_ = dev.events;
       epoll_event kick{};
       kick.events = EPOLLIN;
       kick.data.u32 = 1;
@@ -864,6 +865,18 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
   }
   for (;;) {
     const std::uint32_t want = eventMask_.load();
+    // Arrivals wake the wait only while receive events are wanted: a reader that takes its
+    // bytes itself must not wake this thread for each of them. Watching them again reports
+    // at once what arrived meanwhile.
+    const std::uint32_t devEvents =
+        ((want & (EV_RXCHAR | EV_RX80FULL)) ? EPOLLIN : 0u) | EPOLLET | EPOLLRDHUP;
+    if (devEvents != epollDevEvents_) {
+      epoll_event dev{};
+      dev.events = devEvents;
+      dev.data.u32 = 0;
+      if (::epoll_ctl(ep, EPOLL_CTL_MOD, fd, &dev) != 0) return errno;
+      epollDevEvents_ = devEvents;
+    }
     std::uint32_t ev = 0;
     int timeout = -1;
     if (txPending_ && (want & EV_TXEMPTY)) {

@@ -108,6 +108,7 @@ void TKVXModCommProt::SetOperatingMode(std::uint8_t Mode) {
     auto lock = LockComm();
     while (Busy_.load()) platform::Sleep(1);
     OperatingMode_ = Mode;
+    AttachPortRxChar(Mode == 1);
     ScopeStartTime_ = Now();
     // Polling (re)starts: its next stop is news again.
     PollStopReported_ = false;
