@@ -469,7 +469,8 @@ void TCommDevice::NoteWritten(std::uint32_t bytes) {
 int TCommDevice::ReadSome(int fd, TCommTransfer& t, bool& hangup) {
   while (t.done_ < t.count_) {
     char* dst = t.readBuffer_ + t.done_;
-    const ssize_t n = ::read(fd, dst, t.count_ - t.done_);
+    const std::uint32_t asked = t.count_ - t.done_;
+    const ssize_t n = ::read(fd, dst, asked);
     if (n > 0) {
       std::uint32_t kept = static_cast<std::uint32_t>(n);
       if (discardNull_.load()) {
@@ -478,6 +479,8 @@ int TCommDevice::ReadSome(int fd, TCommTransfer& t, bool& hangup) {
       }
       t.done_ += kept;
       t.lastByte_ = Clock::now();
+      // A short read took all there was: asking again now would only say so.
+      if (static_cast<std::uint32_t>(n) < asked) return 0;
       continue;
     }
     if (n == 0) {
