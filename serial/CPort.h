@@ -325,7 +325,8 @@ class TComEventHandler {
  public:
   TComEventHandler() = default;
   // A copy (to call) belongs to no port.
-  TComEventHandler(const TComEventHandler& Other) : Fn_(Other.Fn_), Set_(static_cast<bool>(Other.Fn_)) {}
+  TComEventHandler(const TComEventHandler& Other)
+      : Fn_(Other.Fn_), Set_(static_cast<bool>(Other.Fn_)) {}
   TComEventHandler& operator=(const TComEventHandler& Other) { return *this = Other.Fn_; }
   template <typename F>
     requires(!std::is_same_v<std::remove_cvref_t<F>, TComEventHandler>)
