@@ -470,7 +470,8 @@ void TCommDevice::NoteWritten(std::uint32_t bytes) {
 int TCommDevice::ReadSome(int fd, TCommTransfer& t, bool& hangup) {
   while (t.done_ < t.count_) {
     char* dst = t.readBuffer_ + t.done_;
-    const ssize_t n = ::read(fd, dst, t.count_ - t.done_);
+    const std::uint32_t asked = t.count_ - t.done_;
+    const ssize_t n = ::read(fd, dst, asked);
     if (n > 0) {
       std::uint32_t kept = static_cast<std::uint32_t>(n);
       if (discardNull_.load()) {
@@ -479,6 +480,8 @@ int TCommDevice::ReadSome(int fd, TCommTransfer& t, bool& hangup) {
       }
       t.done_ += kept;
       t.lastByte_ = Clock::now();
+      // A short read took all there was: asking again now would only say so.
+      if (static_cast<std::uint32_t>(n) < asked) return 0;
       continue;
     }
     if (n == 0) {
@@ -872,6 +875,7 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
       epoll_event dev{};
       dev.events = EPOLLIN | EPOLLET | EPOLLRDHUP;
       dev.data.u32 = 0;
+      epollDevEvents_ = dev.events;
       epoll_event kick{};
       kick.events = EPOLLIN;
       kick.data.u32 = 1;
@@ -887,6 +891,18 @@ int TCommDevice::WaitCommEvent(std::uint32_t& mask, int cancelFd) {
   }
   for (;;) {
     const std::uint32_t want = eventMask_.load();
+    // Arrivals wake the wait only while receive events are wanted: a reader that takes its
+    // bytes itself must not wake this thread for each of them. Watching them again reports
+    // at once what arrived meanwhile.
+    const std::uint32_t devEvents =
+        ((want & (EV_RXCHAR | EV_RX80FULL)) ? EPOLLIN : 0u) | EPOLLET | EPOLLRDHUP;
+    if (devEvents != epollDevEvents_) {
+      epoll_event dev{};
+      dev.events = devEvents;
+      dev.data.u32 = 0;
+      if (::epoll_ctl(ep, EPOLL_CTL_MOD, fd, &dev) != 0) return errno;
+      epollDevEvents_ = devEvents;
+    }
     std::uint32_t ev = 0;
     int timeout = -1;
     if (txPending_ && (want & EV_TXEMPTY)) {

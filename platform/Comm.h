@@ -290,6 +290,7 @@ class TCommDevice {
   std::condition_variable usersCv_;
   int fd_ = -1;
   int epollFd_ = -1;
+  std::uint32_t epollDevEvents_ = 0;  // what the device is watched for in epollFd_
   std::string path_;
   int activeUsers_ = 0;
   bool closing_ = false;

@@ -172,7 +172,6 @@ TKVXModCommProt::TKVXModCommProt(platform::TComponent* AOwner) : TosBaseMsgCompo
   PollTimer_->OnTimer = [this](TObject* Sender) { MonitorTimerTick(Sender); };
   Port_->SetPort(PortName_);
   Port_->SetBaudRate(ModBaudrateToPortBaud(BaudRate_));
-  AttachPortRxChar(true);
   CommandList_ = std::make_unique<TModCommandList>();
   ProcessData_ = std::make_unique<TModProcessData>();
   StatusInfoData_ = std::make_unique<TModStatusInfoData>();
@@ -346,11 +345,15 @@ void TKVXModCommProt::DetachScope(IScopeView* Value) {
 
 // ---- Small operations ---------------------------------------------------------------------------
 
-void TKVXModCommProt::AttachPortRxChar(bool Attach) {
-  if (Attach)
+bool TKVXModCommProt::AttachPortRxChar(bool Attach) {
+  const bool wasOn = static_cast<bool>(Port_->OnRxChar);
+  // Only the terminal shows what arrives by itself: in any other mode a handler would only make
+  // the port hand every received byte to the window thread for nothing.
+  if (Attach && OperatingMode_.load() == 1)
     Port_->OnRxChar = [this](TObject* Sender, int Count) { PortRxChar(Sender, Count); };
   else
     Port_->OnRxChar = nullptr;
+  return wasOn;
 }
 
 void TKVXModCommProt::BusyCursor(bool Busy) {

@@ -445,8 +445,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // taking a file) only the line's own copy is awaited; Echoing is cleared when the module does
   // not echo within the timeout. False when the line does not give the character back.
   bool SendTextCharHalfDuplex(char C, bool& Echoing);
-  // Puts PortRxChar on the port's receive event, or takes it off.
-  void AttachPortRxChar(bool Attach);
+  // Puts PortRxChar on the port's receive event (in terminal mode only), or takes it off.
+  // Returns whether it was on before.
+  bool AttachPortRxChar(bool Attach);
   // Closes the port, sets its rate to Index (and BaudRate), opens it again if it was open.
   void ApplyPortRate(TModBaudrate Index);
   // Shows or restores the busy cursor through OnBusyCursor.

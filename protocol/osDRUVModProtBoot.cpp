@@ -117,18 +117,21 @@ class TLinePacer {
 };
 
 // The port's receive handler is off while the bootloader dialogue reads the line itself, and
-// back on afterwards, also when the operation is left early.
+// back on afterwards when it was on before, also when the operation is left early.
 class TRxHandlerOff {
  public:
-  explicit TRxHandlerOff(std::function<void(bool)> Attach) : Attach_(std::move(Attach)) {
-    Attach_(false);
+  // Attach switches the handler and returns whether it was on.
+  explicit TRxHandlerOff(std::function<bool(bool)> Attach)
+      : Attach_(std::move(Attach)), WasOn_(Attach_(false)) {}
+  ~TRxHandlerOff() {
+    if (WasOn_) Attach_(true);
   }
-  ~TRxHandlerOff() { Attach_(true); }
   TRxHandlerOff(const TRxHandlerOff&) = delete;
   TRxHandlerOff& operator=(const TRxHandlerOff&) = delete;
 
  private:
-  std::function<void(bool)> Attach_;
+  std::function<bool(bool)> Attach_;
+  bool WasOn_;
 };
 
 }  // namespace
@@ -211,7 +214,7 @@ void TKVXModCommProt::ShowInTerminal(const std::string& Text) {
 bool TKVXModCommProt::BootloaderStep(int Step) {
   if (Step < 0 || Step > 3) return false;
   auto lock = LockComm();
-  TRxHandlerOff detach([this](bool On) { AttachPortRxChar(On); });
+  TRxHandlerOff detach([this](bool On) { return AttachPortRxChar(On); });
   const bool fdx = TransferMode() == tmFullDuplex;
   std::string reply;
   bool result = false;
@@ -291,7 +294,7 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
   const std::string text = S19TransferText(file);
 
   auto lock = LockComm();
-  TRxHandlerOff detach([this](bool On) { AttachPortRxChar(On); });
+  TRxHandlerOff detach([this](bool On) { return AttachPortRxChar(On); });
   try {
     if (!Port_->Connected()) return false;
     // Nothing the bootloader said before the file counts; what it says after the file's first
@@ -391,7 +394,7 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
     // that nothing is sent while the module talks, through those reads themselves.
     const bool hdx = TransferMode() == tmHalfDuplex;
     std::optional<TRxHandlerOff> rxOff;
-    if (hdx) rxOff.emplace([this](bool On) { AttachPortRxChar(On); });
+    if (hdx) rxOff.emplace([this](bool On) { return AttachPortRxChar(On); });
     // A bootloader taking a file echoes nothing: only the line's own copies come back.
     bool echoing = !BootloaderMode_.load();
     TLinePacer pacer(BitsOf(BaudRate()));

@@ -22,16 +22,18 @@ void SetCharTimeouts(TComPort* Port, int Ms) {
   kvxprot::SetReadTimeouts(Port, static_cast<int>(platform::MAXDWORD), 0, Ms);
 }
 
-// Reads one character; false when the read timed out.
-bool ReadChar(TComPort* Port, std::string& Buf, char& C) {
-  if (Port->ReadText(Buf, 1) <= 0 || Buf.empty()) return false;
-  C = Buf[0];
-  return true;
-}
-
 }  // namespace
 
 namespace kvxprot {
+
+bool TLineReader::Fill() {
+  Pos_ = 0;
+  return Port_->ReadText(Buf_, static_cast<int>(Ahead_)) > 0 && !Buf_.empty();
+}
+
+std::size_t ReadAheadFor(const std::string& Terminator) {
+  return !Terminator.empty() && Terminator.back() == '>' ? TLineReader::kChunk : 1;
+}
 
 TLineBound::TLineBound(const TComPort* Port, int TimeoutMs, std::size_t Bytes) {
   int bits =
@@ -96,11 +98,11 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
     bool echoSeen = false;
     std::size_t beforeEcho = 0;
     std::string echoBuf;
-    std::string buf;
+    kvxprot::TLineReader line(Port, kvxprot::ReadAheadFor(Terminator));
     char c = 0;
     while (!complete && Port->Connected()) {
-      if (bound.Passed()) break;           // a line that keeps talking
-      if (!ReadChar(Port, buf, c)) break;  // silence: timed out
+      if (bound.Passed()) break;  // a line that keeps talking
+      if (!line.Next(c)) break;   // silence: timed out
       if (!echoSeen) {
         if (Echo.empty()) {
           // The first character ends the echo phase and is not part of the reply.
@@ -143,12 +145,12 @@ bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::strin
     if (!Port->Connected()) return false;
     Port->PurgeBuffers(true, true);
 
-    std::string buf;
+    kvxprot::TLineReader line(Port, kvxprot::ReadAheadFor(Terminator));
     char c = 0;
     for (std::size_t i = 0; i < Cmd.size() && !timedOut && !termSeen && Port->Connected(); ++i) {
       if (Port->WriteText(std::string(1, Cmd[i])) <= 0) continue;
       // The line's own copy of the character just sent.
-      if (!ReadChar(Port, buf, c)) {
+      if (!line.Next(c)) {
         timedOut = true;
         break;
       }
@@ -157,7 +159,7 @@ bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::strin
         const std::size_t limit = Reply.size() + MaxReplyBytes;
         const kvxprot::TLineBound bound(Port, EffectiveTimeout(TimeoutMs), MaxReplyBytes);
         for (;;) {
-          if (bound.Passed() || !ReadChar(Port, buf, c)) {
+          if (bound.Passed() || !line.Next(c)) {
             timedOut = true;
             break;
           }
@@ -173,7 +175,7 @@ bool ExchangeHalfDuplex(TComPort* Port, const std::string& Cmd, const std::strin
         }
       } else {
         // The module's echo of the character.
-        if (!ReadChar(Port, buf, c)) {
+        if (!line.Next(c)) {
           timedOut = true;
           break;
         }
@@ -198,7 +200,9 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
     // No purge: what is awaited may already be in the buffer.
     const kvxprot::TLineBound bound(Port, static_cast<int>(TotalMs), ShortReplyLimit);
     std::string scratch;
-    std::string buf;
+    // A character at a time: with these timeouts a longer read would wait for all it asks for,
+    // and what follows the end text belongs to the next reader.
+    kvxprot::TLineReader line(Port, 1);
     char c = 0;
     // With an empty end text the line is read until it falls silent.
     while (EndText.empty() || !endSeen) {
@@ -206,7 +210,7 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
         startSeen = false;
         break;
       }
-      if (!ReadChar(Port, buf, c)) break;
+      if (!line.Next(c)) break;
       if (!startSeen) {
         scratch.push_back(c);
         if (scratch.size() > StartText.size()) scratch.erase(0, scratch.size() - StartText.size());
@@ -272,10 +276,10 @@ bool TKVXModCommProt::ExchangeRaw(char Ch, std::string& Reply) {
     Port_->PurgeBuffers(true, true);
     Port_->WriteText(std::string(1, Ch));
     const kvxprot::TLineBound bound(Port_.get(), 500, ShortReplyLimit);
-    std::string buf;
+    // Everything up to the silence is the answer: nothing is left for another reader.
+    kvxprot::TLineReader line(Port_.get());
     char c = 0;
-    while (!bound.Passed() && Reply.size() < ShortReplyLimit && ReadChar(Port_.get(), buf, c))
-      Reply.push_back(c);
+    while (!bound.Passed() && Reply.size() < ShortReplyLimit && line.Next(c)) Reply.push_back(c);
   } catch (...) {
     // What arrived before the port failed is still the answer.
   }

@@ -36,9 +36,11 @@ bool ReadOne(TComPort* Port, std::string& Buf, char& C) {
   return true;
 }
 
-// The "PD" exchange. The module echoes the command, its CR as a line end (CR LF) like for every
-// command, then sends the block. The block is binary: any byte, the prompt's ">" and line ends
-// included, may be a data byte, so it is taken by its length and only then is the prompt awaited.
+// The "PD" exchange. Everything between the module's echo "PD" and its prompt is the block:
+// two header bytes (where a module that ends its echo line, as for every command, puts its
+// CR LF), then two bytes for each process value. The block is binary: any byte, the prompt's ">"
+// and line ends included, may be a data byte, so it is taken by its length and only then is the
+// prompt awaited.
 bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::string& Block) {
   Block.clear();
   static const std::string kCmd = "PD\r";
@@ -46,7 +48,8 @@ bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::
   kvxprot::SetReadTimeouts(Port, static_cast<int>(platform::MAXDWORD), 0, kProcessValueTimeoutMs);
   if (!Port->Connected()) return false;
   Port->PurgeBuffers(true, true);
-  std::string buf;
+  // It ends at the prompt: reading ahead takes nothing that another read wants.
+  kvxprot::TLineReader line(Port);
   char c = 0;
   if (Mode == tmFullDuplex) {
     Port->WriteText(kCmd);
@@ -54,32 +57,30 @@ bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::
     const kvxprot::TLineBound bound(Port, kProcessValueTimeoutMs, ShortReplyLimit);
     std::string echo;
     while (!kvxprot::EndsWithNoCase(echo, kEcho)) {
-      if (bound.Passed() || !ReadOne(Port, buf, c)) return false;
+      if (bound.Passed() || !line.Next(c)) return false;
       echo.push_back(c);
       if (echo.size() > kEcho.size()) echo.erase(0, echo.size() - kEcho.size());
     }
   } else {
-    // Each character alone: the line's own copy comes back first, then the module's echo.
+    // Each character alone: the line's own copy comes back first, then the module's echo; the
+    // CR has only its copy, the module's answer to it is the block.
     std::string echo;
     for (char out : kCmd) {
       if (Port->WriteText(std::string(1, out)) <= 0) return false;
-      if (!ReadOne(Port, buf, c)) return false;  // the line's copy
+      if (!line.Next(c)) return false;  // the line's copy
       if (out == '\r') break;
-      if (!ReadOne(Port, buf, c)) return false;  // the module's echo
+      if (!line.Next(c)) return false;  // the module's echo
       echo.push_back(c);
     }
     if (!kvxprot::StartsWithNoCase(echo, kEcho)) return false;
   }
-  for (char lineEnd : {'\r', '\n'}) {
-    if (!ReadOne(Port, buf, c) || c != lineEnd) return false;
-  }
   while (Block.size() < Length) {
-    if (!ReadOne(Port, buf, c)) return false;
+    if (!line.Next(c)) return false;
     Block.push_back(c);
   }
   std::string trailer;
   while (trailer.empty() || trailer.back() != '>') {
-    if (trailer.size() >= kMaxBlockTrailer || !ReadOne(Port, buf, c)) return false;
+    if (trailer.size() >= kMaxBlockTrailer || !line.Next(c)) return false;
     trailer.push_back(c);
   }
   return true;
@@ -108,6 +109,7 @@ void TKVXModCommProt::SetOperatingMode(std::uint8_t Mode) {
     auto lock = LockComm();
     while (Busy_.load()) platform::Sleep(1);
     OperatingMode_ = Mode;
+    AttachPortRxChar(Mode == 1);
     ScopeStartTime_ = Now();
     // Polling (re)starts: its next stop is news again.
     PollStopReported_ = false;

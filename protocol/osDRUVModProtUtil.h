@@ -32,6 +32,37 @@ class TLineBound {
   std::chrono::steady_clock::time_point End_;
 };
 
+// The reading side of one exchange: each read from the port takes what has arrived (up to
+// Ahead bytes, at most), and the exchange takes it a character at a time. The silence timeout is
+// the port's, set by the caller: it bounds the wait for the next character whenever nothing read
+// is left. What is read and not taken when the exchange ends is gone; an exchange that reads
+// ahead must end where the module falls silent (its prompt) or be followed by a purge.
+class TLineReader {
+ public:
+  // Reads a chunk at a time, at most Ahead bytes (1: nothing past the character asked for).
+  explicit TLineReader(TComPort* Port, std::size_t Ahead = kChunk) : Port_(Port), Ahead_(Ahead) {}
+  // The next character; false when the line stayed silent for the timeout.
+  bool Next(char& C) {
+    if (Pos_ >= Buf_.size() && !Fill()) return false;
+    C = Buf_[Pos_++];
+    return true;
+  }
+
+  static constexpr std::size_t kChunk = 512;
+
+ private:
+  bool Fill();
+  TComPort* Port_;
+  std::size_t Ahead_;
+  std::string Buf_;
+  std::size_t Pos_ = 0;
+};
+
+// How far an exchange ending with Terminator may read ahead: past the prompt the module says
+// nothing until it is sent something, while other terminators (a bootloader's texts, a single
+// echoed key) may be followed by more that a later read without purge still wants.
+std::size_t ReadAheadFor(const std::string& Terminator);
+
 // Listing lines joined with CR LF.
 std::string JoinLines(const TStringList& Lines);
 

@@ -46,6 +46,10 @@ TCustomComPort::TCustomComPort(platform::TComponent* AOwner)
   FlowControl_->SetComPort(this);
   Timeouts_->SetComPort(this);
   Buffer_->SetComPort(this);
+  OnRxChar.Port_ = OnRxBuf.Port_ = this;
+  OnTxEmpty.Port_ = OnBreak.Port_ = OnRing.Port_ = OnRxFlag.Port_ = OnRx80Full.Port_ = this;
+  OnCTSChange.Port_ = OnDSRChange.Port_ = OnRLSDChange.Port_ = this;
+  OnError.Port_ = this;
 }
 
 TCustomComPort::~TCustomComPort() {
@@ -551,10 +555,38 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
 void TCustomComPort::RegisterLink(TComPortLink* Link) {
   if (!Link) return;
   if (std::find(Links_.begin(), Links_.end(), Link) == Links_.end()) Links_.push_back(Link);
+  HasLinks_ = !Links_.empty();
+  ListenersChanged();
 }
 
 void TCustomComPort::UnRegisterLink(TComPortLink* Link) {
   Links_.erase(std::remove(Links_.begin(), Links_.end(), Link), Links_.end());
+  HasLinks_ = !Links_.empty();
+  ListenersChanged();
+}
+
+void ComPortListenersChanged(TCustomComPort* Port) { Port->ListenersChanged(); }
+
+void TCustomComPort::ListenersChanged() {
+  // The running event thread waits for the new set from now on.
+  if (Connected_ && EventThread_) (void)Device_->SetCommMask(EventsToMask(WaitedEvents()));
+}
+
+TComEvents TCustomComPort::ListenedEvents() const {
+  // An observer may want any event (its callbacks are not followed one by one).
+  if (HasLinks_.load()) return AllComEvents();
+  TComEvents e;
+  if (OnRxChar.Assigned() || OnRxBuf.Assigned()) e.Include(evRxChar);
+  if (OnTxEmpty.Assigned()) e.Include(evTxEmpty);
+  if (OnRxFlag.Assigned()) e.Include(evRxFlag);
+  if (OnRing.Assigned()) e.Include(evRing);
+  if (OnBreak.Assigned()) e.Include(evBreak);
+  if (OnCTSChange.Assigned()) e.Include(evCTS);
+  if (OnDSRChange.Assigned()) e.Include(evDSR);
+  if (OnError.Assigned()) e.Include(evError);
+  if (OnRLSDChange.Assigned()) e.Include(evRLSD);
+  if (OnRx80Full.Assigned()) e.Include(evRx80Full);
+  return e;
 }
 
 void TCustomComPort::NotifyLinksSignal(TComLinkEvent Event, bool OnOff) {

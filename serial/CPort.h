@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Comm.h"
@@ -311,6 +312,45 @@ using TRxBufEvent = std::function<void(TObject* Sender, const void* Buffer, int 
 using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;
 using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
 
+class TCustomComPort;
+// Tells the port that a line event gained or lost its handler.
+void ComPortListenersChanged(TCustomComPort* Port);
+
+// The handler of a line event: a std::function whose being set the event thread can ask from
+// its own thread without a race, and whose port hears when it is set or cleared, so that the
+// event thread neither waits for nor hands to the window thread an event nobody listens to.
+// Set, cleared, tested and called like the std::function it holds.
+template <typename Signature>
+class TComEventHandler {
+ public:
+  TComEventHandler() = default;
+  // A copy (to call) belongs to no port.
+  TComEventHandler(const TComEventHandler& Other)
+      : Fn_(Other.Fn_), Set_(static_cast<bool>(Other.Fn_)) {}
+  TComEventHandler& operator=(const TComEventHandler& Other) { return *this = Other.Fn_; }
+  template <typename F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, TComEventHandler>)
+  TComEventHandler& operator=(F&& Handler) {
+    Fn_ = std::forward<F>(Handler);
+    const bool set = static_cast<bool>(Fn_);
+    if (Set_.exchange(set) != set && Port_) ComPortListenersChanged(Port_);
+    return *this;
+  }
+  explicit operator bool() const { return static_cast<bool>(Fn_); }
+  // Any thread: whether a handler is set.
+  bool Assigned() const { return Set_.load(); }
+  template <typename... A>
+  void operator()(A&&... Args) const {
+    Fn_(std::forward<A>(Args)...);
+  }
+
+ private:
+  friend class TCustomComPort;
+  std::function<Signature> Fn_;
+  std::atomic<bool> Set_{false};
+  TCustomComPort* Port_ = nullptr;
+};
+
 // ---- Event thread ----------------------------------------------------------------------------
 
 class TComThread;
@@ -443,22 +483,28 @@ class TCustomComPort : public platform::TComponent {
   // The hidden window's procedure: a line-event message (1025) with the event flag.
   void WindowMethod(platform::MessageId Msg, std::uintptr_t WParam);
 
-  // Events
-  TRxCharEvent OnRxChar;
-  TRxBufEvent OnRxBuf;
-  TNotifyEvent OnTxEmpty;
-  TNotifyEvent OnBreak;
-  TNotifyEvent OnRing;
-  TComSignalEvent OnCTSChange;
-  TComSignalEvent OnDSRChange;
-  TComSignalEvent OnRLSDChange;
-  TComErrorEvent OnError;
-  TNotifyEvent OnRxFlag;
+  // The line events something listens to now (a handler, or any linked observer); any thread.
+  TComEvents ListenedEvents() const;
+  // The events the event thread waits for: Events that something listens to.
+  TComEvents WaitedEvents() const { return Events_ & ListenedEvents(); }
+
+  // Line events
+  TComEventHandler<void(TObject* Sender, int Count)> OnRxChar;
+  TComEventHandler<void(TObject* Sender, const void* Buffer, int Count)> OnRxBuf;
+  TComEventHandler<void(TObject* Sender)> OnTxEmpty;
+  TComEventHandler<void(TObject* Sender)> OnBreak;
+  TComEventHandler<void(TObject* Sender)> OnRing;
+  TComEventHandler<void(TObject* Sender, bool OnOff)> OnCTSChange;
+  TComEventHandler<void(TObject* Sender, bool OnOff)> OnDSRChange;
+  TComEventHandler<void(TObject* Sender, bool OnOff)> OnRLSDChange;
+  TComEventHandler<void(TObject* Sender, TComErrors Errors)> OnError;
+  TComEventHandler<void(TObject* Sender)> OnRxFlag;
+  TComEventHandler<void(TObject* Sender)> OnRx80Full;
+  // Events of the port itself
   TNotifyEvent OnAfterOpen;
   TNotifyEvent OnAfterClose;
   TNotifyEvent OnBeforeOpen;
   TNotifyEvent OnBeforeClose;
-  TNotifyEvent OnRx80Full;
 
  protected:
   virtual void DoAfterClose();
@@ -483,6 +529,8 @@ class TCustomComPort : public platform::TComponent {
 
  private:
   friend class TComThread;
+  friend void ComPortListenersChanged(TCustomComPort* Port);
+  void ListenersChanged();
   bool CanApply() const;
   void CheckNotConnected(bool changed);
   void FreeEventThread();
@@ -494,6 +542,7 @@ class TCustomComPort : public platform::TComponent {
   std::shared_ptr<platform::TCommDevice> Device_;
   std::shared_ptr<TComWindow> Window_;
   std::vector<TComPortLink*> Links_;
+  std::atomic<bool> HasLinks_{false};  // Links_ is not empty; read by the event thread
   std::vector<std::unique_ptr<TComThread>> Retired_;  // stopped, not yet ended
   bool KeepRxData_ = true;
   platform::TThreadPriority EventThreadPriority_ = platform::TThreadPriority::tpNormal;
@@ -558,6 +607,7 @@ class TComThread : public platform::TThread {
   platform::TWakeFd StopEvent;
   std::atomic<bool> StopRequested_{false};
   std::atomic<int> EndReason_{0};
+  TComEvents Deliver_;  // the events of the batch in hand that something listens to
   std::shared_ptr<platform::TCommDevice> Device_;
   std::shared_ptr<TComWindow> Window_;
   TSyncMethod SyncMethod_ = smThreadSync;

@@ -72,7 +72,7 @@ TComThread::TComThread(TCustomComPort* AComPort) : platform::TThread(true) {
   SyncMethod_ = AComPort->SyncMethod_;
   SetPriority(AComPort->EventThreadPriority_);
   // A mask the device refuses shows in the first wait, which then ends the loop.
-  (void)Device_->SetCommMask(EventsToMask(AComPort->Events_));
+  (void)Device_->SetCommMask(EventsToMask(AComPort->WaitedEvents()));
   Start();
 }
 
@@ -107,6 +107,11 @@ void TComThread::Execute() {
 }
 
 void TComThread::DispatchEvents() {
+  // Only what something listens to is delivered: an event without a handler never costs the
+  // window thread a wake-up (receive events come with every byte a poll reads itself).
+  TCustomComPort* port = ComPort.load();
+  Deliver_ = port ? Events & port->ListenedEvents() : TComEvents();
+  if (Deliver_.Empty()) return;
   try {
     switch (SyncMethod_) {
       case smThreadSync:
@@ -128,7 +133,7 @@ void TComThread::DispatchEvents() {
 void TComThread::DoEvents() {
   TDeliveryMark mark(*this);
   for (TComEvent ev : ComEventDispatchOrder) {
-    if (!Events.Contains(ev)) continue;
+    if (!Deliver_.Contains(ev)) continue;
     // A handler may have closed or freed the port: nothing is delivered after that. A stop
     // alone does not end the batch: Close waits for the batch in hand before it closes.
     TCustomComPort* port = ComPort.load();
@@ -157,7 +162,7 @@ void TComThread::SendEvents() {
   const std::shared_ptr<TComWindow> window = Window_;
   if (!window) return;
   for (TComEvent ev : ComEventDispatchOrder) {
-    if (!Events.Contains(ev)) continue;
+    if (!Deliver_.Contains(ev)) continue;
     const std::uint32_t flag = kEventFlags[static_cast<int>(ev)];
     MainThread::SendAcknowledged([window, flag] {
       if (TCustomComPort* port = window->Port.load()) port->WindowMethod(platform::WM_USER + 1, flag);

@@ -152,10 +152,11 @@ TEST(ModuleReplies, ProcessValuesStatusWordAndDataBlock) {
   m.SetProcessValue("TEMP", 40);
   EXPECT_EQ(Feed(m, "SINE\r"), "SINE\r\n-2\r\n>");
   EXPECT_EQ(Feed(m, "PRESS\r"), "PRESS\r\n2500\r\n>");
-  // After the echoed line, as for every command: 2 header bytes, 2 bytes per value high first.
+  // Between the echo and the prompt the block: its 2 header bytes are the line end of the echo
+  // (as for every command), then 2 bytes per value, high byte first.
   const std::string block = Feed(m, "PD\r");
   const std::string expected =
-      std::string("PD\r\n\x01\x04\xFF\xFE\x3E\x41\x09\xC4\x00\x28", 14) + ">";
+      std::string("PD\r\n\xFF\xFE\x3E\x41\x09\xC4\x00\x28", 12) + ">";
   EXPECT_EQ(block, expected);
 
   // Status word: fixed, or live (Ready and no-error bits set, Enable from input 1).

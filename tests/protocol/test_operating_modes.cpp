@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <numeric>
 
+#include <fstream>
+
 #include "ModesTestUtil.h"
+#include "TestTempDir.h"
 
 namespace prottest {
 namespace {
@@ -178,6 +181,28 @@ TEST_P(TerminalPath, KeysGoOutAndTheLineComesBackOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Duplex, TerminalPath, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
+TEST_F(OperatingModes, OnlyTheTerminalListensToTheLineByItself) {
+  // Any other mode reads its own answers: the port must not hand every byte to the window thread.
+  Start({.HalfDuplex = true});
+  EXPECT_FALSE(prot->Port()->OnRxChar);
+  for (std::uint8_t mode : {2, 3, 0}) {
+    prot->SetOperatingMode(mode);
+    EXPECT_FALSE(prot->Port()->OnRxChar) << int(mode);
+  }
+  prot->SetOperatingMode(1);
+  EXPECT_TRUE(prot->Port()->OnRxChar);
+
+  // A text file on a half-duplex line reads the line itself; the handler comes back only where
+  // it was on before.
+  testutil::TempDir dir;
+  std::ofstream(dir.File("id.txt")) << "ID\r";
+  EXPECT_TRUE(prot->SendTextFile(dir.File("id.txt")));
+  EXPECT_TRUE(prot->Port()->OnRxChar);
+  prot->SetOperatingMode(0);
+  EXPECT_TRUE(prot->SendTextFile(dir.File("id.txt")));
+  EXPECT_FALSE(prot->Port()->OnRxChar);
+}
 
 TEST_F(OperatingModes, KeysOutsideTerminalModeAreNotSentAndReceivedTextIsNotShown) {
   Start();

@@ -98,8 +98,9 @@ TEST_P(BinaryBlock, IsReadByItsLengthWhateverBytesItHolds) {
   std::vector<std::uint8_t> data;
   int size = 0;
   ASSERT_TRUE(prot->ReadProcessDataBlock(data, size));
+  // Everything between the echo and the prompt: the module's line end is the header.
   EXPECT_EQ(size, 10);
-  EXPECT_EQ(data, (std::vector<std::uint8_t>{0x01, 0x04, 0x3E, 0x3E, 0x0D, 0x0A, 0x20, 0x00, 0x00,
+  EXPECT_EQ(data, (std::vector<std::uint8_t>{0x0D, 0x0A, 0x3E, 0x3E, 0x0D, 0x0A, 0x20, 0x00, 0x00,
                                              0x01}));
 
   // The block path of the scope poll hands the values over as one record.

@@ -304,6 +304,51 @@ TEST_F(EventDelivery, HangUpEndsTheEventThreadInsteadOfSpinning) {
   EXPECT_FALSE(port->Connected());
 }
 
+// Whether the event thread hands a call to the window thread within Ms (a negative check: the
+// bound only has to be longer than a hand-over takes when it happens).
+bool HandOverWithin(int Ms) {
+  const auto t0 = Clock::now();
+  while (MainThread::Pending() == 0) {
+    if (MsSince(t0) > Ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+bool WaitForInput(TComPort& Port, int Count) {
+  const auto t0 = Clock::now();
+  while (Port.InputCount() < Count) {
+    if (MsSince(t0) > kWait.count()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TEST_F(EventDelivery, OnlyEventsWithAHandlerReachTheWindowThread) {
+  port->Open();
+  pty.Send("abc");
+  port->WriteText("x");  // its transmit-empty event has no handler either
+  ASSERT_TRUE(WaitForInput(*port, 3));
+  EXPECT_FALSE(HandOverWithin(300));
+
+  // A handler set now hears at once of the bytes already waiting.
+  std::vector<int> counts;
+  port->OnRxChar = [&](TObject*, int count) {
+    counts.push_back(count);
+    std::string s;
+    port->ReadText(s, count);
+  };
+  ASSERT_TRUE(Pump([&] { return !counts.empty(); }));
+  EXPECT_EQ(counts, std::vector<int>{3});
+
+  // Cleared again: new bytes stay with whoever reads them.
+  port->OnRxChar = nullptr;
+  pty.Send("d");
+  ASSERT_TRUE(WaitForInput(*port, 1));
+  EXPECT_FALSE(HandOverWithin(300));
+  port->Close();
+}
+
 TEST_F(EventDelivery, OpeningWithoutEventsCreatesNoThread) {
   port->SetEvents(TComEvents());
   int calls = 0;

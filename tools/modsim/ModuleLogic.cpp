@@ -657,22 +657,17 @@ ModuleLogic::Reply ModuleLogic::Dispatch(const std::string& rawLine, Clock::time
   }
   if (key == "PD") {
     if (!rest.empty()) return Refuse(unknown);
-    // After the echoed line: two header bytes, then each process value high byte first.
-    std::string block;
-    std::vector<int> raws;
+    // Everything between the echo and the prompt is the block, whose first two bytes are its
+    // header: here the line end the command's CR comes back as, as for every command. Then each
+    // process value, high byte first.
+    std::string block = "\r\n";
     for (std::size_t i = 0; i < defs_.size(); ++i) {
-      if (defs_[i].Kind == kProcessValue) raws.push_back(ProcessValueLocked(static_cast<int>(i), now));
-    }
-    block += static_cast<char>(0x01);
-    block += static_cast<char>(raws.size());
-    for (int v : raws) {
-      const auto w = static_cast<std::uint16_t>(v);
+      if (defs_[i].Kind != kProcessValue) continue;
+      const auto w = static_cast<std::uint16_t>(ProcessValueLocked(static_cast<int>(i), now));
       block += static_cast<char>(w >> 8);
       block += static_cast<char>(w & 0xFF);
     }
-    // The command's CR comes back as a line end, as for every command.
     Reply r;
-    r.Pieces.push_back(Piece{"\r\n", Millis{0}, 0, false});
     r.Pieces.push_back(Piece{block, Millis{0}, 0, true});
     r.Pieces.push_back(Piece{Prompt(), Millis{0}, 0, false});
     return r;

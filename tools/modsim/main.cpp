@@ -122,11 +122,12 @@ class ConsoleReader {
   std::thread thread_;
 };
 
-bool ParseNumber(const char* s, int& out) {
+// A whole number from 0 to Max.
+bool ParseNumber(const char* s, int& out, long Max = 100000) {
   char* end = nullptr;
   errno = 0;
   const long v = std::strtol(s, &end, 10);
-  if (errno != 0 || end == s || *end != '\0' || v < 0 || v > 100000) return false;
+  if (errno != 0 || end == s || *end != '\0' || v < 0 || v > Max) return false;
   out = static_cast<int>(v);
   return true;
 }
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (arg == "--name" && hasValue) {
       name = argv[++i];
-    } else if (arg == "--rate" && hasValue && ParseNumber(argv[i + 1], options.Rate)) {
+    } else if (arg == "--rate" && hasValue && ParseNumber(argv[i + 1], options.Rate, 115200)) {
       ++i;
     } else if (arg == "--params" && hasValue && ParseNumber(argv[i + 1], options.GeneratedParams)) {
       ++i;
