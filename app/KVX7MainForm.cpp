@@ -144,6 +144,9 @@ TKVXMainForm::TKVXMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TKVXMainForm::~TKVXMainForm() {
+  // The children go in ~QWidget, after this class and its members are gone, and the focus moves
+  // as they go: the focus handler must not run then.
+  disconnect(qApp, &QApplication::focusChanged, this, nullptr);
   ProtJobs_.clear();
   FormClose();
   FormDestroy();

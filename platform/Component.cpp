@@ -20,7 +20,7 @@ void TComponent::NotifyRemoval() {
   std::vector<TComponent*> notifies;
   notifies.swap(freeNotifies_);
   for (TComponent* c : notifies) {
-    c->RemoveFreeNotification(this);
+    c->RemoveNotification(this);
     if (c != owner_) c->Notification(this, TOperation::opRemove);
   }
 }
@@ -41,6 +41,14 @@ void TComponent::FreeNotification(TComponent* other) {
 }
 
 void TComponent::RemoveFreeNotification(TComponent* other) {
+  if (!other) return;
+  // Both sides, as FreeNotification hooked both: a side left behind would call into the other
+  // after it is gone.
+  RemoveNotification(other);
+  other->RemoveNotification(this);
+}
+
+void TComponent::RemoveNotification(TComponent* other) {
   freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), other),
                       freeNotifies_.end());
 }

@@ -26,7 +26,8 @@ class TComponent : public TObject {
   int ComponentCount() const { return static_cast<int>(components_.size()); }
   TComponent* Components(int index) const;
 
-  // `other` gets Notification(this, opRemove) when this component is destroyed.
+  // `other` gets Notification(this, opRemove) when this component is destroyed, and this one
+  // when `other` is. The link is mutual, and so is its removal.
   void FreeNotification(TComponent* other);
   void RemoveFreeNotification(TComponent* other);
 
@@ -49,6 +50,8 @@ class TComponent : public TObject {
 
  private:
   void InsertComponent(TComponent* child);
+  // This side of a free-notification link only.
+  void RemoveNotification(TComponent* other);
   void RemoveComponent(TComponent* child);
 
   TComponent* owner_ = nullptr;

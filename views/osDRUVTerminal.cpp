@@ -41,11 +41,11 @@ class TKVXPTerminal::KeyFilter : public QObject {
   explicit KeyFilter(TKVXPTerminal* owner) : owner_(owner) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    QTextEdit* editor = owner_->Editor.data();
-    // Only user input: other events also come while the editor is being destroyed.
-    if (!editor) return false;
-    if (watched == editor) return EditorEvent(event);
-    if (watched == owner_->viewport_.data()) return ViewportEvent(editor, event);
+    // Events also come while the editor is being destroyed, when it is a text editor no more:
+    // the meta-object cast says so, where a cast of the editor's pointer would misread it.
+    if (auto* editor = qobject_cast<QTextEdit*>(watched))
+      return editor == owner_->Editor ? EditorEvent(event) : false;
+    if (watched == owner_->viewport_.data()) return ViewportEvent(event);
     return false;
   }
 
@@ -73,10 +73,12 @@ class TKVXPTerminal::KeyFilter : public QObject {
     }
   }
 
-  bool ViewportEvent(QTextEdit* editor, QEvent* event) {
+  bool ViewportEvent(QEvent* event) {
     switch (event->type()) {
       case QEvent::ContextMenu: {
         // The editor's own menu (copy, mark all) and a paste that types.
+        QTextEdit* editor = owner_->Editor.data();
+        if (!editor) return false;
         auto* e = static_cast<QContextMenuEvent*>(event);
         QPointer<QMenu> menu = editor->createStandardContextMenu(e->pos());
         QAction* paste = new QAction(

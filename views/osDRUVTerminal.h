@@ -54,7 +54,8 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   void Unbind();
 
   QPointer<QTextEdit> Editor;
-  QPointer<QWidget> viewport_;
+  // Held as an object: the filter compares it while it may be going away, never casts it.
+  QPointer<QObject> viewport_;
   Qt::TextInteractionFlags editorFlags_;
   std::unique_ptr<KeyFilter> filter_;
 };

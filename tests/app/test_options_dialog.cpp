@@ -219,6 +219,11 @@ TEST_F(OptionsDialog, WithoutSettingsFileTheOptionsLiveInTheDialog) {
   Attach();
   ini.reset();
   EXPECT_EQ(dlg.ApplIni(), nullptr);
+  // One the dialog let go of first may go before the dialog: nothing of it is called later.
+  Attach();
+  dlg.SetApplIni(nullptr);
+  ini.reset();
+  EXPECT_EQ(dlg.GetVisParaCnt(), 7);
 }
 
 TEST(ColorBox, HandsBackAnyColourUnchangedAndKeepsOnlyTheLastUnnamedOne) {

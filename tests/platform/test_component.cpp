@@ -93,3 +93,27 @@ TEST(Component, EarlyRemovalNoticeReachesHoldersWhileTheObjectIsWhole) {
   EXPECT_EQ(h.notices, 1);
   EXPECT_EQ(h.watched, nullptr);
 }
+
+TEST(Component, UnhookedLinkIsGoneOnBothSides) {
+  // Either side may undo the link; afterwards neither hears of the other, whichever goes first.
+  struct Listener : TComponent {
+    int removals = 0;
+
+   protected:
+    void Notification(TComponent*, TOperation op) override {
+      if (op == TOperation::opRemove) ++removals;
+    }
+  };
+  for (const bool viewUnhooks : {true, false}) {
+    SCOPED_TRACE(viewUnhooks ? "view unhooks" : "holder unhooks");
+    Listener view;
+    auto* holder = new Listener;
+    view.FreeNotification(holder);
+    if (viewUnhooks)
+      view.RemoveFreeNotification(holder);
+    else
+      holder->RemoveFreeNotification(&view);
+    delete holder;
+    EXPECT_EQ(view.removals, 0);
+  }
+}
