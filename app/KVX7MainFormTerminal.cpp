@@ -13,7 +13,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QPointer>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 
 #include "app/KVX7MainForm.h"
@@ -48,12 +50,29 @@ bool BoxShowsPortInUse(const QComboBox* Box, const std::string& PortName) {
   return Box->currentIndex() >= 0 && FileNameToBytes(Box->currentText()) == PortName;
 }
 
+// Keeps a text layout's own timer from running: between two of its ticks it takes ever larger
+// pieces of the text (hundreds of milliseconds each in a long one).
+class TLayoutTimerHold : public QObject {
+ public:
+  explicit TLayoutTimerHold(QObject* Layout) : Layout_(Layout) { Layout_->installEventFilter(this); }
+  ~TLayoutTimerHold() override {
+    if (Layout_) Layout_->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* Event) override { return Event->type() == QEvent::Timer; }
+
+ private:
+  QPointer<QObject> Layout_;
+};
+
 // Lays out the editor's document piece by piece, letting the windows paint between the pieces,
 // so that placing the caret afterwards costs nothing.
 void LayOutInPieces(QTextEdit* Editor) {
-  constexpr int kPiece = 32 * 1024;
+  constexpr int kPiece = 8 * 1024;
   QTextDocument* doc = Editor->document();
   QAbstractTextDocumentLayout* layout = doc->documentLayout();
+  const TLayoutTimerHold hold(layout);
   for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
     QTextBlock upTo = doc->findBlock(block.position() + kPiece);
     if (!upTo.isValid()) upTo = doc->lastBlock();
@@ -90,17 +109,22 @@ void TKVXMainForm::OpenTerminalActExecute() {
   // replaced only by a whole document.
   std::string error;
   bool read = false, readable = false;
+  std::size_t lines = 0;
   std::unique_ptr<QTextDocument> doc;
   const QFont font = KVXTermEditor->document()->defaultFont();
+  const int maxLines = KVXPTerminal->MaxLines();
   QThread* windowThread = thread();
   TBusyMode::Instance().RunAside([&] {
     std::string data, text;
     read = LoadFileBytes(name, data, &error) == flrOk;
     readable = read && rtf::ReadRtfText(data, text);
     if (!readable) return;
+    lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    if (lines > static_cast<std::size_t>(maxLines)) return;
     doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(font);
+    doc->setMaximumBlockCount(maxLines);
     doc->setPlainText(FromAnsi(text));
     doc->moveToThread(windowThread);
   });
@@ -110,6 +134,13 @@ void TKVXMainForm::OpenTerminalActExecute() {
   }
   if (!readable) {
     AdvMessageDlg("The file \"" + FileNameShown(name) + "\" is not a readable terminal file (RTF)!",
+                  mtError, {mbOK}, 0);
+    return;
+  }
+  // Opened whole or not at all: a file cut to what the terminal holds could be saved over itself.
+  if (!doc) {
+    AdvMessageDlg("The file \"" + FileNameShown(name) + "\" has " + std::to_string(lines) +
+                      " lines: the terminal holds at most " + std::to_string(maxLines) + ".",
                   mtError, {mbOK}, 0);
     return;
   }

@@ -5,10 +5,12 @@
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <algorithm>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QObject>
@@ -169,6 +171,7 @@ void TKVXPTerminal::SetTerminalEditor(QTextEdit* value) {
   font.setFixedPitch(true);
   value->setFont(font);
   value->document()->setDefaultFont(font);
+  value->document()->setMaximumBlockCount(MaxLines());
   // Text the user can mark, copy and move the caret in (received characters go in at the
   // caret), but not change: no paste, drop or cut reaches it. Composed characters still come
   // in, as keys for the module.
@@ -214,6 +217,14 @@ void TKVXPTerminal::TypeByte(char ch) {
   } catch (const std::exception&) {
   } catch (...) {
   }
+}
+
+int TKVXPTerminal::MaxLines() const {
+  const QTextEdit* editor = Editor.data();
+  if (!editor) return 0;
+  // Well below the height the view's layout can reach (2^31 / 256 pixels).
+  constexpr int kTallestText = 7000000;
+  return kTallestText / std::max(1, QFontMetrics(editor->document()->defaultFont()).lineSpacing());
 }
 
 void TKVXPTerminal::PutChar(char ch) {

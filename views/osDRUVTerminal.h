@@ -26,6 +26,11 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // editor is destroyed.
   void SetTerminalEditor(QTextEdit* value);
 
+  // The most lines the terminal holds. The text view cannot lay out a text taller than some
+  // eight million pixels (it would never finish), so the terminal keeps the newest lines up to
+  // this count and drops the oldest. 0 while no editor is bound.
+  int MaxLines() const;
+
   // Shows one received byte (Windows-1252). BS removes the last character of the text; CR
   // starts a new line at the end unless the text is empty or already ends with a line break; LF
   // does nothing; every other byte goes in at the caret, replacing any marked text.

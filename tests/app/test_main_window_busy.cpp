@@ -81,7 +81,7 @@ TEST_F(BusyMode, IdentifyOfALargeModuleKeepsTheWindowTickingAndCountsToTheEnd) {
   ASSERT_FALSE(progress.empty());
   const Step& last = progress.back();
   EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](const Step& s) {
-    return s.step == pgsReadParameters && s.pos == s.max && s.max > 300;
+    return s.step == pgsReadParameters && s.pos == 300 && s.max == 300;
   }));
   EXPECT_EQ(last.step, pgsIdentify);  // the help texts come after the parameters
   EXPECT_TRUE(Shown("Reading parameters")) << busyTicks;
@@ -184,16 +184,27 @@ TEST_F(BusyMode, TerminalFilesOverTheLimitAreRefusedWithTheirSizeAndLargeOnesOpe
   ASSERT_EQ(messages.Shown.size(), 1u);
   EXPECT_NE(messages.Shown[0].Text.find("20 MB (the limit is 16 MB)"), std::string::npos) << messages.Shown[0].Text;
 
-  std::string text;
-  for (int i = 0; text.size() < (getenv("MB") ? atoi(getenv("MB")) : 10) * 1024u * 1024; ++i) text += "ID\nKVX-SIM 1.20 2026 4711\n>" + std::to_string(i) + "\n";
+  // Lines as a module writes them; a file of more lines than the terminal holds is refused whole.
+  std::string text, tooMany;
+  for (int i = 0; text.size() < 10u * 1024 * 1024; ++i)
+    text += "GAIN " + std::to_string(i) + "\nKVX-SIM 1.20 2026 4711 >PD  1234 5678 9012 >\n";
+  for (int i = 0; i < 1000000; ++i) tooMany += ">\n";
   filetest::WriteAll(dir.File("log.rtf"), rtf::WriteRtfText(text));
+  filetest::WriteAll(dir.File("many.rtf"), rtf::WriteRtfText(tooMany));
+  {
+    FileAnswer picker(dir.File("many.rtf"));
+    form->OpenTerminalActExecute();
+  }
+  ASSERT_EQ(messages.Shown.size(), 2u);
+  EXPECT_NE(messages.Shown[1].Text.find("has 1000001 lines: the terminal holds at most"), std::string::npos)
+      << messages.Shown[1].Text;
   StartTicking();
   {
     FileAnswer picker(dir.File("log.rtf"));
     form->OpenTerminalActExecute();
   }
   ticks.stop();
-  EXPECT_EQ(messages.Shown.size(), 1u);
+  EXPECT_EQ(messages.Shown.size(), 2u);
   EXPECT_EQ(form->KVXTermEditor->document()->toPlainText().size(), static_cast<qsizetype>(text.size()));
   EXPECT_GT(busyTicks, 2);
   EXPECT_LT(longestGap, 1000);
