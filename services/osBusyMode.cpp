@@ -28,6 +28,9 @@ namespace {
 
 // A job that ends within this time never shows its view: no flicker for a quick command.
 constexpr qint64 kShowAfterMs = 300;
+// The windows paint at least this often while a job runs (and not much more often: every pump
+// costs the line a little of the window thread's time).
+constexpr qint64 kPumpEveryMs = 40;
 
 bool IsUserInput(QEvent::Type Type) {
   switch (Type) {
@@ -192,7 +195,7 @@ void TBusyMode::ShowTop(bool Now) {
 void TBusyMode::Pump(bool Force) {
   if (!Active() || Pumping_) return;
   const qint64 gap = SincePump_.elapsed();
-  if (!Force && gap < platform::WaitHookInterval.count()) return;
+  if (!Force && gap < kPumpEveryMs) return;
   LongestGapMs_ = std::max(LongestGapMs_, gap);
   ShowTop(false);
   Pumping_ = true;

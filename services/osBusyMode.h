@@ -1,8 +1,8 @@
 // The window's one busy mode. Long work started from a window (connecting, identifying, the
 // module data commands, parameter files, firmware, big files) runs on the window thread inside a
 // busy job. While one runs:
-// - every wait of the window thread on the line or in a pause lets the windows paint (at least
-//   every 20 ms), and the job's progress reaches the window that started it;
+// - every wait of the window thread on the line or in a pause lets the windows paint (about
+//   every 40 ms), and the job's progress reaches the window that started it;
 // - no key, click, shortcut, menu or close request of the user reaches a window that was open
 //   when the job began, except the job's own Cancel (its button, and Esc where it can stop);
 //   windows the job itself opens (a question, a file choice) take input as usual;
@@ -49,8 +49,8 @@ class TBusyMode : public QObject {
   bool StopRequested() const { return StopRequested_; }
   // Asks the running job to stop (its Cancel, Esc). Nothing when it cannot be stopped.
   void RequestStop();
-  // Lets the windows paint and the job's own controls work. Between two calls at least
-  // platform::WaitHookInterval passes unless Force.
+  // Lets the windows paint and the job's own controls work. Between two calls at least 40 ms
+  // pass unless Force.
   void Pump(bool Force = false);
   // New text and progress of the innermost job; lets the windows paint when it is time.
   void Update(const QString& Text, qint64 Position, qint64 Max);

@@ -73,6 +73,7 @@ TEST_F(FirmwareAssistant, StepModeChordStartEraseProgramFinish) {
     dlg.BtnProgram->click();
     EXPECT_EQ(dlg.BtnCancel->text(), "Finish");
     EXPECT_FALSE(dlg.InBootloader());
+    SavePicture(&dlg, "fw-update-done.png");
     dlg.BtnCancel->click();
     EXPECT_FALSE(dlg.isVisible());
   });
@@ -106,6 +107,8 @@ TEST_F(FirmwareAssistant, DirectModeRunsEverythingAndRefusesToCloseMeanwhile) {
   EXPECT_TRUE(dlg.Execute(prot.get(), s19, true));
   EXPECT_EQ(dlg.result(), QDialog::Accepted);
   EXPECT_EQ(refusedCloses, 1);
+  EXPECT_EQ(dlg.StepState(TFWUpdateDlg::fsFinish), TFWUpdateDlg::fssDone);
+  EXPECT_TRUE(dlg.ProgrammedText().endsWith(" records, 3000 bytes")) << dlg.ProgrammedText().toStdString();
   EXPECT_TRUE(FlashEqualsImage());
   EXPECT_FALSE(sim->Module().InBootloader());
 }
@@ -129,6 +132,9 @@ TEST_F(FirmwareAssistant, ASilentBootloaderGivesRedTextAndTheDialogStaysOpen) {
     EXPECT_TRUE(dlg.BtnProgram->isEnabled());
     EXPECT_TRUE(dlg.BtnCancel->isEnabled());
     EXPECT_TRUE(dlg.InBootloader());
+    EXPECT_EQ(dlg.StepState(TFWUpdateDlg::fsErase), TFWUpdateDlg::fssDone);
+    EXPECT_EQ(dlg.StepState(TFWUpdateDlg::fsProgram), TFWUpdateDlg::fssFailed);
+    EXPECT_EQ(dlg.StepState(TFWUpdateDlg::fsFinish), TFWUpdateDlg::fssFailed);
     SavePicture(&dlg, "fw-update-failed.png");
     dlg.reject();
   });

@@ -74,6 +74,9 @@ TEST_F(BusyMode, IdentifyOfALargeModuleKeepsTheWindowTickingAndCountsToTheEnd) {
   // Every byte takes its time on the line, as on a real one: seconds for this module.
   sim->SetPacing(true);
   RecordProgress();
+  Before = [this](TProgressStep step, int pos) {
+    if (step == pgsReadParameters && pos == 150) dlgtest::SavePicture(form.get(), "main-identify-busy.png");
+  };
   StartTicking();
   form->IdentifyAct->trigger();
   ticks.stop();
@@ -153,6 +156,7 @@ TEST_F(BusyMode, AClassicSendTakesNoStrayInputAndNoSecondSend) {
   RecordProgress();
   bool poked = false;
   Before = [&](TProgressStep step, int pos) {
+    if (step == pgsSendText && pos == 60) dlgtest::SavePicture(form.get(), "main-firmware-send-busy.png");
     if (step != pgsSendText || pos != 20 || poked) return;
     poked = true;
     // A user who clicks, types and asks for a second send while the file goes out.

@@ -15,6 +15,7 @@
 
 #include "FirmwareTestUtil.h"
 #include "MainFormTestUtil.h"
+#include "app/dialogs/KVX7OptionsForm.h"
 #include "app/dialogs/KVXFWUpdateDlg.h"
 #include "model/FileTestUtil.h"
 #include "views/osDRUVTerminal.h"
@@ -153,6 +154,11 @@ TEST_F(MainWindowFirmware, AssistantInStepModeUpdatesTheModuleAndRemembersTheFil
     ASSERT_TRUE(dlg->BtnProgram->isEnabled());
     dlg->BtnProgram->click();
     EXPECT_EQ(dlg->BtnCancel->text(), "Finish");
+    // Every step says how it went, and the end what went into the module.
+    for (auto step : {TFWUpdateDlg::fsStart, TFWUpdateDlg::fsErase, TFWUpdateDlg::fsProgram, TFWUpdateDlg::fsFinish})
+      EXPECT_EQ(dlg->StepState(step), TFWUpdateDlg::fssDone) << step;
+    EXPECT_EQ(dlg->StatusInfoLabel->text(), "Programmed: " + dlg->ProgrammedText());
+    EXPECT_TRUE(dlg->ProgrammedText().endsWith(" records, 2500 bytes")) << dlg->ProgrammedText().toStdString();
     dlg->BtnCancel->click();
   });
   form->MMIFWUAss->trigger();
@@ -161,6 +167,26 @@ TEST_F(MainWindowFirmware, AssistantInStepModeUpdatesTheModuleAndRemembersTheFil
   EXPECT_EQ(Ini("LastFirmware"), s19);
   EXPECT_TRUE(form->ConnectAct->isEnabled());
   EXPECT_TRUE(messages.Shown.empty());
+  // The port stayed open: its box stays locked, and the window says what was programmed.
+  EXPECT_FALSE(form->CBoxPortSel->isEnabled());
+  EXPECT_TRUE(form->PanelText(5).startsWith("Firmware programmed: ")) << form->PanelText(5).toStdString();
+}
+
+TEST_F(MainWindowFirmware, AssistantLeftWithThePortClosedFreesThePortSettings) {
+  StartModule();
+  StartForm();
+  ASSERT_NO_FATAL_FAILURE(ChoosePort("modsim"));
+  ModalAnswer answer([&](QDialog* d) {
+    EXPECT_FALSE(form->KVX7OptionsDlg->InterfaceEditable());
+    EXPECT_FALSE(form->IdentifyAct->isEnabled());
+    EXPECT_FALSE(form->BBtnDownload->isEnabled());
+    d->reject();
+  });
+  form->MMIFWUAss->trigger();
+  EXPECT_EQ(form->PanelText(0), "port closed");
+  EXPECT_TRUE(form->CBoxPortSel->isEnabled());
+  EXPECT_TRUE(form->KVX7OptionsDlg->InterfaceEditable());
+  EXPECT_TRUE(form->BBtnDownload->isEnabled());
 }
 
 TEST_F(MainWindowFirmware, AssistantInDirectModeTakesTheLastFile) {

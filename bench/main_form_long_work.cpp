@@ -1,0 +1,183 @@
+// Long work started from the main window, offscreen, against the simulated module:
+//   WindowIdentify: Identify of a 300-parameter module (20 curves) at 115200 bit/s with every
+//     byte taking its line time, as the user starts it: its time, and the longest gap between
+//     two ticks of a 50 ms timer of the window thread meanwhile (the window's liveliness).
+//   ProtocolIdentify: the same identification by the protocol alone, no window: the line's share.
+//   TerminalOpen: a 10 MB terminal file (RTF) opened from the terminal page: its time, the
+//     longest timer gap, and the time the RTF reader alone needs for the file.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/KVX7MainForm.h"
+#include "model/osRtfText.h"
+#include "services/osDialogHooks.h"
+#include "services/osQtWindowThread.h"
+#include "tools/modsim/PtyModule.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+modsim::ModuleOptions LargeModule() {
+  modsim::ModuleOptions o;
+  o.Rate = 115200;
+  o.GeneratedParams = 300;
+  o.GeneratedCurves = 20;
+  return o;
+}
+
+// A fresh profile with the module published as "modsim" and chosen at its fixed rate.
+struct Profile {
+  Profile() {
+    char tmpl[] = "/tmp/kvx-bench-XXXXXX";
+    folder = ::mkdtemp(tmpl) ? tmpl : "/tmp";
+    setenv("APPDATA", folder.c_str(), 1);
+    std::filesystem::create_directories(folder + "/DRUV/ports");
+  }
+  ~Profile() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+  void Publish(const std::string& device) const {
+    std::filesystem::create_symlink(device, folder + "/DRUV/ports/modsim");
+    std::ofstream(folder + "/DRUV/kvx7.ini") << "[Interface]\nPort=modsim\nFixBR=115200\nAutoBRDetection=0\n";
+  }
+  std::string folder;
+};
+
+// The longest gap between two ticks of a 50 ms window-thread timer while it runs.
+struct Ticker {
+  Ticker() {
+    timer.setInterval(50);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (since.isValid()) longest = std::max(longest, since.restart());
+      else since.start();
+    });
+    timer.start();
+  }
+  QTimer timer;
+  QElapsedTimer since;
+  qint64 longest = 0;
+};
+
+void Idle() {
+  while (QCoreApplication::eventDispatcher()->processEvents(QEventLoop::AllEvents)) {
+  }
+}
+
+void BM_WindowIdentify(benchmark::State& state) {
+  Profile profile;
+  modsim::PtyModule sim(LargeModule());
+  if (!sim.Start()) {
+    state.SkipWithError("simulated module not reachable");
+    return;
+  }
+  profile.Publish(sim.PortPath());
+  auto form = std::make_unique<TKVXMainForm>();
+  form->show();
+  Idle();
+  form->ConnectActExecute();
+  if (form->ConnectTag != 1) {
+    state.SkipWithError("not connected");
+    return;
+  }
+  sim.SetPacing(true);
+  qint64 longest = 0;
+  for (auto _ : state) {
+    Ticker ticker;
+    const auto start = Clock::now();
+    form->IdentifyActExecute();
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    longest = std::max(longest, ticker.longest);
+    if (!form->KVXModProt->ModuleLoaded()) state.SkipWithError("identification failed");
+    Idle();
+  }
+  state.counters["longest_tick_gap_ms"] = static_cast<double>(longest);
+}
+BENCHMARK(BM_WindowIdentify)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ProtocolIdentify(benchmark::State& state) {
+  modsim::PtyModule sim(LargeModule());
+  if (!sim.Start()) {
+    state.SkipWithError("simulated module not reachable");
+    return;
+  }
+  TKVXModCommProt prot;
+  prot.SetPortName(sim.PortPath());
+  prot.SetAutoBaudDetection(false);
+  prot.SetFixBaudrate(mb115200);
+  prot.SetBaudRate(mb115200);
+  if (!prot.Connect()) {
+    state.SkipWithError("not connected");
+    return;
+  }
+  sim.SetPacing(true);
+  for (auto _ : state) {
+    std::string id;
+    const auto start = Clock::now();
+    if (!prot.IdentifyModule(id)) state.SkipWithError("identification failed");
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+}
+BENCHMARK(BM_ProtocolIdentify)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_TerminalOpen(benchmark::State& state) {
+  Profile profile;
+  std::string text;
+  for (int i = 0; text.size() < 10u * 1024 * 1024; ++i)
+    text += "GAIN " + std::to_string(i) + "\nKVX-SIM 1.20 2026 4711 >PD  1234 5678 9012 >\n";
+  const std::string rtf = rtf::WriteRtfText(text);
+  const std::string file = profile.folder + "/log.rtf";
+  std::ofstream(file, std::ios::binary) << rtf;
+  auto form = std::make_unique<TKVXMainForm>();
+  form->show();
+  Idle();
+  form->ShowPage(3);
+  SetFileDialogHook([&](const TFileDialogOptions&, std::string& name) {
+    name = file;
+    return true;
+  });
+  qint64 longest = 0;
+  double reader = 0;
+  for (auto _ : state) {
+    const auto read = Clock::now();
+    std::string back;
+    rtf::ReadRtfText(rtf, back);
+    reader += std::chrono::duration<double, std::milli>(Clock::now() - read).count();
+    Ticker ticker;
+    const auto start = Clock::now();
+    form->OpenTerminalActExecute();
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    longest = std::max(longest, ticker.longest);
+    Idle();
+  }
+  SetFileDialogHook({});
+  state.counters["longest_tick_gap_ms"] = static_cast<double>(longest);
+  state.counters["rtf_reader_ms"] = reader / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_TerminalOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
+  InstallWindowThreadHook();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
