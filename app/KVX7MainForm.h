@@ -35,7 +35,6 @@
 #include "model/MyGlobalUtils.h"
 #include "platform/Component.h"
 #include "protocol/osDRUVModProt.h"
-#include "services/osBusyCursor.h"
 #include "views/osColors.h"
 #include "views/osDRUVScopeCursors.h"
 

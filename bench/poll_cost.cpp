@@ -284,19 +284,25 @@ struct TurnTaking {
   }
 };
 
+// The module started and identified; false, with the benchmark told why, when it is not.
+bool StartIdentified(benchmark::State& state, const ModsimProcess& sim, TKVXModCommProt& prot, int rate) {
+  if (sim.Path().empty()) {
+    state.SkipWithError("simulated module not started");
+    return false;
+  }
+  if (!ConnectAndIdentify(prot, sim.Path(), rate)) {
+    state.SkipWithError("identification failed");
+    return false;
+  }
+  return true;
+}
+
 void BM_MonitorPollCost(benchmark::State& state) {
   const int rate = static_cast<int>(state.range(0));
   for (auto _ : state) {
     ModsimProcess sim(rate);
-    if (sim.Path().empty()) {
-      state.SkipWithError("simulated module not started");
-      return;
-    }
     TKVXModCommProt prot;
-    if (!ConnectAndIdentify(prot, sim.Path(), rate)) {
-      state.SkipWithError("identification failed");
-      return;
-    }
+    if (!StartIdentified(state, sim, prot, rate)) return;
     // What one monitor tick sends, and the tick's period.
     std::vector<Command> commands;
     for (int i = 0; i < prot.ProcessData()->Count(); ++i)
@@ -345,15 +351,8 @@ void BM_ScopePollCost(benchmark::State& state) {
   const std::uint32_t period = 20 + 60 / (rate / 9600);
   for (auto _ : state) {
     ModsimProcess sim(rate);
-    if (sim.Path().empty()) {
-      state.SkipWithError("simulated module not started");
-      return;
-    }
     TKVXModCommProt prot;
-    if (!ConnectAndIdentify(prot, sim.Path(), rate)) {
-      state.SkipWithError("identification failed");
-      return;
-    }
+    if (!StartIdentified(state, sim, prot, rate)) return;
     std::vector<std::string> names;
     for (int i = 0; i < prot.ProcessData()->Count() && names.size() < 4; ++i)
       names.push_back(prot.ProcessData()->GetName(i));

@@ -110,7 +110,6 @@ void TBusyMode::RequestStop() {
 void TBusyMode::Begin(IBusyView* View, const QString& Text, bool CanStop) {
   if (Frames_.empty()) {
     StopRequested_ = false;
-    LongestGapMs_ = 0;
     SinceStart_.start();
     SincePump_.start();
     Blocked_.clear();
@@ -171,12 +170,6 @@ void TBusyMode::Update(const QString& Text, qint64 Position, qint64 Max) {
   Pump();
 }
 
-void TBusyMode::SetCanStop(bool CanStop) {
-  if (Frames_.empty()) return;
-  Frames_.back().CanStop = CanStop;
-  ShowTop(false);
-}
-
 void TBusyMode::ShowTop(bool Now) {
   if (Frames_.empty()) return;
   // The innermost job with a view of its own shows; an inner job without one speaks through it.
@@ -196,7 +189,6 @@ void TBusyMode::Pump(bool Force) {
   if (!Active() || Pumping_) return;
   const qint64 gap = SincePump_.elapsed();
   if (!Force && gap < kPumpEveryMs) return;
-  LongestGapMs_ = std::max(LongestGapMs_, gap);
   ShowTop(false);
   Pumping_ = true;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -286,8 +278,6 @@ TBusyJob::~TBusyJob() { TBusyMode::Instance().End(); }
 void TBusyJob::Progress(const QString& Text, qint64 Position, qint64 Max) {
   TBusyMode::Instance().Update(Text, Position, Max);
 }
-
-void TBusyJob::SetCanStop(bool CanStop) { TBusyMode::Instance().SetCanStop(CanStop); }
 
 // ---- TBusyPanel ----------------------------------------------------------------------------------
 

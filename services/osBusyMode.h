@@ -61,8 +61,6 @@ class TBusyMode : public QObject {
   // widget and nothing the windows read. Outside a job it runs in place. An exception of Work
   // is raised again here.
   void RunAside(const std::function<void()>& Work);
-  // The longest time between two pumps of the running jobs so far (for tests and benchmarks).
-  qint64 LongestPumpGapMs() const { return LongestGapMs_; }
 
  protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
@@ -80,7 +78,6 @@ class TBusyMode : public QObject {
   TBusyMode() = default;
   void Begin(IBusyView* View, const QString& Text, bool CanStop);
   void End();
-  void SetCanStop(bool CanStop);
   // Shows the top frame once the job has run for a moment, and keeps it up to date.
   void ShowTop(bool Now);
   bool TakesInput(const QObject* Receiver) const;
@@ -90,7 +87,6 @@ class TBusyMode : public QObject {
   bool Pumping_ = false;
   QElapsedTimer SinceStart_;
   QElapsedTimer SincePump_;
-  qint64 LongestGapMs_ = 0;
   // Windows visible when the outermost job began: their input waits.
   std::vector<QPointer<QWidget>> Blocked_;
   std::vector<QPointer<QWidget>> PendingClose_;
@@ -109,8 +105,6 @@ class TBusyJob {
 
   // New text and progress; lets the windows paint when it is time.
   void Progress(const QString& Text, qint64 Position = 0, qint64 Max = 0);
-  void SetCanStop(bool CanStop);
-  bool StopRequested() const { return TBusyMode::Instance().StopRequested(); }
 };
 
 // The strip a window shows at its bottom while busy: what runs, a progress bar and Cancel.
