@@ -349,13 +349,19 @@ void TIniFile::Save() const {
   const std::size_t slash = fileName_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string(".") : fileName_.substr(0, slash);
   if (slash != std::string::npos && !dir.empty()) ForceDirectories(dir);
-  std::string tmp = fileName_ + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) fail(errno);
   // The file keeps its permissions; a new one gets the usual ones.
   struct stat st {};
   mode_t mode = 0644;
-  if (::stat(fileName_.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (::stat(fileName_.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+    // The rename would replace a file the user may not, or chose not to, write: one with no
+    // write permission at all is refused also for root, who may write anything.
+    if (::access(fileName_.c_str(), W_OK) != 0) fail(errno);
+    if ((mode & 0222) == 0) fail(EACCES);
+  }
+  std::string tmp = fileName_ + ".XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) fail(errno);
   (void)::fchmod(fd, mode);
   std::size_t off = 0;
   int err = 0;

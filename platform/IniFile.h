@@ -1,7 +1,9 @@
 // A small INI file with the profile semantics of the settings files the program reads: every
 // write rewrites just that key (other lines, comments and each line's own line ending stay) and
-// replaces the file atomically (a temporary file, then a rename); a value the file holds already
-// is not written again.
+// replaces the file atomically (a temporary file, then a rename) keeping its mode; a value the
+// file holds already is not written again. A file we may not write, or one without any write
+// permission (made read-only by its user, which root could otherwise replace), is not replaced:
+// the write is refused.
 //
 // The file is read once and kept: later reads look at the kept lines as long as the file on disk
 // is the one that was read (same inode, size and change times); a file changed by someone else is

@@ -1,9 +1,10 @@
 // The main window with a settings file that refuses every write (a read-only folder or file, a
-// full disk): the start runs every step, the port switch follows the protocol and the firmware
+// full disk, a file the user made read-only): the start runs every step, the port switch follows the protocol and the firmware
 // commands check the protocol's port, the settings dialog's OK applies every option, and each
 // occasion tells the refusal once, naming the file and the reason. The file is read once per
 // start, and a signal ends the program also while a message of the start is open.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QAbstractButton>
@@ -58,21 +59,29 @@ class RefusedSettings : public MainFormFixture {
 };
 
 TEST_F(RefusedSettings, TheStartRunsEveryStepAndTellsTheRefusalOnce) {
-  const std::string ini = "[Interface]\nPort=ttyUSB9\nTranferMode=1\nFixBR=57600\n";
-  profile.WriteIni(ini);
-  StartForm();
-  EXPECT_EQ(form->windowTitle().toStdString().rfind("KVX7 7.0 - ", 0), 0u);
-  EXPECT_FALSE(form->MMIViewKVXFile->isVisible());
-  EXPECT_FALSE(form->MMIFirmwareUpd->isVisible());
-  EXPECT_FALSE(form->IdentifyAct->isEnabled());
-  EXPECT_FALSE(form->ShowMonitorAct->isEnabled());
-  EXPECT_FALSE(form->ShowScopeAct->isEnabled());
-  EXPECT_EQ(form->KVXModProt->TransferMode(), tmHalfDuplex);
-  EXPECT_EQ(form->KVXModProt->FixBaudrate(), mb57600);
-  EXPECT_EQ(form->PanelText(0).toStdString(), "port closed");
-  EXPECT_EQ(Refusals(), 1);
-  EXPECT_EQ(messages.Shown.size(), 1u);
-  EXPECT_EQ(profile.ReadIni(), ini);
+  // Refused by the file system, then by a file the user made read-only in a writable folder.
+  for (const bool readOnlyFile : {false, true}) {
+    SCOPED_TRACE(readOnlyFile ? "read-only file" : "refused by the system");
+    refuse = !readOnlyFile;
+    const std::string ini = "[Interface]\nPort=ttyUSB9\nTranferMode=1\nFixBR=57600\n";
+    profile.WriteIni(ini);
+    ASSERT_EQ(::chmod(profile.IniPath().c_str(), readOnlyFile ? 0444 : 0644), 0);
+    messages.Shown.clear();
+    StartForm();
+    EXPECT_EQ(form->windowTitle().toStdString().rfind("KVX7 7.0 - ", 0), 0u);
+    EXPECT_FALSE(form->MMIViewKVXFile->isVisible());
+    EXPECT_FALSE(form->MMIFirmwareUpd->isVisible());
+    EXPECT_FALSE(form->IdentifyAct->isEnabled());
+    EXPECT_FALSE(form->ShowMonitorAct->isEnabled());
+    EXPECT_FALSE(form->ShowScopeAct->isEnabled());
+    EXPECT_EQ(form->KVXModProt->TransferMode(), tmHalfDuplex);
+    EXPECT_EQ(form->KVXModProt->FixBaudrate(), mb57600);
+    EXPECT_EQ(form->PanelText(0).toStdString(), "port closed");
+    EXPECT_EQ(Refusals(), 1);
+    EXPECT_EQ(messages.Shown.size(), 1u);
+    EXPECT_EQ(profile.ReadIni(), ini);
+    form.reset();
+  }
 }
 
 TEST_F(RefusedSettings, ThePortSwitchAndTheFirmwareCommandsFollowTheProtocol) {

@@ -1,11 +1,16 @@
 // The INI file kept in memory: read once and again only when changed on disk, every line keeping
 // its own ending on a rewrite, a refused write kept for the run and written later, and the writes
-// of one update going to disk together.
+// of one update going to disk together; a file that is read-only, or a write that fails on its way,
+// is reported and leaves the file as it was.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -131,6 +136,85 @@ TEST(IniFileKept, TheWritesOfAnUpdateGoToDiskOnceAndFailOnce) {
   EXPECT_EQ(io.Writes, 2);
   EXPECT_TRUE(ini.HasPendingWrites());
   EXPECT_EQ(ini.ReadInteger("S", "K0", 0), 10);
+}
+
+int ErrorOfWrite(TIniFile& ini, const std::string& key, const std::string& value) {
+  try {
+    ini.WriteString("S", key, value);
+  } catch (const EIniFileError& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+TEST(IniFileKept, AFileMadeReadOnlyIsNotReplacedAndAWritableOneKeepsItsMode) {
+  testutil::TempDir dir;
+  const std::string path = dir.File("settings.ini");
+  WriteFile(path, "[S]\nA=1\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  TIniFile ini(path);
+  ini.WriteString("S", "A", "2");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  // Refused also for root, who could replace it.
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  EXPECT_EQ(ErrorOfWrite(ini, "A", "3"), EACCES);
+  EXPECT_EQ(ReadFile(path), "[S]\nA=2\n");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"settings.ini"});
+}
+
+TEST(IniFileKept, AWriteThatFailsAtTheDataOrTheRenameIsReportedAndLeavesTheFile) {
+  testutil::TempDir dir;
+  const std::string path = dir.File("settings.ini");
+  WriteFile(path, "[S]\nA=1\n");
+  TIniFile ini(path);
+  {
+    // A file size limit fails the write of the data itself, as a full disk does.
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int error = ErrorOfWrite(ini, "Long", std::string(200, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(ReadFile(path), "[S]\nA=1\n");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"settings.ini"});
+  }
+  // A folder put in the file's place just before the write fails the rename.
+  struct HookReset {
+    ~HookReset() { platform::SetIniFileAccessHook({}); }
+  } reset;
+  platform::SetIniFileAccessHook([&](const std::string&, bool write) {
+    if (write) {
+      std::filesystem::remove(path);
+      std::filesystem::create_directories(path + "/inside");
+    }
+    return 0;
+  });
+  EXPECT_EQ(ErrorOfWrite(ini, "A", "4"), EISDIR);
+  EXPECT_TRUE(std::filesystem::is_directory(path + "/inside"));
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"settings.ini"});
+}
+
+TEST(IniFileKept, ReadingAChangedFileAgainAndWritingItLeaveNoDescriptorOpen) {
+  testutil::TempDir dir;
+  const std::string path = dir.File("settings.ini");
+  auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  TIniFile ini(path);
+  const auto before = openDescriptors();
+  for (int i = 0; i < 20; ++i) {
+    WriteFile(path, "[S]\nN=" + std::to_string(i) + "\n" + std::string(i, ';') + "\n");
+    ASSERT_EQ(ini.ReadInteger("S", "N", -1), i);
+    ini.WriteInteger("S", "M", i);
+  }
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 }  // namespace
