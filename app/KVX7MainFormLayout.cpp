@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -525,9 +526,17 @@ QWidget* TKVXMainForm::BuildMonitorPage() {
   rv->addWidget(GBoxStatusInfo);
   rv->addStretch(1);
   // The right half of the page: room for the long caption of the digital inputs (with the
-  // assistant) and the five analog-input captions a module gives.
-  GBoxRemote->setFixedWidth(480);
-  h->addWidget(GBoxRemote);
+  // assistant) and the five analog-input captions a module gives. On a low screen (600 pixels)
+  // it scrolls, so the window fits the work area; on a usual one it shows whole.
+  GBoxRemote->setMinimumWidth(480);
+  auto* remoteArea = new QScrollArea;
+  remoteArea->setObjectName("RemoteArea");
+  remoteArea->setWidget(GBoxRemote);
+  remoteArea->setWidgetResizable(true);
+  remoteArea->setFrameShape(QFrame::NoFrame);
+  remoteArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  remoteArea->setFixedWidth(480 + remoteArea->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  h->addWidget(remoteArea);
   return page;
 }
 

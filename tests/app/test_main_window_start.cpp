@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -140,6 +141,36 @@ TEST_F(MainWindowStart, CaptionAndPlaceInTheWorkArea) {
   hidden.PlaceInWorkArea(QRect(0, 0, 1280, 720));
   EXPECT_LE(hidden.height(), 720 - 20);
   EXPECT_EQ(hidden.pos(), QPoint(0, 0));
+}
+
+TEST_F(MainWindowStart, ALowScreenHoldsTheWholeWindowWithTheStatusBarAndTheButtonPanels) {
+  StartForm();
+  // The frame the window system told, or the one allowed for while it tells none.
+  const QMargins frame = form->FrameMargins();
+  const QSize outside(frame.left() + frame.right(), frame.top() + frame.bottom());
+  const QSize least = form->minimumSizeHint().expandedTo(form->minimumSize()) + outside;
+  EXPECT_LE(least.width(), 1024);
+  EXPECT_LE(least.height(), 600);
+  form->PlaceInWorkArea(QRect(0, 0, 1024, 600));
+  // Inside the window's part that the work area holds, and not cut.
+  const QRect shown(QPoint(0, 0), QSize(1024, 600) - outside);
+  auto whole = [&](QWidget* w) {
+    const QRect r(w->mapTo(form.get(), QPoint(0, 0)), w->size());
+    return shown.contains(r) && form->rect().contains(r) && w->height() >= w->minimumSizeHint().height();
+  };
+  for (int page = 0; page < 4; ++page) {
+    SCOPED_TRACE(page);
+    form->NbMain->setCurrentIndex(page);
+    QApplication::processEvents();
+    EXPECT_LE(form->height() + outside.height(), 600);
+    EXPECT_TRUE(whole(form->statusBar()));
+    // "Module Data" and "Parameter Files" of the parameter and the terminal page.
+    for (QPushButton* b : {form->BtnDefault, form->BBtnUpload, form->BtnDefault2, form->BBtnUpload2}) {
+      if (b->isVisible()) {
+        EXPECT_TRUE(whole(b->parentWidget())) << b->text().toStdString();
+      }
+    }
+  }
 }
 
 TEST_F(MainWindowStart, LatencyCheckAsksOnlyAboveTwoMilliseconds) {
