@@ -506,8 +506,6 @@ class TKVXMainForm : public QMainWindow {
   TProgressStep LastStep_ = pgsIdentify;
   int LastPosition_ = -1;
   int LastMax_ = 0;
-  // The names the last download could not load (the protocol's error report).
-  TStringList LastDownloadErrors_;
   // Jobs opened by the protocol's busy-cursor event (a write that reads the module again).
   std::vector<std::unique_ptr<TBusyJob>> ProtJobs_;
   QRect PlacedArea_;

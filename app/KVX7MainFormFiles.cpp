@@ -231,7 +231,6 @@ void TKVXMainForm::BBtnDownloadClick() {
     // One stoppable job per attempt; the question between two attempts is asked outside them.
     auto download = [&](bool Xml, bool SkipIdCheck) {
       TBusyJob job(BusyPanel, "Loading \"" + shown + "\" into the module", true);
-      LastDownloadErrors_.clear();
       return Xml ? KVXModProt->DownloadParameterXml(name) : KVXModProt->DownloadParameterText(name, SkipIdCheck);
     };
     // What the module (or the offline data) got from the file.

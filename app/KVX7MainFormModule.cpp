@@ -137,7 +137,6 @@ void TKVXMainForm::KVXModProtModIdSelRequest(TObject*, TStringList& IdList, int&
 }
 
 void TKVXMainForm::KVXModProtParaDownloadError(TObject*, TStringList& CmdErrList) {
-  LastDownloadErrors_ = CmdErrList;
   // Each name says why it was not taken.
   std::unordered_map<std::string, std::string> why;
   for (const TDownloadReport::TNotWritten& n : KVXModProt->LastDownload().NotWritten) why.emplace(n.Name, n.Reason);

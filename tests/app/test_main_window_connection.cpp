@@ -206,6 +206,13 @@ TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
     form->BBtnDownload->click();
   }
   ASSERT_NO_FATAL_FAILURE(expectLost("download"));
+  EXPECT_EQ(form->PanelText(5),
+            "Download stopped after 2 of 4 parameters (the line was lost): 2 parameters written to the module");
+
+  form->ConnectAct->trigger();
+  sim->Unplug();
+  form->BtnSave->click();
+  ASSERT_NO_FATAL_FAILURE(expectLost("save"));
 
   pullAt = pgsReadListing;
   form->ConnectAct->trigger();
