@@ -165,9 +165,6 @@ TEST_F(OfflineModule, FailedLoadLeavesNoModuleAndNoViewOnOldCommands) {
     EXPECT_EQ(offline->LastFileError().Kind, fekFailed);
   }
   EXPECT_EQ(offline->LastFileError().Text, other + ": no module in the file");
-  WriteAll(other, "<html/>");
-  EXPECT_FALSE(offline->OpenModuleDescription(other));
-  EXPECT_EQ(offline->LastFileError().Text, other + ": not a parameter file of this program");
 }
 
 TEST_F(OfflineModule, ParameterFilesChangeTheOfflineModel) {
