@@ -453,8 +453,13 @@ class TKVXMainForm : public QMainWindow {
   // ---- Long work ------------------------------------------------------------------------------------------
   // The protocol's progress shown on the running job; Stop is the user's Cancel.
   void KVXModProtProgress(TObject* Sender, TProgressStep Step, int Position, int Max, bool& Stop);
-  // What the last job did, in the status bar's message panel (5) while no scope cursor uses it.
+  // What the last job did, in the status bar's message panel (5) while no scope cursor uses it;
+  // an empty text clears the result of the job before.
   void ShowJobResult(const QString& Text);
+  // After work on the line: when the line hung up meanwhile, the connection ends as when a poll
+  // finds it so (port closed and released, one message naming the port); true then, and the work
+  // says nothing more about its failure.
+  bool EndIfLineLost();
   // "120 of 400" of the last progress the protocol reported for Step; empty when it reported none.
   QString ProgressCount(TProgressStep Step) const;
 
@@ -501,13 +506,15 @@ class TKVXMainForm : public QMainWindow {
   TProgressStep LastStep_ = pgsIdentify;
   int LastPosition_ = -1;
   int LastMax_ = 0;
-  // The names the last download could not load (the protocol's error report).
-  TStringList LastDownloadErrors_;
   // Jobs opened by the protocol's busy-cursor event (a write that reads the module again).
   std::vector<std::unique_ptr<TBusyJob>> ProtJobs_;
   QRect PlacedArea_;
   bool FrameAssumed_ = false;
 };
+
+// A parameter name from a file as a message or the status bar shows it: a giant one shortened,
+// with its length (see KVX7MainFormFiles.cpp).
+QString ParamNameShown(const std::string& Name);
 
 // The lines of the printed parameter list, 57 to a page (see KVX7MainFormPrint.cpp).
 std::vector<std::string> ParamListPrintLines(const TModCommandList& List, std::uint16_t AccessCode);

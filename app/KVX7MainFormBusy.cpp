@@ -48,6 +48,15 @@ QString TKVXMainForm::ProgressCount(TProgressStep Step) const {
 }
 
 void TKVXMainForm::ShowJobResult(const QString& Text) {
+  // The panel shows what fits and keeps the whole text a click away; its tool tip follows
+  // whatever it shows, so a result does not outlive its text.
   SetPanel(5, Text);
-  SBar[5]->setToolTip(Text);
+}
+
+bool TKVXMainForm::EndIfLineLost() {
+  if (ConnectTag == 0 || !KVXModProt->LineHungUp()) return false;
+  // Closes the port and raises OnModuleLost: the window is disconnected and the one message,
+  // naming the port, comes once the work has ended.
+  KVXModProt->ReportPollStop();
+  return true;
 }

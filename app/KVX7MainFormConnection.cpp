@@ -205,6 +205,8 @@ void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool
 
 void TKVXMainForm::IdentifyActExecute() {
   std::string id;
+  // A new identification makes the result of the work before it old news.
+  ShowJobResult(QString());
   {
     TBusyJob job(BusyPanel, "Identifying the module", true);
     LastPosition_ = -1;
@@ -217,6 +219,9 @@ void TKVXMainForm::IdentifyActExecute() {
         const QString count = ProgressCount(pgsReadParameters);
         ShowJobResult(count.isEmpty() ? QString("Identify stopped")
                                       : "Identify stopped after " + count + " parameters");
+      } else if (!EndIfLineLost() && KVXModProt->LastIdentifyUnanswered()) {
+        // Said without a message: a module that is off, still starting, or at another rate.
+        ShowJobResult("no answer from the module on " + FileNameFromBytes(KVXModProt->PortName()));
       }
       return;
     }
@@ -281,10 +286,11 @@ void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std:
 
 void TKVXMainForm::WatchLine() {
   // Only a look at the device, nothing is sent: no traffic, no load. Long work on the line finds
-  // out itself when the line has gone.
+  // out itself when the line has gone; so does the firmware assistant, which owns the port while
+  // it runs (the firmware state without the terminal-driven bootloader).
   if (TBusyMode::Instance().Active()) return;
-  if (ConnectTag != 0 && !KVXModProt->GetBootloaderActive() && KVXModProt->PortOpen() &&
-      KVXModProt->LineHungUp())
+  if (FirmwareState_ && !KVXModProt->GetBootloaderActive()) return;
+  if (ConnectTag != 0 && KVXModProt->PortOpen() && KVXModProt->LineHungUp())
     KVXModProt->ReportPollStop();
 }
 
@@ -293,5 +299,11 @@ void TKVXMainForm::ModuleLost(const std::string&) {
   KVXScope->SetRunScope(false);
   ResetInputCaptions();
   KVXModProt->ResetModuleData();
+  // The terminal-driven bootloader ended with its line.
+  if (MMIFirmwareUpd->isChecked()) {
+    MMIFirmwareUpd->setChecked(false);
+    MMISendFirmware->setEnabled(false);
+    SetFirmwareUpdateState(false, false, false);
+  }
   SetConnectedState(false);
 }

@@ -7,7 +7,9 @@
 // nothing more.
 #include <QAction>
 #include <QStackedWidget>
+#include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "app/KVX7MainForm.h"
 #include "app/dialogs/KVXWebBrowserForm.h"
@@ -54,6 +56,46 @@ void ShowNotCorrect(const TKVXModCommProt& Prot) {
                 mtError, {mbOK}, 0);
 }
 
+QString Parameters(int N) { return QString("%1 parameter%2").arg(N).arg(N == 1 ? "" : "s"); }
+
+// The names a download did not write, by reason, the reasons in the order they first came up; at
+// most ten names of each, the rest counted.
+QString NotWrittenText(const TDownloadReport& Report) {
+  constexpr int kNamesShown = 10;
+  struct TGroup {
+    std::string Reason;
+    QStringList Names;
+    int Count = 0;
+  };
+  std::vector<TGroup> groups;
+  for (const TDownloadReport::TNotWritten& n : Report.NotWritten) {
+    auto g = std::find_if(groups.begin(), groups.end(), [&n](const TGroup& G) { return G.Reason == n.Reason; });
+    if (g == groups.end()) g = groups.insert(groups.end(), TGroup{n.Reason, {}, 0});
+    if (g->Count++ < kNamesShown) g->Names << ParamNameShown(n.Name);
+  }
+  QStringList parts;
+  for (const TGroup& g : groups) {
+    QString names = g.Names.join(", ");
+    if (g.Count > kNamesShown) names += QString(" and %1 more").arg(g.Count - kNamesShown);
+    parts << names + " (" + FromAnsi(g.Reason) + ")";
+  }
+  return parts.join("; ");
+}
+
+// What a download that took the file's values did: how far it got when it did not end, what the
+// module (or the offline data) got, and every name it did not get with why.
+QString DownloadResultText(const TDownloadReport& Report, bool Stopped) {
+  const QString what =
+      Parameters(Report.Written) + (Report.Online ? " written to the module" : " loaded into the offline data");
+  QString text = "Download: " + what;
+  if (Stopped || Report.LineLost)
+    text = QString("Download stopped after %1 of %2").arg(Report.Done).arg(Parameters(Report.Total)) +
+           (Report.LineLost ? " (the line was lost): " : ": ") + what;
+  if (!Report.NotWritten.empty())
+    text += (Report.Online ? "; not written: " : "; not loaded: ") + NotWrittenText(Report);
+  return text;
+}
+
 // The folder of a file chosen through one of the parameter file commands. A settings file that
 // cannot be written is reported, and the command goes on.
 void RememberParaFolder(TosApplIni& Ini, const std::string& FileName) {
@@ -65,6 +107,12 @@ void RememberParaFolder(TosApplIni& Ini, const std::string& FileName) {
 }
 
 }  // namespace
+
+QString ParamNameShown(const std::string& Name) {
+  constexpr std::size_t kLongest = 40;
+  if (Name.size() <= kLongest) return FromAnsi(Name);
+  return FromAnsi(Name.substr(0, 32)) + QString("... (%1 characters)").arg(Name.size());
+}
 
 std::string TKVXMainForm::RememberedFolder(const char* Key) const {
   return StartFolder(ApplIni->ReadString(ApplSection, Key, ""));
@@ -88,6 +136,7 @@ void TKVXMainForm::BtnDefaultClick() {
     TBusyJob job(BusyPanel, "Setting the module's data to default");
     ok = KVXModProt->LoadDefaults();
   }
+  if (!ok && EndIfLineLost()) return;
   if (!ok) {
     AdvMessageDlg("Couldn`t set to default!!!", mtError, {mbOK}, 0);
     return;
@@ -102,6 +151,7 @@ void TKVXMainForm::BtnLoadBackClick() {
     TBusyJob job(BusyPanel, "Loading the module's saved data back");
     ok = KVXModProt->Loadback();
   }
+  if (!ok && EndIfLineLost()) return;
   if (!ok) {
     AdvMessageDlg("Couldn`t loadback data!!!", mtError, {mbOK}, 0);
     return;
@@ -116,6 +166,7 @@ void TKVXMainForm::BtnSaveClick() {
     TBusyJob job(BusyPanel, "Saving the module's data in the module");
     ok = KVXModProt->SaveInModule();
   }
+  if (!ok && EndIfLineLost()) return;
   if (ok)
     AdvMessageDlg("Data saved!", mtInformation, {mbOK}, 0);
   else
@@ -180,48 +231,41 @@ void TKVXMainForm::BBtnDownloadClick() {
     // One stoppable job per attempt; the question between two attempts is asked outside them.
     auto download = [&](bool Xml, bool SkipIdCheck) {
       TBusyJob job(BusyPanel, "Loading \"" + shown + "\" into the module", true);
-      LastPosition_ = -1;
-      LastDownloadErrors_.clear();
       return Xml ? KVXModProt->DownloadParameterXml(name) : KVXModProt->DownloadParameterText(name, SkipIdCheck);
     };
-    // A finished download: how many parameters went into the module; a stopped one: how far it
-    // got (the module holds exactly those).
+    // What the module (or the offline data) got from the file.
     auto done = [&](std::uint8_t Result) {
-      const QString count = ProgressCount(pgsWriteParameters);
-      if (KVXModProt->LastStopped()) {
-        result = count.isEmpty() ? QString("Download stopped") : "Download stopped after " + count + " parameters";
-        return;
-      }
-      const bool wrote = Result == 0 || (Result == kFileUnusable && LastPosition_ >= 0 &&
-                                         KVXModProt->LastFileError().Kind == fekNone);
-      if (!wrote) return;
-      result = LastPosition_ >= 0 ? QString("Download: %1 parameters sent to the module").arg(LastPosition_)
-                                  : QString("Download: \"%1\" loaded into the module").arg(shown);
-      if (!LastDownloadErrors_.empty()) {
-        QStringList names;
-        for (const std::string& n : LastDownloadErrors_) names << FromAnsi(n);
-        if (names.size() > 4) names = names.mid(0, 4) << "...";
-        result += QString("; failed or not valid: %1").arg(names.join(", "));
-      }
+      const TDownloadReport& report = KVXModProt->LastDownload();
+      if (report.Values)
+        result = DownloadResultText(report, KVXModProt->LastStopped());
+      else if (Result == 0)
+        result = QString("Download: \"%1\" loaded into the module").arg(shown);
+    };
+    // A lost line is the one thing said: the file is not to blame.
+    auto lost = [&] {
+      RememberParaFolder(*ApplIni, name);
+      if (!result.isEmpty()) ShowJobResult(result);
     };
     if (ext == ".par") {
-      std::uint8_t result = download(false, false);
-      if (result == kWrongModule && !KVXModProt->LastStopped() &&
+      std::uint8_t code = download(false, false);
+      if (code == kWrongModule && !KVXModProt->LastStopped() &&
           AdvMessageDlg("The selected file is not 100 % compatible to the identified module (please "
                         "check it after loading! Do you want to load it?",
                         mtConfirmation, {mbYes, mbNo}, 0) == mrYes)
-        result = download(false, true);
-      done(result);
+        code = download(false, true);
+      done(code);
+      if (EndIfLineLost()) return lost();
       // The forced load reports like the first attempt: the user must know when it failed.
       if (!KVXModProt->LastStopped()) {
-        if (result == kNoModule)
+        if (code == kNoModule)
           AdvMessageDlg("It was no modul identified!", mtError, {mbOK}, 0);
-        else if (result == kFileUnusable)
+        else if (code == kFileUnusable)
           ShowNotCorrect(*KVXModProt);
       }
     } else if (ext == ".kvx") {
-      const std::uint8_t result = download(true, false);
-      done(result);
+      const std::uint8_t code = download(true, false);
+      done(code);
+      if (EndIfLineLost()) return lost();
       // A file that could not be read names its reason; a user who declined the question about
       // another module's data chose to load nothing and is not told so.
       switch (KVXModProt->LastFileError().Kind) {
@@ -233,13 +277,13 @@ void TKVXMainForm::BBtnDownloadClick() {
         case fekNone:
           if (KVXModProt->LastStopped())
             break;
-          if (result == kNoModule)
+          if (code == kNoModule)
             AdvMessageDlg("It was no module identified!", mtError, {mbOK}, 0);
-          else if (result == kWrongModule)
+          else if (code == kWrongModule)
             AdvMessageDlg("The selected file is not 100 % compatible to the identified module "
                           "(please check it after loading!",
                           mtWarning, {mbOK}, 0);
-          else if (result == kFileUnusable)
+          else if (code == kFileUnusable)
             ShowNotCorrect(*KVXModProt);
           break;
       }
@@ -276,9 +320,11 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
     ShowMonitorAct->setEnabled(true);
     ShowScopeAct->setEnabled(true);
     PrintAct->setEnabled(true);
-  } else {
-    SetPanel(4, QString());
+  } else if (!KVXModProt->ModuleLoaded()) {
+    // The module before is gone with the failed load: nothing of it may stay usable.
+    ShowNoModule();
   }
+  // (A module choice the user cancelled leaves the module before as it was.)
   UpdateUploadButtons();
   RememberParaFolder(*ApplIni, name);
   if (!ok) {

@@ -34,7 +34,10 @@
 
 #include "app/KVX7MainForm.h"
 #include "app/osDropDownCombo.h"
+#include "app/osStatusPanel.h"
 #include "app/dialogs/KVX7OptionsForm.h"
+#include "services/QtText.h"
+#include "services/osAdvMsgDlg.h"
 #include "services/osLED.h"
 #include "views/osColors.h"
 
@@ -358,7 +361,16 @@ void TKVXMainForm::BuildStatusBar() {
   bar->setObjectName("SBar");
   bar->setSizeGripEnabled(false);
   for (int i = 0; i < 7; ++i) {
-    SBar[i] = new QLabel;
+    if (i >= 5) {
+      // A job's result or a cursor read-out may not fit: what is cut can be opened whole.
+      auto* panel = new TStatusPanel;
+      panel->OnOpen = [this](const QString& Text) {
+        Guard([&Text] { AdvMessageDlg(ToAnsi(Text), mtInformation, {mbOK}, 0); });
+      };
+      SBar[i] = panel;
+    } else {
+      SBar[i] = new QLabel;
+    }
     SBar[i]->setObjectName(QString("SBarPanel%1").arg(i));
     SBar[i]->setMinimumWidth(widths[i]);
     SBar[i]->setFrameShape(QFrame::Panel);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFont>
 #include <QPushButton>
+#include <unordered_map>
 
 #include "app/KVX7MainForm.h"
 #include "app/dialogs/KVX7OptionsForm.h"
@@ -136,9 +137,17 @@ void TKVXMainForm::KVXModProtModIdSelRequest(TObject*, TStringList& IdList, int&
 }
 
 void TKVXMainForm::KVXModProtParaDownloadError(TObject*, TStringList& CmdErrList) {
-  LastDownloadErrors_ = CmdErrList;
+  // Each name says why it was not taken.
+  std::unordered_map<std::string, std::string> why;
+  for (const TDownloadReport::TNotWritten& n : KVXModProt->LastDownload().NotWritten) why.emplace(n.Name, n.Reason);
+  std::vector<std::string> items;
+  items.reserve(CmdErrList.size());
+  for (const std::string& name : CmdErrList) {
+    const auto w = why.find(name);
+    items.push_back(ToAnsi(ParamNameShown(name)) + (w != why.end() ? " (" + w->second + ")" : std::string()));
+  }
   // A file of another module may name hundreds of commands: they go into a list that scrolls.
-  AdvMessageDlgList("The commands ", CmdErrList, " are not valid!", mtError, {mbOK}, 0);
+  AdvMessageDlgList("The commands ", items, " are not valid!", mtError, {mbOK}, 0);
 }
 
 void TKVXMainForm::KVXModProtReadoutError(TObject*, const std::string& ModID, TStringList& ExtCmdList) {

@@ -255,6 +255,10 @@ void TKVXMainForm::MMISendFirmwareClick() {
     stopped = KVXModProt->LastStopped();
     if (!sent) error = name + ": the line to the module failed";
   }
+  if (!sent && EndIfLineLost()) {
+    RememberFolder(FirmwarePathKey, name);
+    return;
+  }
   const QString count = ProgressCount(pgsSendText);
   if (stopped)
     ShowJobResult("Firmware send stopped after " + count + " lines");

@@ -158,7 +158,7 @@ void CheckRoundTrip(Bytes& in) {
     TModCtrlCommand* cmd = ResolveParLine(back, line, values);
     if (!cmd) std::abort();
     // What the program writes itself always loads: no line of it is reported.
-    if (CheckParValues(*cmd, values) == pvBad) std::abort();
+    if (IsBadParValue(CheckParValues(*cmd, values))) std::abort();
     Assigner().AssignReplyValues(cmd, &values);
   }
   // An empty text (a value outside the list) is not written and so not restored.

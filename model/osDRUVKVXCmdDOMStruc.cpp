@@ -177,7 +177,10 @@ bool TosKVXCmdDOM::LoadIndex(const std::string& FileName) {
   FIndex = TKvxFileIndex();
   FIndex.Data = std::move(data);
   TKvxIndexScan scan(FIndex, RootName(), KvxVersion);
-  if (!ScanBytes(FIndex.Data, FileName, TKvxIndexScan::Handlers(), &scan) || !FIndex.RootOk) {
+  const bool scanned = ScanBytes(FIndex.Data, FileName, TKvxIndexScan::Handlers(), &scan);
+  // Well-formed, but another root or version: a file of another kind.
+  if (scanned && !FIndex.RootOk) SetLastErrorText(FileName + ": not a parameter file of this program");
+  if (!scanned || !FIndex.RootOk) {
     // As after a failed load: no usable document.
     FIndex = TKvxFileIndex();
     ClearDocument();
@@ -407,8 +410,9 @@ bool TosKVXCmdDOM::ReadModulCmds(const std::string& FileName, const std::string&
 }
 
 bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::string& ID,
-                                       TStringList* Missing) {
+                                       TStringList* Missing, int* Applied) {
   if (Missing) Missing->clear();
+  if (Applied) *Applied = 0;
   if (!CommandList) return false;
   try {
     if (!LoadIndex(FileName)) return false;
@@ -429,7 +433,12 @@ bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::s
         continue;
       }
       xmlNodePtr para = FindFirstBelow(c, "Para");
-      if (para && !ReadParaValue(para, cmd, true) && Missing) Missing->push_back(name);
+      if (!para) continue;
+      if (!ReadParaValue(para, cmd, true)) {
+        if (Missing) Missing->push_back(name);
+      } else if (Applied && IsValueKind(cmd->Kind)) {
+        ++*Applied;
+      }
     }
     return true;
   } catch (const std::exception&) {

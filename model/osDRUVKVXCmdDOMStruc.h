@@ -56,8 +56,9 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // analog input and curve, and factory parameters) are never listed: the writer writes them
   // for every module, and the reader of a whole module does not take them. No change event
   // fires. False, with the reason in LastErrorText, when the module or its "Commands" section
-  // is missing.
-  bool ReadModulParaValues(const std::string& FileName, const std::string& ID, TStringList* Missing);
+  // is missing. Applied (when given) receives how many values were taken.
+  bool ReadModulParaValues(const std::string& FileName, const std::string& ID, TStringList* Missing,
+                           int* Applied = nullptr);
   // Writes the four lists as the module ID into the file, keeping every other module. An
   // existing file that is not a command-list file is not replaced: the result is then false and
   // nothing is written.

@@ -592,8 +592,12 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
   };
 
   std::string reply;
+  IdentifyUnanswered_ = false;
   if (!Progress(pgsIdentify, 0, 0)) return stopped();
-  if (!SendCommand("ID\r", "ID", ">", reply, 200)) return false;
+  if (!SendCommand("ID\r", "ID", ">", reply, 200)) {
+    IdentifyUnanswered_ = true;
+    return false;
+  }
   const std::string text = CutReply(reply, 2);
 
   bool ok = text.find("error") == std::string::npos;
@@ -602,7 +606,8 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
     std::string listing;
     ok = ReadCommandList(listing);
   }
-  if (!ok && OnReadoutError) {
+  // A listing lost with the line is no reason to look for a fallback file.
+  if (!ok && OnReadoutError && !LineHungUp()) {
     // The handler may supply the listing, e.g. from a fallback file named after the module.
     TStringList ext;
     OnReadoutError(this, text, ext);

@@ -120,6 +120,23 @@ struct TFileError {
   std::string Text;
 };
 
+// What the last parameter download did with the file's parameters.
+struct TDownloadReport {
+  struct TNotWritten {
+    std::string Name;
+    std::string Reason;  // "unknown name", "read-only", "beyond 32 bits", ...
+  };
+  // The file's values were taken in (not so for no module, a module that does not match, a file
+  // without parameters, or a "#" block the module interprets itself).
+  bool Values = false;
+  bool Online = false;    // to the module; else into the offline data
+  int Total = 0;          // the file's parameters (a curve counts once)
+  int Done = 0;           // of those, gone through (fewer after a stop or a lost line)
+  int Written = 0;        // written to the module (offline: loaded); a curve counts once
+  bool LineLost = false;  // the line hung up: nothing was sent after that
+  std::vector<TNotWritten> NotWritten;  // in file order, each name once
+};
+
 // What the module on the line answers to "ID", measured against the stored identification.
 enum TModuleIdCheck : std::uint8_t {
   micSameModule,   // the identification stored
@@ -333,9 +350,10 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // True when the open port's line has hung up. Any thread.
   bool LineHungUp() const;
   // Window thread, after polling stopped by itself (the monitor tick calls it; the window calls
-  // it once it has stopped the scope timer after failed polls): finds out why, closes the port
-  // of a line that hung up, and raises OnModuleLost. Once per stop: a second call before polling
-  // runs again does nothing.
+  // it once it has stopped the scope timer after failed polls) or after work that found the line
+  // hung up: finds out why, closes the port of a line that hung up (the terminal-driven
+  // bootloader is then off too), and raises OnModuleLost. Once per stop: a second call before
+  // polling runs again does nothing, unless the open port's line has hung up since.
   void ReportPollStop();
 
   // ---- Identification ----
@@ -409,6 +427,10 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // How the last of the five operations above ended (declined, or the file's failure and its
   // reason); each of them sets it anew. Window thread only.
   const TFileError& LastFileError() const { return LastFileError_; }
+  // What the last of the two downloads did. Window thread only.
+  const TDownloadReport& LastDownload() const { return LastDownload_; }
+  // True when the last IdentifyModule failed because nothing answered "ID".
+  bool LastIdentifyUnanswered() const { return IdentifyUnanswered_; }
   // True when the last stoppable operation (identification, a download, a text file) ended
   // because OnProgress asked it to stop. A stopped identification leaves no module.
   bool LastStopped() const { return Stopped_; }
@@ -554,6 +576,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   std::atomic<bool> UseProcessDataBlock_{false};
   std::string LastConnectError_;
   TFileError LastFileError_;
+  TDownloadReport LastDownload_;
+  bool IdentifyUnanswered_ = false;
   // Set when a stop of the polling has been reported; cleared when polling starts again.
   std::atomic<bool> PollStopReported_{false};
   // The stop asked through OnProgress, and the depth of stoppable operations running.

@@ -31,11 +31,6 @@ void AddName(TStringList& list, const std::string& name) {
   if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
 }
 
-// The same for a list that may grow to every line of a large file: Listed holds its names.
-void AddName(TStringList& list, std::unordered_set<std::string>& listed, const std::string& name) {
-  if (listed.insert(name).second) list.push_back(name);
-}
-
 // A save stopped by an exception from below (memory): it failed, without a reason of the system.
 std::string NotSaved(const std::string& FileName) { return FileName + ": not saved"; }
 
@@ -76,9 +71,17 @@ bool TKVXModCommProt::SaveParameterText(const std::string& FileName) {
 
 std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName, bool SkipIdCheck) {
   SetFileError(fekNone);
+  LastDownload_ = TDownloadReport();
+  TDownloadReport& report = LastDownload_;
   TStoppable stoppable(this);
   TStringList errors;
   std::unordered_set<std::string> listed;
+  // A name not written, once, with why; all but a read-only one are failures to report.
+  auto notWritten = [&](const std::string& Name, const std::string& Reason, bool Failure) {
+    if (!listed.insert(Name).second) return;
+    report.NotWritten.push_back({Name, Reason});
+    if (Failure) errors.push_back(Name);
+  };
   std::uint8_t result = kFileDone;
   try {
     if (!CommandList_ || !ModuleLoaded_) return kNoModule;
@@ -127,88 +130,82 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
 
     auto lock = LockComm();
     const bool online = GetPortOpen();
-    // Consecutive lines of one curve are gathered and the curve is written once, after its last
-    // line: the module gets the same points with a twenty-first of the traffic.
-    std::string pendingCurve;
-    // Lines dealt with, for the progress; a curve's lines count once the curve is written.
-    const int total = static_cast<int>(file.Lines.size());
-    int done = 0;
-    int curveLines = 0;
-    bool curveBroken = false;  // a line of the pending curve did not fit
-    auto writeCurve = [&] {
-      if (pendingCurve.empty()) return;
-      const int idx = CommandList_->IndexOf(pendingCurve);
-      auto* curve = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(idx)) : nullptr;
-      if (curveBroken) {
-        // The module keeps its whole curve; the command shows it again instead of the points
-        // taken from the file.
-        if (curve) ReadParameter(curve);
-      } else if (!curve || !WriteParameter(curve)) {
-        result = kFileUnusable;
-        AddName(errors, listed, pendingCurve);
+    report.Values = true;
+    report.Online = online;
+    // Consecutive lines of one curve are one parameter, written once after its last line: the
+    // module gets the same points with a twenty-first of the traffic.
+    const std::vector<TParEntry> entries = GroupParLines(*CommandList_, file.Lines);
+    report.Total = static_cast<int>(entries.size());
+
+    // One parameter of the file; false when the line hung up under its write.
+    auto take = [&](const TParEntry& Entry) {
+      // Resolved now: an earlier write may have identified the module again and renewed every
+      // command.
+      std::vector<TStringList> values(Entry.Count);
+      TModCtrlCommand* cmd = nullptr;
+      for (std::size_t i = 0; i < Entry.Count; ++i) {
+        const TParLine& line = file.Lines[Entry.First + i];
+        cmd = ResolveParLine(*CommandList_, line, values[i]);
+        if (!cmd) {
+          notWritten(line.Name, "unknown name", true);
+          return true;
+        }
       }
-      pendingCurve.clear();
-      done += curveLines;
-      curveLines = 0;
-      curveBroken = false;
+      const std::string name = cmd->Kind == CCPara ? cmd->Name : file.Lines[Entry.First].Name;
+      // A read-only parameter keeps the module's own value.
+      if (online && !IsWritable(cmd)) {
+        notWritten(name, "read-only", false);
+        return true;
+      }
+      // A value the command cannot hold is reported, and nothing is loaded or written for it
+      // (for a curve: for none of its points).
+      bool bad = false, any = false;
+      for (std::size_t i = 0; i < Entry.Count; ++i) {
+        const TParValueCheck check = CheckParValues(*cmd, values[i]);
+        if (IsBadParValue(check)) {
+          notWritten(file.Lines[Entry.First + i].Name, ParValueCheckText(check), true);
+          bad = true;
+        }
+        any = any || check == pvFits;
+      }
+      if (bad || !any) return true;
+      for (const TStringList& v : values) AssignReplyValues(cmd, &v);
+      if (!online) {
+        cmd->DoChange();
+        ++report.Written;
+        return true;
+      }
+      if (WriteParameter(cmd)) {
+        ++report.Written;
+        return true;
+      }
+      // Nothing can be sent any more; the window reports the lost line.
+      if (LineHungUp()) return false;
+      result = kFileUnusable;
+      notWritten(name, "not taken by the module", true);
+      return true;
     };
 
-    for (const TParLine& line : file.Lines) {
-      // A stop between two writes; a curve gathered but not yet written is not sent.
-      if (!Progress(pgsWriteParameters, done, total)) break;
-      ++done;
-      TStringList values;
-      TModCtrlCommand* cmd = ResolveParLine(*CommandList_, line, values);
-      if (!pendingCurve.empty() && (!cmd || !SameText(cmd->Name, pendingCurve))) {
-        writeCurve();
-        // A write may have identified the module again and renewed every command.
-        cmd = ResolveParLine(*CommandList_, line, values);
-      }
-      if (!cmd) {
-        AddName(errors, listed, line.Name);
-        continue;
-      }
-      // A read-only parameter keeps the module's own value.
-      if (online && !IsWritable(cmd)) continue;
-      // A value the command cannot hold is reported, and nothing is loaded or written for it.
-      const TParValueCheck check = CheckParValues(*cmd, values);
-      if (check != pvFits) {
-        if (check == pvBad) AddName(errors, listed, line.Name);
-        if (online && cmd->Kind == CCPara) {
-          pendingCurve = cmd->Name;
-          curveBroken = true;
-        }
-        continue;
-      }
-      if (!online) {
-        AssignReplyValues(cmd, &values);
-        cmd->DoChange();
-        continue;
-      }
-      AssignReplyValues(cmd, &values);
-      if (cmd->Kind == CCPara) {
-        pendingCurve = cmd->Name;
-        --done;
-        ++curveLines;
-        continue;
-      }
-      if (!WriteParameter(cmd)) {
+    for (const TParEntry& entry : entries) {
+      // A stop between two parameters.
+      if (!Progress(pgsWriteParameters, report.Done, report.Total)) break;
+      if (!take(entry)) {
+        report.LineLost = true;
         result = kFileUnusable;
-        AddName(errors, listed, cmd->Name);
+        break;
       }
+      ++report.Done;
     }
-    if (!Stopped_) {
-      writeCurve();
-      Progress(pgsWriteParameters, done, total);
-    }
+    if (!Stopped_ && !report.LineLost) Progress(pgsWriteParameters, report.Done, report.Total);
     // A refused or unanswered write leaves the file's value in the command: show what the module
     // holds instead, as after an XML download. (A stopped download is read again by whoever
     // stopped it.)
-    if (online && result != kFileDone && !Stopped_) ReadAllParameters();
+    if (online && result != kFileDone && !Stopped_ && !report.LineLost) ReadAllParameters();
   } catch (...) {
     result = kFileUnusable;
   }
-  if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
+  // A lost line is the one thing to say: what failed with it is not the file's fault.
+  if (!errors.empty() && OnParaDownloadError && !report.LineLost) OnParaDownloadError(this, errors);
   return result;
 }
 
@@ -245,6 +242,8 @@ bool TKVXModCommProt::SaveParameterXml(const std::string& FileName) {
 
 std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) {
   SetFileError(fekNone);
+  LastDownload_ = TDownloadReport();
+  TDownloadReport& report = LastDownload_;
   TStoppable stoppable(this);
   TStringList errors;
   std::uint8_t result = kFileDone;
@@ -278,13 +277,24 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     }
 
     auto lock = LockComm();
-    if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors)) {
+    int applied = 0;
+    if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors, &applied)) {
       errors.clear();
       if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
       return kWrongModule;
     }
+    report.Values = true;
+    report.Online = GetPortOpen();
+    // The names the file gave no value for: the module lacks them, or the value does not fit.
+    for (const std::string& name : errors) {
+      const int idx = CommandList_->IndexOf(name);
+      const auto* cmd = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(idx)) : nullptr;
+      report.NotWritten.push_back({name, !cmd                      ? "unknown name"
+                                         : cmd->Kind == TextPara ? ParValueCheckText(pvTextNotListed)
+                                                                 : "not a whole number of 32 bits"});
+    }
 
-    if (GetPortOpen()) {
+    if (report.Online) {
       // A command whose value the file could not give keeps the module's own: it is not
       // written back as if it came from the file.
       std::unordered_set<std::string> notTaken;
@@ -298,36 +308,43 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
                    ? cmd
                    : nullptr;
       };
-      int total = 0;
       for (int i = 0; i < CommandList_->Count(); ++i)
-        if (writable(i)) ++total;
-      int done = 0;
+        if (writable(i)) ++report.Total;
       for (int i = 0; i < CommandList_->Count(); ++i) {
         TModCtrlCommand* cmd = writable(i);
         if (!cmd) continue;
         // A stop between two parameters; the rest keep the module's values.
-        if (!Progress(pgsWriteParameters, done, total)) break;
+        if (!Progress(pgsWriteParameters, report.Done, report.Total)) break;
         bool handled = false;
         const bool ok = WriteParameterValue(cmd, handled);
-        ++done;
+        if (!ok && handled && LineHungUp()) {
+          report.LineLost = true;
+          result = kFileUnusable;
+          break;
+        }
+        ++report.Done;
         if (!handled) continue;
-        if (!ok) {
+        if (ok) {
+          ++report.Written;
+        } else {
           result = kFileUnusable;
           AddName(errors, cmd->Name);
+          report.NotWritten.push_back({cmd->Name, "not taken by the module"});
         }
       }
       // What the module now holds, also for the parameters it did not take or may not be set.
-      if (!Stopped_) {
-        Progress(pgsWriteParameters, done, total);
+      if (!Stopped_ && !report.LineLost) {
+        Progress(pgsWriteParameters, report.Done, report.Total);
         if (!ReadAllParameters() && CommandList_->Count() > 0) result = kFileUnusable;
       }
-    } else if (ParameterList_) {
-      ParameterList_->RefreshValues();
+    } else {
+      report.Total = report.Done = report.Written = applied;
+      if (ParameterList_) ParameterList_->RefreshValues();
     }
   } catch (...) {
     result = kFileUnusable;
   }
-  if (!errors.empty() && OnParaDownloadError) OnParaDownloadError(this, errors);
+  if (!errors.empty() && OnParaDownloadError && !report.LineLost) OnParaDownloadError(this, errors);
   return result;
 }
 
@@ -352,12 +369,16 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
     bool listed = false;
     RunAside([&] { listed = dom.GetModulIDs(FileName, &ids); });
     if (!listed) {
-      if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
+      // A file that cannot be loaded leaves no module, not the old one without its name.
+      SetFileError(fekFailed, !dom.LastErrorText().empty() ? dom.LastErrorText() : FileName + ": no module in the file");
+      auto lock = LockComm();
+      DropModuleLocked();
       return false;
     }
     int sel = 0;
     if (ids.size() > 1 && OnModIdSelRequest) OnModIdSelRequest(this, ids, sel);
     if (sel < 0 || sel >= static_cast<int>(ids.size())) {
+      // The user chose none: the module loaded before stays, whole.
       SetFileError(fekDeclined);
       return false;
     }
@@ -374,7 +395,7 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
 
     auto lock = LockComm();
     if (!read) {
-      if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
+      SetFileError(fekFailed, !dom.LastErrorText().empty() ? dom.LastErrorText() : FileName + ": not loaded");
       // No module: no view may keep pointers to commands of the one before.
       DropModuleLocked();
       return false;

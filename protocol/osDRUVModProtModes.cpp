@@ -278,8 +278,9 @@ bool TKVXModCommProt::LineHungUp() const {
 }
 
 void TKVXModCommProt::ReportPollStop() {
-  if (PollStopReported_.exchange(true)) return;
   const bool hungUp = LineHungUp();
+  // A hang-up closes the port, so it cannot be reported twice; a silent module once per stop.
+  if (PollStopReported_.exchange(true) && !hungUp) return;
   if (hungUp) {
     // Release the device at once: an adapter plugged in again gets the same name, and a name
     // still held open here would not reach the new device.
@@ -288,6 +289,8 @@ void TKVXModCommProt::ReportPollStop() {
     } catch (...) {
       // The port is closed all the same.
     }
+    // Without its port the bootloader mode could never be switched off.
+    BootloaderMode_ = false;
   }
   if (OnModuleLost)
     OnModuleLost(this, hungUp ? llkHangUp : llkNoAnswer,

@@ -190,31 +190,89 @@ TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Lin
   return curve;
 }
 
-TParValueCheck CheckParValues(const TModCtrlCommand& Cmd, const TStringList& Values) {
+std::vector<TParEntry> GroupParLines(const TModCommandList& List, const std::vector<TParLine>& Lines) {
+  std::vector<TParEntry> entries;
+  const TModCtrlCommand* curve = nullptr;  // the curve of the last entry, if it is one
+  for (std::size_t i = 0; i < Lines.size(); ++i) {
+    TStringList values;
+    const TModCtrlCommand* cmd = ResolveParLine(List, Lines[i], values);
+    const bool isCurve = cmd && cmd->Kind == CCPara;
+    if (isCurve && cmd == curve) {
+      ++entries.back().Count;
+      continue;
+    }
+    entries.push_back({i, 1});
+    curve = isCurve ? cmd : nullptr;
+  }
+  return entries;
+}
+
+namespace {
+
+// Why S is not a whole 32-bit number: a run of decimal digits (with a sign) is one beyond 32
+// bits, anything else is not whole.
+TParValueCheck WholeCheck(const std::string& S) {
   std::int32_t n = 0;
-  auto whole = [&n](const std::string& S) { return TryStrToInt(S, n); };
+  if (TryStrToInt(S, n)) return pvFits;
+  std::size_t i = S.find_first_not_of(' ');
+  if (i != std::string::npos && (S[i] == '-' || S[i] == '+')) ++i;
+  if (i == std::string::npos || i >= S.size()) return pvNotWhole;
+  for (; i < S.size(); ++i)
+    if (S[i] < '0' || S[i] > '9') return pvNotWhole;
+  return pvBeyond32Bits;
+}
+
+}  // namespace
+
+TParValueCheck CheckParValues(const TModCtrlCommand& Cmd, const TStringList& Values) {
   switch (Cmd.Kind) {
     case TextPara:
       if (Values.empty() || (Values.size() == 1 && Values[0].empty())) return pvNoValue;
       if (Values.size() == 1)
         for (const std::string& item : Cmd.VList)
           if (SameText(item, Values[0])) return pvFits;
-      return pvBad;
+      return pvTextNotListed;
     case NumPara:
     case RemoteCtrlPara:
-      return Values.size() == 1 && whole(Values[0]) ? pvFits : pvBad;
-    case CCPara:
-      if (Values.size() != 3 || !whole(Values[0]) || n < TModCCParaCmd::MinIndex || n > TModCCParaCmd::MaxIndex)
-        return pvBad;
-      return whole(Values[1]) && whole(Values[2]) ? pvFits : pvBad;
+      return Values.size() == 1 ? WholeCheck(Values[0]) : pvValueCount;
+    case CCPara: {
+      if (Values.size() != 3) return pvValueCount;
+      std::int32_t k = 0;
+      if (const TParValueCheck c = WholeCheck(Values[0]); c != pvFits) return c;
+      TryStrToInt(Values[0], k);
+      if (k < TModCCParaCmd::MinIndex || k > TModCCParaCmd::MaxIndex) return pvOffCurve;
+      for (std::size_t i = 1; i < 3; ++i)
+        if (const TParValueCheck c = WholeCheck(Values[i]); c != pvFits) return c;
+      return pvFits;
+    }
     case AinPara:
-      // A, B and C, then the unit letter; a shorter line sets the leading ones.
-      if (Values.empty() || Values.size() > 4) return pvBad;
+      // A, B and C, then the unit letter; a shorter line sets the leading ones, a longer one's
+      // further values are ignored.
+      if (Values.empty()) return pvValueCount;
       for (std::size_t i = 0; i < Values.size() && i < 3; ++i)
-        if (!whole(Values[i])) return pvBad;
+        if (const TParValueCheck c = WholeCheck(Values[i]); c != pvFits) return c;
       return pvFits;
     default:
       // Kinds without a value of their own take none from the file.
       return pvFits;
   }
+}
+
+const char* ParValueCheckText(TParValueCheck Check) {
+  switch (Check) {
+    case pvBeyond32Bits:
+      return "beyond 32 bits";
+    case pvNotWhole:
+      return "not a whole number";
+    case pvTextNotListed:
+      return "text not in the list";
+    case pvOffCurve:
+      return "curve point off the curve";
+    case pvValueCount:
+      return "wrong number of values";
+    case pvFits:
+    case pvNoValue:
+      break;
+  }
+  return "";
 }

@@ -64,14 +64,36 @@ TParFileContent ParseParameterText(const std::string& Text);
 // command.
 TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values);
 
+// One parameter of a file: a line, or the consecutive lines of one curve, which the module gets
+// as a whole, once. First and Count index TParFileContent::Lines.
+struct TParEntry {
+  std::size_t First = 0;
+  std::size_t Count = 1;
+};
+
+// The parameters of Lines, their curves found through List.
+std::vector<TParEntry> GroupParLines(const TModCommandList& List, const std::vector<TParLine>& Lines);
+
 enum TParValueCheck {
   pvFits,     // the values are a whole value of the command's kind
   pvNoValue,  // a text parameter without a text (so its file line has none): nothing to load
-  pvBad,      // a value the command cannot hold: a number beyond 32 bits or not whole, a text
-              // the module does not offer, a curve point off the curve, too many or few values
+  // A value the command cannot hold, and why:
+  pvBeyond32Bits,   // a whole number beyond 32 bits
+  pvNotWhole,       // a number that is not whole (or no number)
+  pvTextNotListed,  // a text the module does not offer
+  pvOffCurve,       // a curve point whose index is not on the curve (-10 .. 10)
+  pvValueCount,     // too many or too few values for the kind
 };
 
 // Whether Values (as ResolveParLine gives them) can be loaded into Cmd. Only what fits is loaded
 // and written: a value that does not fit would leave the command as it was, and writing that
-// would send the module its own old value as if it came from the file.
+// would send the module its own old value as if it came from the file. An analog input takes A,
+// B, C and the unit letter and ignores further values, as in the module's own reply.
 TParValueCheck CheckParValues(const TModCtrlCommand& Cmd, const TStringList& Values);
+
+// A check that found a value the command cannot hold.
+inline bool IsBadParValue(TParValueCheck Check) { return Check != pvFits && Check != pvNoValue; }
+
+// Why a value does not fit, for the user: "beyond 32 bits", "text not in the list", ...; empty
+// for pvFits and pvNoValue.
+const char* ParValueCheckText(TParValueCheck Check);

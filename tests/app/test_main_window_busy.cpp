@@ -113,6 +113,16 @@ TEST_F(BusyMode, AStoppedIdentifyLeavesNoModule) {
   EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
                           [](const Step& s) { return s.step == pgsReadParameters && s.pos > 37; }),
             0);
+  // A new result replaces the old one: a complete identification leaves no "stopped" behind,
+  // and one that gets no answer says so in the status bar, without a message.
+  Before = nullptr;
+  form->IdentifyAct->trigger();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+  EXPECT_EQ(form->PanelText(5), "");
+  sim->SetSilent(true);
+  form->IdentifyAct->trigger();
+  EXPECT_EQ(form->PanelText(5), "no answer from the module on modsim");
+  EXPECT_TRUE(messages.Shown.empty());
 }
 
 TEST_F(BusyMode, ACancelledDownloadWroteExactlyTheParametersItReports) {
@@ -130,9 +140,26 @@ TEST_F(BusyMode, ACancelledDownloadWroteExactlyTheParametersItReports) {
   FileAnswer picker(dir.File("p.par"));
   form->BBtnDownload->click();
   EXPECT_EQ(sim->Writes().size() - writesBefore, 120u);
-  EXPECT_EQ(form->PanelText(5), "Download stopped after 120 of 400 parameters");
+  EXPECT_EQ(form->PanelText(5), "Download stopped after 120 of 400 parameters: 120 parameters written to the module");
   // The window read the module again: it shows what the module holds.
   EXPECT_TRUE(form->KVXModProt->ModuleLoaded());
+}
+
+// A parameter whose groups ask for every parameter to be read again: a stop during that read
+// still says how far the download got.
+TEST_F(BusyMode, ADownloadStoppedWhileTheModuleIsReadAgainSaysHowFarItGot) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified());
+  filetest::WriteAll(dir.File("r.par"), form->KVXModProt->ModuleId() + "\n##\nGAIN 5\nRANGE 6\nOFFSET 3\n##\n");
+  RecordProgress();
+  bool stopped = false;
+  Before = [&](TProgressStep step, int) {
+    if (step == pgsReadParameters && !stopped) QTest::keyClick(form.get(), Qt::Key_Escape);
+    stopped = stopped || step == pgsReadParameters;
+  };
+  FileAnswer picker(dir.File("r.par"));
+  form->BBtnDownload->click();
+  EXPECT_EQ(form->PanelText(5), "Download stopped after 2 of 3 parameters: 2 parameters written to the module");
+  EXPECT_EQ(sim->Module().ValueText("OFFSET"), "150");
 }
 
 TEST_F(BusyMode, AClassicSendTakesNoStrayInputAndNoSecondSend) {

@@ -16,6 +16,8 @@
 #include <QTableWidget>
 
 #include "MainFormTestUtil.h"
+#include "TestTempDir.h"
+#include "model/FileTestUtil.h"
 #include "protocol/osAdvTimer.h"
 
 namespace {
@@ -172,6 +174,58 @@ TEST_F(MainWindowConnection, AHangUpWhileTheMonitorPollsEndsTheConnectionOnce) {
   EXPECT_EQ(messages.Shown.size(), 1u);
   EXPECT_EQ(form->PanelText(0), "port closed");
   EXPECT_FALSE(form->KVXModProt->PortOpen());
+}
+
+// Pulled during work on the line (a download, Identify reading the listing, the terminal-driven
+// bootloader): the lost connection is the first and only message, the port is let go at once and
+// Connect is offered again; nothing blames the file or a missing listing.
+TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified("[DRUV]\nTermFWUpdate=1\n"));
+  auto expectLost = [&](const char* when) {
+    ASSERT_TRUE(WaitFor([&] { return !messages.Shown.empty(); })) << when;
+    QTest::qWait(300);
+    ASSERT_EQ(messages.Shown.size(), 1u) << when << ": " << messages.Shown.back().Text;
+    EXPECT_NE(messages.Shown[0].Text.find("\"modsim\" was lost"), std::string::npos) << when;
+    EXPECT_EQ(form->PanelText(0), "port closed") << when;
+    EXPECT_FALSE(form->KVXModProt->PortOpen()) << when;
+    EXPECT_TRUE(form->ConnectAct->isEnabled()) << when;
+    messages.Shown.clear();
+    ASSERT_TRUE(sim->PlugIn());
+    profile.PublishPort("modsim", sim->PortPath());
+  };
+  const TProgressEvent window = form->KVXModProt->OnProgress;
+  TProgressStep pullAt = pgsWriteParameters;
+  form->KVXModProt->OnProgress = [&](TObject* s, TProgressStep step, int pos, int max, bool& stop) {
+    if (step == pullAt && (pos == 2 || step == pgsReadListing) && !sim->Unplugged()) sim->Unplug();
+    window(s, step, pos, max, stop);
+  };
+  testutil::TempDir dir;
+  filetest::WriteAll(dir.File("p.par"), form->KVXModProt->ModuleId() + "\n##\nGAIN 5\nOFFSET 3\nRANGE 4\nNOSUCH 1\n##\n");
+  {
+    dlgtest::FileAnswer picker(dir.File("p.par"));
+    form->BBtnDownload->click();
+  }
+  ASSERT_NO_FATAL_FAILURE(expectLost("download"));
+  EXPECT_EQ(form->PanelText(5),
+            "Download stopped after 2 of 4 parameters (the line was lost): 2 parameters written to the module");
+
+  form->ConnectAct->trigger();
+  sim->Unplug();
+  form->BtnSave->click();
+  ASSERT_NO_FATAL_FAILURE(expectLost("save"));
+
+  pullAt = pgsReadListing;
+  form->ConnectAct->trigger();
+  form->IdentifyAct->trigger();
+  ASSERT_NO_FATAL_FAILURE(expectLost("identify"));
+
+  form->ConnectAct->trigger();
+  form->MMIFirmwareUpd->trigger();
+  ASSERT_TRUE(form->MMIFirmwareUpd->isChecked());
+  messages.Shown.clear();
+  sim->Unplug();
+  ASSERT_NO_FATAL_FAILURE(expectLost("bootloader"));
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +25,7 @@
 #include "app/dialogs/KVXModIdSelDlgForm.h"
 #include "app/dialogs/KVXSaveScopeDataDlg.h"
 #include "app/dialogs/KVXWebBrowserForm.h"
+#include "app/osStatusPanel.h"
 #include "model/FileTestUtil.h"
 #include "model/osFileUtils.h"
 #include "model/osRtfText.h"
@@ -215,6 +218,40 @@ TEST_F(MainWindowFiles, DownloadRestoresValuesAsksOnceForAnotherModuleAndReports
   EXPECT_NE(Last().find("broken.kvx"), std::string::npos) << Last();
 }
 
+// The result says what the module got and what not, and why; the whole of it can be read: the
+// status panel shows what fits and opens the rest on a click, and its tool tip is never an old
+// result.
+TEST_F(MainWindowFiles, ADownloadSaysWhatTheModuleGotAndTheWholeResultCanBeRead) {
+  StartIdentified();
+  form->resize(1024, 768);  // as the program opens it
+  const std::string file = dir.File("r.par");
+  WriteAll(file, form->KVXModProt->ModuleId() + "\n##\nSERNO 1\nGAIN 5\nOFFSET 99999999999\nNOSUCH 1\n"
+                 "ALSOBAD 2\nCURVE:2 2000 11\nCURVE:3 3000 12\n##\n");
+  Download(file);
+  const std::string expected =
+      "Download: 2 parameters written to the module; not written: SERNO (read-only); OFFSET (beyond 32 "
+      "bits); NOSUCH, ALSOBAD (unknown name)";
+  EXPECT_EQ(form->PanelText(5).toStdString(), expected);
+  ASSERT_EQ(messages.Shown.size(), 1u);
+  EXPECT_EQ(messages.Shown[0].Text,
+            "The commands OFFSET (beyond 32 bits)\nNOSUCH (unknown name)\nALSOBAD (unknown name)\n are not valid!");
+  auto* panel = static_cast<TStatusPanel*>(form->SBar[5]);
+  ASSERT_TRUE(panel->Elided()) << panel->width();
+  QTest::mouseClick(panel, Qt::LeftButton);
+  EXPECT_EQ(Last(), expected);
+  dlgtest::SavePicture(form.get(), "main-download-result.png");
+  auto tipOf = [&] {
+    QToolTip::hideText();
+    mftest::WaitFor([] { return !QToolTip::isVisible(); });
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), panel->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(panel, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipOf().toStdString(), expected);
+  form->SetPanel(5, "Cha. 1   y1: 1.00");
+  EXPECT_EQ(tipOf(), "");
+}
+
 TEST_F(MainWindowFiles, AnXmlFileOfTwoOtherModulesOffersTheirSelection) {
   StartIdentified();
   const std::string kvx = dir.File("two.kvx");
@@ -301,6 +338,10 @@ TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   EXPECT_TRUE(form->SBtnMonitor->isEnabled());
   EXPECT_TRUE(form->SBtnScope->isEnabled());
   EXPECT_TRUE(form->SBtnPrint->isEnabled());
+  // A download goes into the offline data, and says so.
+  WriteAll(dir.File("one.par"), id + "\n##\nGAIN 5\n##\n");
+  Download(dir.File("one.par"));
+  EXPECT_EQ(form->PanelText(5), "Download: 1 parameter loaded into the offline data");
   // The file the program wrote loads its values into the offline module without a report of
   // the commands it wrote without a value (inputs, limit switches, factory parameters).
   messages.Shown.clear();
@@ -329,6 +370,20 @@ TEST_F(MainWindowFiles, OfflineDataLoadSaveAndView) {
   EXPECT_TRUE(shown.startsWith("<?xml") && shown.contains(QString::fromStdString(id)));
   dlgtest::SavePicture(form->WebBrowserDlg, "kvx-file-viewer.png");
   form->WebBrowserDlg->close();
+
+  // An XML file that is no parameter file says so, and leaves no half module behind.
+  WriteAll(dir.File("page.xml"), "<?xml version=\"1.0\"?>\n<html><body/></html>\n");
+  messages.Shown.clear();
+  {
+    FileAnswer picker(dir.File("page.xml"));
+    form->MMILoadOfflineCmdList->trigger();
+  }
+  EXPECT_EQ(Last(), "The file could not be loaded:\n" + dir.File("page.xml") + ": not a parameter file of this program");
+  EXPECT_EQ(form->PanelText(4), "");
+  EXPECT_FALSE(form->KVXModProt->ModuleLoaded());
+  EXPECT_FALSE(form->ParamGrid->rowCount() > 0 && form->ParamGrid->item(0, 0) != nullptr);
+  EXPECT_FALSE(form->SBtnMonitor->isEnabled());
+  EXPECT_FALSE(form->BBtnUpload->isEnabled());
 }
 
 TEST_F(MainWindowFiles, UploadIsOfferedOnlyWithALoadedModule) {

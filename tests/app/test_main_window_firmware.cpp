@@ -113,6 +113,36 @@ TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheMod
   EXPECT_TRUE(mftest::WaitFor([&] { return !sim->Module().InBootloader(); }));
 }
 
+// Pulled during the classic send: the lost connection is the one message, and the bootloader
+// mode ends with its port.
+TEST_F(MainWindowFirmware, ALineLostDuringTheClassicSendEndsLikeEverywhereElse) {
+  StartIdentified("[DRUV]\nTermFWUpdate=1\n");
+  form->MMIFirmwareUpd->trigger();
+  ASSERT_TRUE(TerminalShows("G: Go")) << Terminal().toStdString();
+  form->KVXPTerminal->TypeText("1");
+  ASSERT_TRUE(mftest::WaitFor([&] { return sim->Module().FlashEraseCount() == 1; }));
+  form->KVXPTerminal->TypeText("2");
+  ASSERT_TRUE(TerminalShows("Send file")) << Terminal().toStdString();
+  messages.Shown.clear();
+  const TProgressEvent window = form->KVXModProt->OnProgress;
+  form->KVXModProt->OnProgress = [&](TObject* s, TProgressStep step, int pos, int max, bool& stop) {
+    if ((step == pgsSendText || step == pgsSendFirmware) && pos >= 20 && !sim->Unplugged()) sim->Unplug();
+    window(s, step, pos, max, stop);
+  };
+  {
+    FileAnswer picker(s19);
+    form->MMISendFirmware->trigger();
+  }
+  ASSERT_TRUE(mftest::WaitFor([&] { return !messages.Shown.empty(); }));
+  QTest::qWait(300);
+  ASSERT_EQ(messages.Shown.size(), 1u) << messages.Shown.back().Text;
+  EXPECT_NE(messages.Shown[0].Text.find("\"modsim\" was lost"), std::string::npos) << messages.Shown[0].Text;
+  EXPECT_EQ(form->PanelText(0), "port closed");
+  EXPECT_FALSE(form->KVXModProt->PortOpen());
+  EXPECT_TRUE(form->ConnectAct->isEnabled());
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+}
+
 TEST_F(MainWindowFirmware, ClassicSwitchWithAPortThatDoesNotOpenStaysOffAndSaysSo) {
   profile.WriteIni("[DRUV]\nTermFWUpdate=1\n");
   // A port that is listed but is no serial device (an adapter's stale link).

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "ModesTestUtil.h"
+#include "model/FileTestUtil.h"
 
 namespace prottest {
 namespace {
@@ -104,6 +105,42 @@ TEST_F(LineLossReports, AScopePollOnAHungUpLineFailsAlsoWithoutChannels) {
   EXPECT_EQ(kinds[0], llkHangUp);
   EXPECT_FALSE(prot->PortOpen());
   prot->SetScope(nullptr);
+}
+
+// Work that finds the line hung up ends there and blames nothing else: a download sends nothing
+// more and names no parameter, an identification looks for no fallback listing; the report that
+// follows is of the hang-up, also after an earlier stop was reported.
+TEST_F(LineLossReports, WorkThatLosesTheLineEndsThereAndBlamesNothingElse) {
+  StartModule();
+  const std::string id = Identify();
+  Watch();
+  prot->ReportPollStop();  // a stop reported before
+
+  int downloadErrors = 0, readoutErrors = 0;
+  prot->OnParaDownloadError = [&](TObject*, TStringList&) { ++downloadErrors; };
+  prot->OnReadoutError = [&](TObject*, const std::string&, TStringList&) { ++readoutErrors; };
+  prot->OnProgress = [&](TObject*, TProgressStep step, int pos, int, bool&) {
+    if ((step == pgsWriteParameters && pos == 2) || step == pgsReadListing) sim->Unplug();
+  };
+  filetest::TempDir dir;
+  filetest::WriteAll(dir.File("p.par"), id + "\n##\nGAIN 5\nOFFSET 3\nRANGE 4\nPRESSMAX 100\n##\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(prot->DownloadParameterText(dir.File("p.par"), false), 4);
+  EXPECT_LT(MsSince(start), 3000);
+  EXPECT_TRUE(prot->LastDownload().LineLost);
+  EXPECT_EQ(prot->LastDownload().Done, 2);
+  EXPECT_EQ(downloadErrors, 0);
+  prot->ReportPollStop();
+  ASSERT_EQ(kinds.size(), 2u);
+  EXPECT_EQ(kinds[1], llkHangUp);
+  EXPECT_FALSE(prot->PortOpen());
+
+  ASSERT_TRUE(sim->PlugIn());
+  prot->SetPortName(sim->PortPath());
+  ASSERT_TRUE(prot->Connect());
+  std::string ignored;
+  EXPECT_FALSE(prot->IdentifyModule(ignored));
+  EXPECT_EQ(readoutErrors, 0);
 }
 
 }  // namespace

@@ -149,6 +149,22 @@ TEST_F(OfflineModule, FailedLoadLeavesNoModuleAndNoViewOnOldCommands) {
   // Files are not loaded into no module.
   EXPECT_EQ(offline->DownloadParameterXml(file), 2);
   EXPECT_FALSE(offline->SaveParameterXml(dir.File("none.kvx")));
+
+  // XML of another kind, and a parameter file without a module: refused with why, and the
+  // module loaded before is gone whole.
+  const std::string other = dir.File("other.xml");
+  for (const std::string& xml : {std::string("<?xml version=\"1.0\"?>\n<html><body/></html>\n"),
+                                 std::string("<DRUV-ModulCmdList version=\"1.0\"></DRUV-ModulCmdList>\n")}) {
+    offline->OnModIdSelRequest = [](TObject*, TStringList&, int& sel) { sel = 0; };
+    ASSERT_TRUE(offline->OpenModuleDescription(file));
+    WriteAll(other, xml);
+    EXPECT_FALSE(offline->OpenModuleDescription(other));
+    EXPECT_FALSE(offline->ModuleLoaded());
+    EXPECT_EQ(offline->CommandList()->Count(), 0);
+    EXPECT_EQ(grid.lastCount, 0);
+    EXPECT_EQ(offline->LastFileError().Kind, fekFailed);
+  }
+  EXPECT_EQ(offline->LastFileError().Text, other + ": no module in the file");
 }
 
 TEST_F(OfflineModule, ParameterFilesChangeTheOfflineModel) {
@@ -167,6 +183,8 @@ TEST_F(OfflineModule, ParameterFilesChangeTheOfflineModel) {
   EXPECT_EQ(Num("GAIN")->Value, 77);
   EXPECT_EQ(Num("SERNO")->Value, 5);  // offline even read-only values are data
   EXPECT_EQ(changes, 3);
+  EXPECT_FALSE(offline->LastDownload().Online);
+  EXPECT_EQ(offline->LastDownload().Written, 3);
 
   // The offline model saved and loaded again as a file of each kind.
   ASSERT_TRUE(offline->SaveParameterText(par));
@@ -182,6 +200,8 @@ TEST_F(OfflineModule, ParameterFilesChangeTheOfflineModel) {
   EXPECT_EQ(offline->DownloadParameterXml(file), 0);
   EXPECT_EQ(Num("GAIN")->Value, 77);
   EXPECT_EQ(grid.refreshes, refreshes + 1);
+  EXPECT_FALSE(offline->LastDownload().Online);
+  EXPECT_GT(offline->LastDownload().Written, 3);
 }
 
 // The module's own file, loaded offline and downloaded again: what the program wrote itself

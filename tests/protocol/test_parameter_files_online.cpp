@@ -229,6 +229,40 @@ TEST_F(ParameterTextFailures, RefusedWritesAreReportedByName) {
   EXPECT_EQ(sim->Module().ValueText("OFFSET"), "3");  // the rest still goes in
 }
 
+// What a download did: the writes the module got (a curve once, also as the file's last entry),
+// each name not written with why, progress to the end; offline, what was loaded. An analog input
+// takes A, B, C and the unit and ignores further values.
+TEST_F(ParameterTextFailures, TheReportCountsWritesAndNamesWhatWasNotWrittenWithWhy) {
+  Start();
+  std::pair<int, int> last{-1, -1};
+  prot->OnProgress = [&](TObject*, TProgressStep step, int pos, int max, bool&) {
+    if (step == pgsWriteParameters) last = {pos, max};
+  };
+  const std::string file = dir.File("r.par");
+  WriteAll(file, std::string(kSimId) + "\n##\nSERNO 1\nGAIN 5\nOFFSET 99999999999\nNOSUCH 1\n"
+                 "AIN1 1 2 3 C 5\nCURVE:2 2000 11\nCURVE:3 3000 12\n##\n");
+  sim->Module().ClearRecords();
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  const TDownloadReport& r = prot->LastDownload();
+  EXPECT_TRUE(r.Online);
+  EXPECT_EQ(r.Total, 6);
+  EXPECT_EQ(r.Written, 3);
+  std::string notWritten;
+  for (const auto& n : r.NotWritten) notWritten += n.Name + " (" + n.Reason + ") ";
+  EXPECT_EQ(notWritten, "SERNO (read-only) OFFSET (beyond 32 bits) NOSUCH (unknown name) ");
+  EXPECT_EQ(errorNames, (TStringList{"OFFSET", "NOSUCH"}));
+  EXPECT_EQ(sim->Writes().size(), 2u + 21u);
+  EXPECT_EQ(sim->Module().ValueText("AIN1"), "1 2 3 C");
+  EXPECT_EQ(sim->Module().CurvePoint("CURVE", 3)->second, 12);
+  EXPECT_EQ(last, std::make_pair(6, 6));
+
+  prot->SetPortOpen(false);
+  EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
+  EXPECT_FALSE(r.Online);
+  EXPECT_EQ(r.Written, 4);
+  EXPECT_EQ(r.NotWritten.size(), 2u);
+}
+
 TEST_F(ParameterTextFailures, RefusedValuesAreNotShownAsTheModules) {
   Start();
   const auto point3 = sim->Module().CurvePoint("CURVE", 3);

@@ -232,13 +232,18 @@ TEST(ParTextValues, OnlyValuesTheCommandCanHoldFit) {
   auto* a = AddCmd<TModAinParaCmd>(list, "A");
   auto* c = AddCmd<TModCCParaCmd>(list, "C");
   EXPECT_EQ(CheckParValues(*n, {"-2147483648"}), pvFits);
-  for (const TStringList& bad : {TStringList{"2147483648"}, TStringList{"1.5"}, TStringList{}, TStringList{"1", "2"}})
-    EXPECT_EQ(CheckParValues(*n, bad), pvBad);
+  EXPECT_EQ(CheckParValues(*n, {"2147483648"}), pvBeyond32Bits);
+  EXPECT_EQ(CheckParValues(*n, {"1.5"}), pvNotWhole);
+  EXPECT_EQ(CheckParValues(*n, {}), pvValueCount);
+  EXPECT_EQ(CheckParValues(*n, {"1", "2"}), pvValueCount);
   EXPECT_EQ(CheckParValues(*t, {"gain 1"}), pvFits);
-  EXPECT_EQ(CheckParValues(*t, {"Gain 3"}), pvBad);
+  EXPECT_EQ(CheckParValues(*t, {"Gain 3"}), pvTextNotListed);
   EXPECT_EQ(CheckParValues(*t, {}), pvNoValue);
   EXPECT_EQ(CheckParValues(*a, {"1", "-2"}), pvFits);
-  EXPECT_EQ(CheckParValues(*a, {"1", "4294967296", "3", "V"}), pvBad);
-  EXPECT_EQ(CheckParValues(*c, {"11", "1", "2"}), pvBad);
-  EXPECT_EQ(CheckParValues(*c, {"3", "1", "2147483648"}), pvBad);
+  EXPECT_EQ(CheckParValues(*a, {"1", "4294967296", "3", "V"}), pvBeyond32Bits);
+  // Values past the unit letter are ignored, as in the module's own reply.
+  EXPECT_EQ(CheckParValues(*a, {"1", "2", "3", "4", "5"}), pvFits);
+  EXPECT_EQ(CheckParValues(*c, {"11", "1", "2"}), pvOffCurve);
+  EXPECT_EQ(CheckParValues(*c, {"3", "1", "2147483648"}), pvBeyond32Bits);
+  EXPECT_STREQ(ParValueCheckText(pvOffCurve), "curve point off the curve");
 }
