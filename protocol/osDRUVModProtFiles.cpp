@@ -107,6 +107,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
 
       case psBlock: {
         auto lock = LockComm();
+        if (!lock) return kNoModule;
         std::string reply;
         if (!SendCheckedCommand("DOWNLOAD\r", "DOWNLOAD", "!", reply, kDownloadTimeoutMs))
           return kFileUnusable;
@@ -126,6 +127,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     }
 
     auto lock = LockComm();
+    if (!lock) return kNoModule;
     const bool online = GetPortOpen();
     // Consecutive lines of one curve are gathered and the curve is written once, after its last
     // line: the module gets the same points with a twenty-first of the traffic.
@@ -278,6 +280,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     }
 
     auto lock = LockComm();
+    if (!lock) return kNoModule;
     if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors)) {
       errors.clear();
       if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
@@ -373,6 +376,7 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
     } freeRemote{remoteCtrl};
 
     auto lock = LockComm();
+    if (!lock) return false;
     if (!read) {
       if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
       // No module: no view may keep pointers to commands of the one before.
