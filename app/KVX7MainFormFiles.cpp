@@ -271,6 +271,7 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
     TBusyJob job(BusyPanel, "Loading offline data from \"" + FileNameFromBytes(name) + "\"");
     ok = KVXModProt->OpenModuleDescription(name);
   }
+  UpdateModuleCommands();
   if (ok) {
     SetPanel(4, FromAnsi(KVXModProt->ModuleId()));
     ShowMonitorAct->setEnabled(true);
@@ -279,7 +280,6 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
   } else {
     SetPanel(4, QString());
   }
-  UpdateUploadButtons();
   RememberParaFolder(*ApplIni, name);
   if (!ok) {
     const std::string reason = FailureReason(*KVXModProt);
