@@ -225,9 +225,7 @@ void TKVXMainForm::IdentifyActExecute() {
       ShowNoModule();
       const QString count = ProgressCount(pgsReadParameters);
       if (!KVXModProt->LastStopped())
-        ShowJobResult(AfterBootloader_ ? QString("Identify failed: the module may still wait for its "
-                                                 "application to be started (\"y\" in the terminal)")
-                                       : QString("Identify failed"));
+        ShowJobResult("Identify failed");
       else
         ShowJobResult(count.isEmpty() ? QString("Identify stopped")
                                       : "Identify stopped after " + count + " parameters");
