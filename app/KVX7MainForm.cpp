@@ -384,6 +384,13 @@ void TKVXMainForm::Guard(const std::function<void()>& Body) {
   }
 }
 
+void TKVXMainForm::GuardCommand(const std::function<void()>& Body, const std::function<void()>& Refused) {
+  if (!TBusyMode::Instance().Active())
+    Guard(Body);
+  else if (Refused)
+    Guard(Refused);
+}
+
 int TKVXMainForm::PageIndex() const { return NbMain->currentIndex(); }
 
 void TKVXMainForm::SetPanel(int Panel, const QString& Text) {

@@ -322,8 +322,10 @@ class TKVXMainForm : public QMainWindow {
   void ModuleLost(const std::string& Reason);
   // The input captions of a fresh connection; "Parameter View" and the password disabled.
   void ResetInputCaptions();
-  // The commands that talk to the module's application, enabled by the window's state: none
-  // while the bootloader runs (classic mode or the assistant), Identify only while connected.
+  // The commands that talk to the module's application and the controls of an identified module,
+  // enabled by the window's state: none while the bootloader runs (classic mode or the
+  // assistant), nor after it until an identification succeeds; Identify only while connected.
+  // Every change of the module's state ends here.
   void UpdateModuleCommands();
   // The window's state without a module: no monitor, scope or password, the parameter page.
   void ShowNoModule();
@@ -376,7 +378,8 @@ class TKVXMainForm : public QMainWindow {
   // True when the key was taken (not passed on to the edit).
   bool LEditAnaInputsKeyPress(TLabeledEdit* Sender, int Key, const QString& Text,
                               Qt::KeyboardModifiers Modifiers = Qt::NoModifier);
-  void GBoxAnaInputsExit();
+  // Send: the active edit's value goes to the module; else the edit shows the track bar's again.
+  void GBoxAnaInputsExit(bool Send = true);
   void TBarAnaInputsChange();
   void HighlightAnalogEdit(TLabeledEdit* Edit, bool On);
   // The track bar's range labels, named for a screen reader by what they show.
@@ -466,6 +469,10 @@ class TKVXMainForm : public QMainWindow {
   // ---- Helpers ------------------------------------------------------------------------------------------
   // Runs a handler's body; an exception becomes an error message and the handler ends.
   void Guard(const std::function<void()>& Body);
+  // Runs a handler that talks to the module or changes what long work reads, through Guard,
+  // unless long work runs: then (whatever triggered it: input, a screen reader's action, a value
+  // set by a program) Refused runs instead and puts the control back as it was.
+  void GuardCommand(const std::function<void()>& Body, const std::function<void()>& Refused = {});
   // The current page of NbMain (0 parameter, 1 monitor, 2 scope, 3 terminal, 4 remote control).
   int PageIndex() const;
   void SetPanel(int Panel, const QString& Text);
@@ -500,6 +507,9 @@ class TKVXMainForm : public QMainWindow {
   QTimer* LineWatch_ = nullptr;
   // The firmware update state (classic mode or the assistant) is on.
   bool FirmwareState_ = false;
+  // The bootloader ran since the last identification: the module may still be in it or ask
+  // whether to start its application.
+  bool AfterBootloader_ = false;
   // The running job's wording of the protocol's text-file lines ("firmware line" or "line").
   QString SendTextWord_ = "line";
   // The last progress the protocol reported, for what a stopped job says it did.

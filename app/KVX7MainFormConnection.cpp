@@ -149,28 +149,40 @@ void TKVXMainForm::UpdateModuleCommands() {
   // The firmware menu's switch (the classic mode) or the assistant's run: the bootloader takes
   // no application command.
   const bool boot = KVXModProt->GetBootloaderActive() || FirmwareState_;
+  // After the bootloader the application is known to run again only once it was identified.
+  const bool application = !boot && !AfterBootloader_;
+  // The controls of a module: its data (also offline), and what talks to it on the line.
+  const bool identified = KVXModProt->ModuleLoaded() && !boot;
+  const bool online = identified && ConnectTag != 0 && KVXModProt->PortOpen();
   IdentifyAct->setEnabled(ConnectTag != 0 && !boot);
   for (QPushButton* b : {BtnDefault, BtnDefault2, BtnSave, BtnSave2, BtnLoadBack, BtnLoadBack2,
-                         BBtnDownload, BBtnDownload2, MODE_ALL})
-    b->setEnabled(!boot);
-  for (QPushButton* b : ModeButtons) b->setEnabled(!boot);
-  if (boot) {
+                         BBtnDownload, BBtnDownload2})
+    b->setEnabled(application);
+  for (QPushButton* b : ModeButtons) b->setEnabled(online);
+  MODE_ALL->setEnabled(online);
+  // Identification (and the monitor page) enable these again as the module allows.
+  if (!online) {
+    LabelParameterView->setEnabled(false);
     PasswordAct->setEnabled(false);
+    CBoxRemoteCtrlEnable->setEnabled(false);
+    for (QCheckBox* box : CBDInp) box->setEnabled(false);
+    for (TLabeledEdit& e : LEditPinX) e.Edit->setEnabled(false);
+    TBarAnaInputs->setEnabled(false);
+  }
+  if (!identified) {
     ShowMonitorAct->setEnabled(false);
     ShowScopeAct->setEnabled(false);
+    if (PageIndex() == 0) PrintAct->setEnabled(false);
   }
+  MMISaveCmdList->setEnabled(KVXModProt->ModuleLoaded());
   UpdateUploadButtons();
 }
 
 void TKVXMainForm::ShowNoModule() {
   SetPanel(4, QString());
-  ShowMonitorAct->setEnabled(false);
-  ShowScopeAct->setEnabled(false);
-  PasswordAct->setEnabled(false);
-  MMISaveCmdList->setEnabled(false);
   // The monitor and the scope have nothing to show any more.
   if (PageIndex() == 1 || PageIndex() == 2) ShowPage(0);
-  PrintAct->setEnabled(false);
+  UpdateModuleCommands();
 }
 
 void TKVXMainForm::SetFirmwareUpdateState(bool Active, bool SelectTerminal, bool ShowStatusText) {
@@ -211,27 +223,29 @@ void TKVXMainForm::IdentifyActExecute() {
     TBusyJob job(BusyPanel, "Identifying the module", true);
     LastPosition_ = -1;
     if (!KVXModProt->IdentifyModule(id)) {
-      SetPanel(4, QString());
-      UpdateUploadButtons();
-      if (KVXModProt->LastStopped()) {
-        // Nothing of the module is left: the window is as before any identification.
-        ShowNoModule();
-        const QString count = ProgressCount(pgsReadParameters);
+      // Nothing of the module is left: the window is as before any identification.
+      ShowNoModule();
+      const QString count = ProgressCount(pgsReadParameters);
+      if (KVXModProt->LastStopped())
         ShowJobResult(count.isEmpty() ? QString("Identify stopped")
                                       : "Identify stopped after " + count + " parameters");
-      } else if (!EndIfLineLost() && KVXModProt->LastIdentifyUnanswered()) {
+      else if (EndIfLineLost())
+        ;  // the lost line is the one thing said
+      else if (KVXModProt->LastIdentifyUnanswered())
         // Said without a message: a module that is off, still starting, or at another rate.
         ShowJobResult("no answer from the module on " + FileNameFromBytes(KVXModProt->PortName()));
-      }
+      else
+        ShowJobResult("Identify failed");
       return;
     }
+    AfterBootloader_ = false;
+    UpdateModuleCommands();
     SetPanel(4, FromAnsi(id));
     ShowMonitorAct->setEnabled(true);
     ShowScopeAct->setEnabled(true);
     SetupAnalogInputs();
     PasswordAct->setEnabled(KVXModProt->QueryPasswordSupport());
     PrintAct->setEnabled(PageIndex() == 0);
-    UpdateUploadButtons();
     GBoxDigInputs->setTitle("Digital Inputs / Outputs");
   }
 

@@ -315,6 +315,7 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
     TBusyJob job(BusyPanel, "Loading offline data from \"" + FileNameFromBytes(name) + "\"");
     ok = KVXModProt->OpenModuleDescription(name);
   }
+  UpdateModuleCommands();
   if (ok) {
     SetPanel(4, FromAnsi(KVXModProt->ModuleId()));
     ShowMonitorAct->setEnabled(true);
@@ -325,7 +326,6 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
     ShowNoModule();
   }
   // (A module choice the user cancelled leaves the module before as it was.)
-  UpdateUploadButtons();
   RememberParaFolder(*ApplIni, name);
   if (!ok) {
     const std::string reason = FailureReason(*KVXModProt);

@@ -1,8 +1,9 @@
 // Remote control of the module's analog and digital inputs from the monitor page: the enable box
 // with its warning, five analog edits sharing one track bar, and eight digital input boxes.
 //
-// Only the user writes to the module: the boxes react to clicks, and a state reported by the
-// monitor poll only updates them. A failed read of the digital state writes nothing, so one click
+// Only the user writes to the module: the boxes react to the user's changes (a click, a key, a
+// screen reader's toggle), and a state reported by the monitor poll only updates them: the
+// window's own changes are made with the box's signals blocked (ShowChecked). A failed read of the digital state writes nothing, so one click
 // can never switch all inputs (the Enable pins included) off.
 #include <QCheckBox>
 #include <QClipboard>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
 
@@ -26,6 +28,12 @@ constexpr int kDefaultMin = 0;
 constexpr int kDefaultMax = 10000;
 
 bool IsHidden(const TLabeledEdit* e) { return e->Box->isHidden(); }
+
+// The window's own change of a box: what the module has, not a change to send.
+void ShowChecked(QCheckBox* Box, bool Checked) {
+  const QSignalBlocker block(Box);
+  Box->setChecked(Checked);
+}
 
 bool ParseInt(const QString& text, std::int32_t& value) {
   return TryStrToInt(ToAnsi(text), value);
@@ -74,7 +82,7 @@ void TKVXMainForm::UpdateRemoteCtrlState() {
   // A module without remote control is not asked for its state: it has no such command.
   const bool available = KVXModProt->RemoteCtrlAvailable();
   auto enabled = [&] { return available && KVXModProt->RemoteCtrlEnabled(); };
-  CBoxRemoteCtrlEnable->setChecked(enabled());
+  ShowChecked(CBoxRemoteCtrlEnable, enabled());
   CBoxRemoteCtrlEnable->setEnabled(available);
   BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
   TBarAnaInputs->setEnabled(false);
@@ -93,7 +101,7 @@ void TKVXMainForm::UpdateRemoteCtrlState() {
 }
 
 void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
-  // Runs for a user's click only: the box already shows the state asked for.
+  // Runs for a user's change only: the box already shows the state asked for.
   const bool checked = CBoxRemoteCtrlEnable->isChecked();
   if (CBoxRemoteCtrlEnable->isEnabled()) {
     const std::string question = std::string("Attention! You will") +
@@ -104,7 +112,7 @@ void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
       // The old state is put back and sent again, without asking. The inputs stay as they are:
       // the user declined the change the warning announced.
       CBoxRemoteCtrlEnable->setEnabled(false);
-      CBoxRemoteCtrlEnable->setChecked(!checked);
+      ShowChecked(CBoxRemoteCtrlEnable, !checked);
       ApplyRemoteCtrlEnable(false);
       CBoxRemoteCtrlEnable->setEnabled(true);
       BtnRemoteControl->setEnabled(CBoxRemoteCtrlEnable->isChecked());
@@ -116,7 +124,7 @@ void TKVXMainForm::CBoxRemoteCtrlEnableClick() {
 
 void TKVXMainForm::ApplyRemoteCtrlEnable(bool ClearInputs) {
   KVXModProt->SetRemoteCtrlEnabled(CBoxRemoteCtrlEnable->isChecked());
-  CBoxRemoteCtrlEnable->setChecked(KVXModProt->RemoteCtrlEnabled());
+  ShowChecked(CBoxRemoteCtrlEnable, KVXModProt->RemoteCtrlEnabled());
   if (CBoxRemoteCtrlEnable->isChecked() && ClearInputs) {
     std::uint8_t cleared = 0;
     KVXModProt->WriteRemoteState(cleared);
@@ -144,7 +152,7 @@ void TKVXMainForm::KVXModProtDigitalInputStateInfo(TObject*, std::uint8_t State)
   if (DigitalInputBoxes.size() != 8) return;
   try {
     // Setting a box does not run its click handler: nothing goes back to the module.
-    for (std::size_t i = 0; i < 8; ++i) DigitalInputBoxes[i]->setChecked((State >> i) & 1u);
+    for (std::size_t i = 0; i < 8; ++i) ShowChecked(DigitalInputBoxes[i], (State >> i) & 1u);
   } catch (...) {
   }
 }
@@ -166,12 +174,13 @@ void TKVXMainForm::HighlightAnalogEdit(TLabeledEdit* Edit, bool On) {
 }
 
 // Steps 1 and 2 of leaving the group: the active edit's text applied (clamped to the range set
-// at its activation), the edit shows the track bar's position, the highlight goes.
-static void ReleaseAnalogEdit(TKVXMainForm& F) {
+// at its activation), the edit shows the track bar's position, the highlight goes. Without Send
+// nothing goes to the module and the edit shows the track bar's position again.
+static void ReleaseAnalogEdit(TKVXMainForm& F, bool Send = true) {
   TLabeledEdit* e = F.ActiveAnalogEdit;
   if (!e) return;
   std::int32_t value = 0;
-  if (ParseInt(e->Edit->text(), value)) {
+  if (Send && ParseInt(e->Edit->text(), value)) {
     const int clamped = std::max(F.ActiveRangeMin, std::min<int>(value, F.ActiveRangeMax));
     if (clamped != F.TBarAnaInputs->value())
       F.TBarAnaInputs->setValue(clamped);  // sends it; the edit shows the read-back
@@ -243,8 +252,8 @@ void TKVXMainForm::LEditAnaInputsClick(TLabeledEdit* Sender) {
   LEditAnaInputsDlbClick(Sender);
 }
 
-void TKVXMainForm::GBoxAnaInputsExit() {
-  ReleaseAnalogEdit(*this);
+void TKVXMainForm::GBoxAnaInputsExit(bool Send) {
+  ReleaseAnalogEdit(*this, Send);
   update();
   TBarAnaInputs->setEnabled(false);
   SetRangeLabels(QString(), QString());

@@ -223,6 +223,7 @@ void TKVXMainForm::MMIFirmwareUpdClick() {
     active = KVXModProt->GetBootloaderActive();
   }
   MMIFirmwareUpd->setChecked(active);
+  if (active) AfterBootloader_ = true;
   SetFirmwareUpdateState(active, true, true);
   MMISendFirmware->setEnabled(active);
   if (on && !active)
@@ -285,6 +286,8 @@ void TKVXMainForm::MMIFWUAssClick() {
     SetFirmwareUpdateState(false, false, false);
     throw;
   }
+  // Once the bootloader was asked for, the module's application is gone until identified again.
+  if (FWUpdateDlg->StepState(TFWUpdateDlg::fsStart) != TFWUpdateDlg::fssWaiting) AfterBootloader_ = true;
   SetFirmwareUpdateState(false, false, false);
   if (!FWUpdateDlg->ProgrammedText().isEmpty())
     ShowJobResult("Firmware programmed: " + FWUpdateDlg->ProgrammedText());

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -21,6 +22,7 @@
 #include "app/dialogs/KVX7OptionsForm.h"
 #include "services/osApplOptions.h"
 #include "services/osBusyMode.h"
+#include "services/osDialogHooks.h"
 #include "services/osPasswordDialogs.h"
 #include "views/osDRUVMonitor.h"
 #include "views/osDRUVScope.h"
@@ -37,17 +39,17 @@ class AnalogEditFilter : public QObject {
     if (event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
       // The press goes on to the edit, which places the caret where the user clicked.
-      form_->Guard([this] { form_->LEditAnaInputsClick(edit_); });
+      form_->GuardCommand([this] { form_->LEditAnaInputsClick(edit_); });
       return false;
     }
     if (event->type() == QEvent::MouseButtonDblClick) {
-      form_->Guard([this] { form_->LEditAnaInputsDlbClick(edit_); });
+      form_->GuardCommand([this] { form_->LEditAnaInputsDlbClick(edit_); });
       return true;
     }
     if (event->type() == QEvent::KeyPress) {
       auto* key = static_cast<QKeyEvent*>(event);
-      bool taken = false;
-      form_->Guard([&] {
+      bool taken = true;
+      form_->GuardCommand([&] {
         taken = form_->LEditAnaInputsKeyPress(edit_, key->key(), key->text(), key->modifiers());
       });
       return taken;
@@ -86,22 +88,40 @@ bool IsInside(QWidget* w, QWidget* container) {
 
 void TKVXMainForm::ConnectHandlers() {
   // No command of the window starts while long work runs: the user's input is held off by the
-  // busy mode, and a command triggered meanwhile by any other way does nothing either.
+  // busy mode, and a command triggered meanwhile by any other way (a screen reader's action, a
+  // value set by a program) does nothing either: GuardCommand refuses it and puts its control
+  // back.
   auto on = [this](QAction* a, void (TKVXMainForm::*handler)()) {
-    connect(a, &QAction::triggered, this, [this, handler] {
-      if (!TBusyMode::Instance().Active()) Guard([this, handler] { (this->*handler)(); });
-    });
+    connect(a, &QAction::triggered, this, [this, handler] { GuardCommand([this, handler] { (this->*handler)(); }); });
   };
   auto click = [this](QPushButton* b, void (TKVXMainForm::*handler)()) {
-    connect(b, &QPushButton::clicked, this, [this, handler] {
-      if (!TBusyMode::Instance().Active()) Guard([this, handler] { (this->*handler)(); });
+    connect(b, &QPushButton::clicked, this, [this, handler] { GuardCommand([this, handler] { (this->*handler)(); }); });
+  };
+  // A check box reacts to every change but the window's own (made with its signals blocked): a
+  // screen reader's toggle changes it without a click. Refused, it shows its old state again.
+  auto toggled = [this](QCheckBox* box, std::function<void()> handler) {
+    connect(box, &QCheckBox::toggled, this, [this, box, handler](bool checked) {
+      GuardCommand(handler, [box, checked] {
+        const QSignalBlocker block(box);
+        box->setChecked(!checked);
+      });
     });
   };
 
-  // Tool bar and actions.
-  static_cast<TDropDownCombo*>(CBoxPortSel)->OnDropDown = [this] { Guard([this] { CBoxPortSelDropDown(); }); };
-  connect(CBoxPortSel, &QComboBox::activated, this, [this] { Guard([this] { CBoxPortSelChange(); }); });
-  connect(CBoxOffsetTime, &QComboBox::activated, this, [this] { Guard([this] { CBoxPortSelChange(); }); });
+  // Tool bar and actions. The port box shows the port in use again when its choice is refused.
+  static_cast<TDropDownCombo*>(CBoxPortSel)->OnDropDown = [this] { GuardCommand([this] { CBoxPortSelDropDown(); }); };
+  connect(CBoxPortSel, &QComboBox::activated, this, [this] {
+    GuardCommand([this] { CBoxPortSelChange(); }, [this] {
+      const QSignalBlocker block(CBoxPortSel);
+      CBoxPortSel->setCurrentIndex(CBoxPortSel->findText(FileNameFromBytes(KVXModProt->PortName())));
+    });
+  });
+  connect(CBoxOffsetTime, &QComboBox::activated, this, [this, last = CBoxOffsetTime->currentIndex()](int index) mutable {
+    GuardCommand([this, &last, index] { last = index; CBoxPortSelChange(); }, [this, &last] {
+      const QSignalBlocker block(CBoxOffsetTime);
+      CBoxOffsetTime->setCurrentIndex(last);
+    });
+  });
   on(ConnectAct, &TKVXMainForm::ConnectActExecute);
   on(IdentifyAct, &TKVXMainForm::IdentifyActExecute);
   on(ShowParamlistAct, &TKVXMainForm::ShowParamlistActExecute);
@@ -131,12 +151,12 @@ void TKVXMainForm::ConnectHandlers() {
   on(MMISendFirmware, &TKVXMainForm::MMISendFirmwareClick);
   on(MMIFWUAss, &TKVXMainForm::MMIFWUAssClick);
   on(MMIInfo, &TKVXMainForm::MMIInfoClick);
-  connect(MMIManual, &QAction::triggered, this, [this] { Guard([this] { ShowManual("Manual_DE.pdf"); }); });
-  connect(ManualEnglish1, &QAction::triggered, this, [this] { Guard([this] { ShowManual("Manual_EN.pdf"); }); });
+  connect(MMIManual, &QAction::triggered, this, [this] { GuardCommand([this] { ShowManual("Manual_DE.pdf"); }); });
+  connect(ManualEnglish1, &QAction::triggered, this, [this] { GuardCommand([this] { ShowManual("Manual_EN.pdf"); }); });
 
   // Parameter and terminal pages.
   for (int i = 0; i < 8; ++i)
-    connect(ModeButtons[i], &QPushButton::clicked, this, [this, i] { Guard([this, i] { ModeButtonClick(i); }); });
+    connect(ModeButtons[i], &QPushButton::clicked, this, [this, i] { GuardCommand([this, i] { ModeButtonClick(i); }); });
   click(MODE_ALL, &TKVXMainForm::MODE_ALLClick);
   for (QPushButton* b : {BtnDefault, BtnDefault2}) click(b, &TKVXMainForm::BtnDefaultClick);
   for (QPushButton* b : {BtnSave, BtnSave2}) click(b, &TKVXMainForm::BtnSaveClick);
@@ -144,18 +164,25 @@ void TKVXMainForm::ConnectHandlers() {
   for (QPushButton* b : {BBtnUpload, BBtnUpload2}) click(b, &TKVXMainForm::BBtnUploadClick);
   for (QPushButton* b : {BBtnDownload, BBtnDownload2}) click(b, &TKVXMainForm::BBtnDownloadClick);
 
-  // Monitor page: remote control. Only a user's click writes to the module.
-  connect(CBoxRemoteCtrlEnable, &QCheckBox::clicked, this, [this] { Guard([this] { CBoxRemoteCtrlEnableClick(); }); });
-  for (QCheckBox* box : CBDInp)
-    connect(box, &QCheckBox::clicked, this, [this, box] { Guard([this, box] { CBoxDigitalIOClick(box); }); });
+  // Monitor page: remote control. Only a user's change writes to the module.
+  toggled(CBoxRemoteCtrlEnable, [this] { CBoxRemoteCtrlEnableClick(); });
+  for (QCheckBox* box : CBDInp) toggled(box, [this, box] { CBoxDigitalIOClick(box); });
   for (TLabeledEdit& e : LEditPinX) e.Edit->installEventFilter(new AnalogEditFilter(this, &e));
-  connect(TBarAnaInputs, &QSlider::valueChanged, this, [this] { Guard([this] { TBarAnaInputsChange(); }); });
+  // A refused move puts the track bar back where the value sent last stands.
+  connect(TBarAnaInputs, &QSlider::valueChanged, this, [this, last = TBarAnaInputs->value()](int value) mutable {
+    GuardCommand([this, &last, value] { last = value; TBarAnaInputsChange(); }, [this, &last] {
+      const QSignalBlocker block(TBarAnaInputs);
+      TBarAnaInputs->setValue(last);
+    });
+  });
   // The group is left when the focus moves to another control of this window or the page goes
   // away; a message box or another program taking the focus meanwhile is no exit (the focus
   // comes back to the edit).
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
     if (!IsInside(old, GBoxAnaInputs) || IsInside(now, GBoxAnaInputs)) return;
-    if (now ? now->window() == this : !old->isVisible()) Guard([this] { GBoxAnaInputsExit(); });
+    // Refused, the edit is let go without sending: it shows the track bar's value again.
+    if (now ? now->window() == this : !old->isVisible())
+      GuardCommand([this] { GBoxAnaInputsExit(); }, [this] { GBoxAnaInputsExit(false); });
   });
 
   // Scope page. Combo boxes change on a choice from the list or when a typed text is finished.

@@ -87,7 +87,13 @@ TWaitHookState& ThreadWaitHook() {
   return state;
 }
 
+thread_local int pumpDepth = 0;
+
 }  // namespace
+
+TPumpScope::TPumpScope() { ++pumpDepth; }
+TPumpScope::~TPumpScope() { --pumpDepth; }
+int PumpDepth() { return pumpDepth; }
 
 void SetWaitHook(std::function<void()> hook) {
   TWaitHookState& s = ThreadWaitHook();
@@ -106,6 +112,7 @@ void WaitHookPoint() {
   // A copy: the hook may replace itself.
   const std::function<void()> hook = s.hook;
   try {
+    const TPumpScope pump;
     hook();
   } catch (...) {
     // A hook that fails must not end the wait that called it.

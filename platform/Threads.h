@@ -77,8 +77,22 @@ constexpr std::chrono::milliseconds WaitHookInterval{20};
 void SetWaitHook(std::function<void()> hook);
 bool HasWaitHook();
 // Runs the calling thread's hook when one is set and WaitHookInterval has passed since its last
-// run. Cheap when no hook is set.
+// run. Cheap when no hook is set. The hook runs inside a TPumpScope.
 void WaitHookPoint();
+
+// Marks, for its life, a stretch in which a thread lets other work run in the middle of its own
+// (the window thread processing its events while it waits). An operation that holds a resource
+// tells by PumpDepth whether a call comes from its own steps (the depth it began at) or from work
+// run in such a stretch (a greater depth), which must not use the resource meanwhile.
+class TPumpScope {
+ public:
+  TPumpScope();
+  ~TPumpScope();
+  TPumpScope(const TPumpScope&) = delete;
+  TPumpScope& operator=(const TPumpScope&) = delete;
+};
+// How many TPumpScopes of the calling thread are open.
+int PumpDepth();
 
 // The window thread and the calls other threads hand to it.
 class MainThread {

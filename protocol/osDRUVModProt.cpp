@@ -247,6 +247,7 @@ void TKVXModCommProt::WatchView(platform::TComponent*& Slot, V* View) {
 
 void TKVXModCommProt::SetBaudRate(TModBaudrate Value) {
   auto lock = LockComm();
+  if (!lock) return;
   BaudRate_ = Value;
   ApplyPortRate(Value);
 }
@@ -265,6 +266,7 @@ void TKVXModCommProt::ApplyPortRate(TModBaudrate Index) {
 
 void TKVXModCommProt::SetPortName(const std::string& Value) {
   auto lock = LockComm();
+  if (!lock) return;
   PortName_ = Value;
   Port_->SetPort(Value);
 }
@@ -273,6 +275,7 @@ bool TKVXModCommProt::GetPortOpen() const { return Port_ && Port_->Connected(); 
 
 void TKVXModCommProt::SetPortOpen(bool Value) {
   auto lock = LockComm();
+  if (!lock) return;
   Port_->SetConnected(Value);
 }
 
@@ -295,6 +298,7 @@ void TKVXModCommProt::SetAutoBaudDetection(bool Value) {
 void TKVXModCommProt::SetTransferMode(TTransferMode Value) {
   if (Value == TransferMode_.load()) return;
   auto lock = LockComm();
+  if (!lock) return;
   TransferMode_ = Value;
   if (GetPortOpen()) ResetModuleData();
   if (Value == tmHalfDuplex)
@@ -425,6 +429,7 @@ void TKVXModCommProt::ClearListsLocked() {
 
 void TKVXModCommProt::ClearCommandLists() {
   auto lock = LockComm();
+  if (!lock) return;
   ClearListsLocked();
 }
 
@@ -432,6 +437,7 @@ void TKVXModCommProt::ResetModuleData() {
   // A running scope poll holds the exchange lock (and Busy) until it is done: taking the lock
   // waits for it, and no new poll can start an exchange meanwhile.
   auto lock = LockComm();
+  if (!lock) return;
   while (Busy_.load()) platform::Sleep(10);
   // Closing the port serves the window thread's queue while the port's event thread ends: a
   // monitor tick waiting there must find the polling stopped and the module gone.
@@ -453,6 +459,7 @@ void TKVXModCommProt::ResetModuleData() {
 
 bool TKVXModCommProt::DetectBaudrate(TModBaudrate& Index, int Passes) {
   auto lock = LockComm();
+  if (!lock) return false;
   if (Passes < 1) Passes = 1;
   if (Passes > 5) Passes = 5;
   bool found = false;
@@ -512,6 +519,7 @@ bool TKVXModCommProt::SetModuleBaudrate(TModBaudrate Index) {
 
 bool TKVXModCommProt::SwitchToAutoBaudrate() {
   auto lock = LockComm();
+  if (!lock) return false;
   try {
     kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 200);
     Port_->WriteText("BR " + std::to_string(ModBaudrateFactor(AutoBaudrate_)) + "\r");
@@ -534,6 +542,7 @@ bool TKVXModCommProt::SwitchToAutoBaudrate() {
 
 bool TKVXModCommProt::Connect() {
   auto lock = LockComm();
+  if (!lock) return false;
   LastConnectError_.clear();
   ClearListsLocked();
   ModuleLoaded_ = false;
@@ -578,31 +587,32 @@ bool TKVXModCommProt::Connect() {
 
 bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
   auto lock = LockComm();
+  if (!lock) return false;
   TStoppable stoppable(this);
   ModuleLoaded_ = false;
   ModuleId_.clear();
   RemoteCtrlAvailable_ = false;
   RemoteCtrlOn_ = false;
   UseProcessDataBlock_ = false;
-  // A stop leaves no half-built module behind: the window shows no module, as before any
-  // identification.
-  auto stopped = [this] {
+  // A stop or a failure leaves no half-built module (nor the one before) behind: the window shows
+  // no module, as before any identification.
+  auto dropped = [this] {
     DropModuleLocked();
     return false;
   };
 
   std::string reply;
   IdentifyUnanswered_ = false;
-  if (!Progress(pgsIdentify, 0, 0)) return stopped();
+  if (!Progress(pgsIdentify, 0, 0)) return dropped();
   if (!SendCommand("ID\r", "ID", ">", reply, 200)) {
     IdentifyUnanswered_ = true;
-    return false;
+    return dropped();
   }
   const std::string text = CutReply(reply, 2);
 
   bool ok = text.find("error") == std::string::npos;
   if (ok) {
-    if (!Progress(pgsReadListing, 0, 0)) return stopped();
+    if (!Progress(pgsReadListing, 0, 0)) return dropped();
     std::string listing;
     ok = ReadCommandList(listing);
   }
@@ -613,27 +623,22 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
     OnReadoutError(this, text, ext);
     ok = ParseCommandList(kvxprot::JoinLines(ext));
   }
-  if (!ok) {
-    // A failed parse has emptied the lists: the grid must not keep rows of the freed commands.
-    if (CommandList_->Count() == 0) FillParameterList(0);
-    return false;
-  }
+  if (!ok) return dropped();
 
-  if (!Progress(pgsIdentify, 0, 0)) return stopped();
+  if (!Progress(pgsIdentify, 0, 0)) return dropped();
   if (ParameterList_) {
     std::uint16_t code = 0;
     FillParameterList(ReadAccessCode(code) ? code : kAllGroups);
   }
 
   ok = ReadAllParameters();
-  if (Stopped_) return stopped();
-  ModuleLoaded_ = ok;
-  if (!ok) return false;
+  if (!ok) return dropped();
+  ModuleLoaded_ = true;
 
   IdText = text;
   ModuleId_ = text;
 
-  if (!Progress(pgsIdentify, 0, 0)) return stopped();
+  if (!Progress(pgsIdentify, 0, 0)) return dropped();
   bool on = false;
   const bool available = QueryRemoteInfo(on);
   RemoteCtrlAvailable_ = available;
@@ -649,6 +654,7 @@ bool TKVXModCommProt::IdentifyModule(std::string& IdText) {
 
 bool TKVXModCommProt::ReadCommandList(std::string& Listing) {
   auto lock = LockComm();
+  if (!lock) return false;
   std::string reply;
   if (!Exchange("Readout\r", "READOUT", ">", reply, 2000, ListingReplyLimit)) return false;
   Listing = reply;
@@ -657,6 +663,7 @@ bool TKVXModCommProt::ReadCommandList(std::string& Listing) {
 
 bool TKVXModCommProt::ParseCommandList(const std::string& Listing) {
   auto lock = LockComm();
+  if (!lock) return false;
   ClearListsLocked();
   for (const std::string& line : SplitLines(Trim(Listing))) {
     std::unique_ptr<TModBaseCommand> cmd = ParseModCommandLine(line);
@@ -687,6 +694,7 @@ bool TKVXModCommProt::ReadAccessCode(std::uint16_t& Code) {
 
 bool TKVXModCommProt::QueryRemoteInfo(bool& RemoteOn) {
   auto lock = LockComm();
+  if (!lock) return false;
   RemoteOn = false;
   bool result = false;
   std::string reply;
@@ -713,6 +721,7 @@ bool TKVXModCommProt::QueryRemoteInfo(bool& RemoteOn) {
 
 bool TKVXModCommProt::SendPassword(const std::string& Password) {
   auto lock = LockComm();
+  if (!lock) return false;
   if (!GetPortOpen()) return false;
   // A line break inside would end the command early and send the rest as another command.
   for (char c : Password)
@@ -732,6 +741,7 @@ bool TKVXModCommProt::SendPassword(const std::string& Password) {
 
 bool TKVXModCommProt::QueryPasswordSupport() {
   auto lock = LockComm();
+  if (!lock) return false;
   if (!GetPortOpen()) return false;
   std::string reply;
   return SendCommand("PASSWORD\r", "", ">", reply, 200) && !kvxprot::HasCommandError(reply);

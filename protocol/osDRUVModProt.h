@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/MyGlobalUtils.h"
@@ -454,10 +455,34 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   void Notification(platform::TComponent* AComponent, platform::TOperation Operation) override;
 
   // The lock held for every whole exchange (and every operation made of several). Recursive:
-  // an operation that holds it may call others that take it again.
-  std::unique_lock<std::recursive_mutex> LockComm() {
-    return std::unique_lock<std::recursive_mutex>(CommLock_);
-  }
+  // an operation that holds it may call others that take it again. Refused (false, nothing
+  // held) to a call its holder's thread makes from work let run in the middle of an operation
+  // (the window's events processed while it waits, platform::TPumpScope): such a call would cut
+  // into the line and into what the operation reads. What would write to the line or change the
+  // module's state then fails at once and does nothing.
+  class TCommLock {
+   public:
+    TCommLock() = default;
+    TCommLock(TKVXModCommProt* P, std::unique_lock<std::recursive_mutex> Lock)
+        : P_(P), Lock_(std::move(Lock)) {}
+    TCommLock(TCommLock&& Other) noexcept : P_(Other.P_), Lock_(std::move(Other.Lock_)) {
+      Other.P_ = nullptr;
+    }
+    TCommLock& operator=(TCommLock&&) = delete;
+    ~TCommLock() { unlock(); }
+    explicit operator bool() const { return P_ != nullptr; }
+    void unlock() {
+      if (!P_) return;
+      --P_->CommDepth_;
+      P_ = nullptr;
+      Lock_.unlock();
+    }
+
+   private:
+    TKVXModCommProt* P_ = nullptr;
+    std::unique_lock<std::recursive_mutex> Lock_;
+  };
+  TCommLock LockComm();
   // SendCommand for an answer of up to MaxReplyBytes (the command listing's is long).
   bool Exchange(const std::string& Cmd, const std::string& Echo, const std::string& Terminator,
                 std::string& Reply, int TimeoutMs, std::size_t MaxReplyBytes);
@@ -589,4 +614,8 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   template <class V>
   void WatchView(platform::TComponent*& Slot, V* View);
   std::recursive_mutex CommLock_;
+  // Written by the lock's holder only: how often it holds the lock, and its pump depth when it
+  // took it first.
+  int CommDepth_ = 0;
+  int CommPumpDepth_ = 0;
 };

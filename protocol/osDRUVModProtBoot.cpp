@@ -214,6 +214,7 @@ void TKVXModCommProt::ShowInTerminal(const std::string& Text) {
 bool TKVXModCommProt::BootloaderStep(int Step) {
   if (Step < 0 || Step > 3) return false;
   auto lock = LockComm();
+  if (!lock) return false;
   TRxHandlerOff detach([this](bool On) { return AttachPortRxChar(On); });
   const bool fdx = TransferMode() == tmFullDuplex;
   std::string reply;
@@ -294,6 +295,7 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
   const std::string text = S19TransferText(file);
 
   auto lock = LockComm();
+  if (!lock) return false;
   TRxHandlerOff detach([this](bool On) { return AttachPortRxChar(On); });
   try {
     if (!Port_->Connected()) return false;
@@ -344,6 +346,7 @@ bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
 void TKVXModCommProt::SetBootloaderMode(bool Active) {
   if (Active == BootloaderMode_.load()) return;
   auto lock = LockComm();
+  if (!lock) return;
   try {
     if (Active) {
       ResetModuleData();
@@ -388,6 +391,7 @@ bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
   TStoppable stoppable(this);
   if (!ReadWholeFile(FileName, text)) return false;
   auto lock = LockComm();
+  if (!lock) return false;
   try {
     // The module's answers appear in the terminal meanwhile: through the receive handler, or in
     // half duplex, where each character waits for its echo (and each line for its answer) so

@@ -51,6 +51,7 @@ TListedCmd LookUpListed(TModCommandList* List, const std::string& Name, TModCtrl
 bool TKVXModCommProt::RunModuleAction(const std::string& ListedName, const std::string& Line,
                                       const std::string& Echo, int TimeoutMs, bool ReadAll) {
   auto lock = LockComm();
+  if (!lock) return false;
   TModCtrlCommand* cmd = nullptr;
   switch (LookUpListed(CommandList_.get(), ListedName, cmd)) {
     case TListedCmd::Writable:
@@ -80,6 +81,7 @@ bool TKVXModCommProt::Loadback() {
 
 TModuleIdCheck TKVXModCommProt::CompareModuleId() {
   auto lock = LockComm();
+  if (!lock) return micNoAnswer;
   std::string reply;
   if (!SendCommand("ID\r", "ID", ">", reply, 400)) return micNoAnswer;
   return CutReply(reply, 2) == ModuleId_ ? micSameModule : micOtherModule;
@@ -89,6 +91,7 @@ TModuleIdCheck TKVXModCommProt::CompareModuleId() {
 
 bool TKVXModCommProt::GetRemoteCtrlEnabled() {
   auto lock = LockComm();
+  if (!lock) return false;
   std::string reply;
   if (!SendCommand("RC:M\r", "RC:M", ">", reply, kRemoteTimeoutMs)) return false;
   std::string text;
@@ -98,6 +101,7 @@ bool TKVXModCommProt::GetRemoteCtrlEnabled() {
 
 void TKVXModCommProt::SetRemoteCtrlEnabled(bool Value) {
   auto lock = LockComm();
+  if (!lock) return;
   RemoteCtrlOn_ = false;
   if (!RemoteCtrlAvailable_.load()) return;
   std::string reply;
@@ -109,6 +113,7 @@ void TKVXModCommProt::SetRemoteCtrlEnabled(bool Value) {
 
 bool TKVXModCommProt::ReadRemoteState(std::uint8_t& State) {
   auto lock = LockComm();
+  if (!lock) return false;
   State = 0;
   if (!RemoteCtrlAvailable_.load()) return false;
   std::string reply;
@@ -121,6 +126,7 @@ bool TKVXModCommProt::ReadRemoteState(std::uint8_t& State) {
 
 bool TKVXModCommProt::WriteRemoteState(std::uint8_t& State) {
   auto lock = LockComm();
+  if (!lock) return false;
   // The module takes input states only while its remote control is on.
   if (!GetRemoteCtrlEnabled()) return false;
   std::string reply;
@@ -137,6 +143,7 @@ bool TKVXModCommProt::WriteRemoteState(std::uint8_t& State) {
 
 bool TKVXModCommProt::ReadRemoteCtrlValue(std::uint8_t Pin, std::int32_t& Value) {
   auto lock = LockComm();
+  if (!lock) return false;
   TModRemoteCtrlCmd* cmd = RemoteCtrlCmdList_->FindByPin(Pin);
   if (!cmd) return false;
   std::string reply;
@@ -150,6 +157,7 @@ bool TKVXModCommProt::ReadRemoteCtrlValue(std::uint8_t Pin, std::int32_t& Value)
 
 bool TKVXModCommProt::WriteRemoteCtrlValue(std::uint8_t Pin, std::int32_t& Value) {
   auto lock = LockComm();
+  if (!lock) return false;
   TModRemoteCtrlCmd* cmd = RemoteCtrlCmdList_->FindByPin(Pin);
   if (!cmd || !RemoteCtrlOn_.load()) return false;
   std::string reply;

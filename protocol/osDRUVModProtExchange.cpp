@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/Threads.h"
 #include "protocol/osDRUVModProt.h"
 #include "protocol/osDRUVModProtUtil.h"
 
@@ -238,6 +239,17 @@ bool ReadBetween(TComPort* Port, const std::string& StartText, const std::string
 
 // ---- Operations of the component ----------------------------------------------------------------
 
+TKVXModCommProt::TCommLock TKVXModCommProt::LockComm() {
+  std::unique_lock<std::recursive_mutex> lock(CommLock_);
+  const int pump = platform::PumpDepth();
+  if (CommDepth_ == 0)
+    CommPumpDepth_ = pump;
+  else if (pump > CommPumpDepth_)
+    return TCommLock();  // work run while an operation of this thread waits
+  ++CommDepth_;
+  return TCommLock(this, std::move(lock));
+}
+
 bool TKVXModCommProt::SendCommand(const std::string& Cmd, const std::string& Echo,
                                   const std::string& Terminator, std::string& Reply,
                                   int TimeoutMs) {
@@ -248,6 +260,10 @@ bool TKVXModCommProt::Exchange(const std::string& Cmd, const std::string& Echo,
                                const std::string& Terminator, std::string& Reply, int TimeoutMs,
                                std::size_t MaxReplyBytes) {
   auto lock = LockComm();
+  if (!lock) {
+    Reply.clear();
+    return false;
+  }
   switch (TransferMode()) {
     case tmFullDuplex:
       return ExchangeFullDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs,
@@ -269,6 +285,7 @@ bool TKVXModCommProt::SendCheckedCommand(const std::string& Cmd, const std::stri
 
 bool TKVXModCommProt::ExchangeRaw(char Ch, std::string& Reply) {
   auto lock = LockComm();
+  if (!lock) return false;
   Reply.clear();
   try {
     kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 500);
@@ -288,6 +305,7 @@ bool TKVXModCommProt::ExchangeRaw(char Ch, std::string& Reply) {
 
 bool TKVXModCommProt::CheckPrompt() {
   auto lock = LockComm();
+  if (!lock) return false;
   if (!GetPortOpen()) return false;
   std::string reply;
   return SendCommand("\r", "", ">", reply, 40);
@@ -295,6 +313,7 @@ bool TKVXModCommProt::CheckPrompt() {
 
 bool TKVXModCommProt::CheckModuleId() {
   auto lock = LockComm();
+  if (!lock) return false;
   std::string reply;
   if (!SendCommand("ID\r", "ID", ">", reply, 400)) return false;
   return CutReply(reply, 2) == ModuleId_;

@@ -110,6 +110,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
 
       case psBlock: {
         auto lock = LockComm();
+        if (!lock) return kNoModule;
         std::string reply;
         if (!SendCheckedCommand("DOWNLOAD\r", "DOWNLOAD", "!", reply, kDownloadTimeoutMs))
           return kFileUnusable;
@@ -129,6 +130,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     }
 
     auto lock = LockComm();
+    if (!lock) return kNoModule;
     const bool online = GetPortOpen();
     report.Values = true;
     report.Online = online;
@@ -277,6 +279,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
     }
 
     auto lock = LockComm();
+    if (!lock) return kNoModule;
     int applied = 0;
     if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors, &applied)) {
       errors.clear();
@@ -394,6 +397,7 @@ bool TKVXModCommProt::OpenModuleDescription(const std::string& FileName) {
     } freeRemote{remoteCtrl};
 
     auto lock = LockComm();
+    if (!lock) return false;
     if (!read) {
       SetFileError(fekFailed, !dom.LastErrorText().empty() ? dom.LastErrorText() : FileName + ": not loaded");
       // No module: no view may keep pointers to commands of the one before.

@@ -107,6 +107,7 @@ void TKVXModCommProt::SetOperatingMode(std::uint8_t Mode) {
     // A scope poll on the sample-timer thread holds the exchange lock while it talks to the
     // module and stays Busy until its samples are handed over: the mode changes only after it.
     auto lock = LockComm();
+    if (!lock) return;
     while (Busy_.load()) platform::Sleep(1);
     OperatingMode_ = Mode;
     AttachPortRxChar(Mode == 1);
@@ -138,6 +139,7 @@ void TKVXModCommProt::MonitorTimerTick(TObject*) {
   PollErrorState_ = 0;
   {
     auto lock = LockComm();
+    if (!lock) return;
     if (!ModuleLoaded_.load() || !Monitor_ || OperatingMode_.load() != 2) return;
     if (LineHungUp()) {
       // Nothing can answer on a line that hung up: stop without sending.
@@ -302,6 +304,7 @@ bool TKVXModCommProt::ReadProcessDataBlock(std::vector<std::uint8_t>& Data, int&
   Data.clear();
   Size = 0;
   auto lock = LockComm();
+  if (!lock) return false;
   // Two header bytes, then two bytes for each process value of the listing.
   const std::size_t length = 2 + 2 * static_cast<std::size_t>(ProcessData_->Count());
   std::string block;
@@ -324,6 +327,7 @@ void TKVXModCommProt::PortRxChar(TObject*, int Count) {
     // poll on its own thread may hold, so the window thread never stalls on received characters.
     if (OperatingMode_.load() != 1 || !Terminal_ || Count <= 0) return;
     auto lock = LockComm();
+    if (!lock) return;
     if (OperatingMode_.load() != 1 || !Terminal_) return;
     // What is there already, without waiting.
     kvxprot::SetReadTimeouts(Port_.get(), static_cast<int>(platform::MAXDWORD), 0, 0);
@@ -345,6 +349,7 @@ bool TKVXModCommProt::SendTerminalKey(char Key) {
   const bool result = OperatingMode_.load() == 1;
   if (!result) return false;
   auto lock = LockComm();
+  if (!lock) return false;
   if (!GetPortOpen()) return result;
   try {
     if (Port_->WriteText(std::string(1, Key)) <= 0) return false;
@@ -357,6 +362,7 @@ bool TKVXModCommProt::SendTerminalKey(char Key) {
 
 bool TKVXModCommProt::SendTextCharHalfDuplex(char C, bool& Echoing) {
   auto lock = LockComm();
+  if (!lock) return false;
   TComPort* port = Port_.get();
   kvxprot::SetReadTimeouts(port, static_cast<int>(platform::MAXDWORD), 0, kTextLineTimeoutMs);
   if (port->WriteText(std::string(1, C)) != 1) return false;

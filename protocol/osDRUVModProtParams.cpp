@@ -66,6 +66,7 @@ class BusyScope {
 
 bool TKVXModCommProt::ReadParameter(TModCtrlCommand* Cmd) {
   auto lock = LockComm();
+  if (!lock) return false;
   if (!Cmd || CommandList_->IndexOfObject(Cmd) < 0) return false;
   if (Cmd->AType != 2 && Cmd->AType != 3) return false;
   if (Cmd->Kind == NoPara) return false;
@@ -107,6 +108,7 @@ bool TKVXModCommProt::ReadParameter(TModCtrlCommand* Cmd) {
 
 bool TKVXModCommProt::ReadAllParameters() {
   auto lock = LockComm();
+  if (!lock) return false;
   if (CommandList_->Count() == 0) return false;
   auto readable = [this](int i) {
     auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(i));
@@ -184,6 +186,7 @@ bool TKVXModCommProt::WriteCurveLines(TModCCParaCmd* Cmd) {
 
 bool TKVXModCommProt::WriteParameter(TModCtrlCommand* Cmd) {
   auto lock = LockComm();
+  if (!lock) return false;
   if (!Cmd || CommandList_->IndexOfObject(Cmd) < 0) return false;
   if (Cmd->AType != 1 && Cmd->AType != 3) return false;
 
@@ -216,6 +219,7 @@ bool TKVXModCommProt::WriteParameter(TModCtrlCommand* Cmd) {
 
 bool TKVXModCommProt::WriteAllParameters(TStringList* FailList) {
   auto lock = LockComm();
+  if (!lock) return false;
   if (FailList) FailList->clear();
   bool failed = false;
   for (int i = 0; i < CommandList_->Count(); ++i) {
@@ -238,6 +242,7 @@ bool TKVXModCommProt::WriteAllParameters(TStringList* FailList) {
 
 bool TKVXModCommProt::RefreshParameterList() {
   auto lock = LockComm();
+  if (!lock) return false;
   if (!ParameterList_) return false;
   std::uint16_t code = 0;
   if (ReadAccessCode(code)) {

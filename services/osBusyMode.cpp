@@ -155,9 +155,15 @@ void TBusyMode::End() {
   closing.swap(PendingClose_);
   for (const QPointer<QWidget>& w : closing)
     if (w) QMetaObject::invokeMethod(w.data(), [w] { if (w) w->close(); }, Qt::QueuedConnection);
-  // Calls other threads handed to the window thread meanwhile.
+  // Calls other threads handed to the window thread meanwhile. A job begun by then (the handler
+  // that ran this one may start the next) keeps them waiting: its own end hands them on again.
   if (QCoreApplication* app = QCoreApplication::instance())
-    QMetaObject::invokeMethod(app, [] { platform::MainThread::CheckSynchronize(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+          if (!TBusyMode::Instance().Active()) platform::MainThread::CheckSynchronize();
+        },
+        Qt::QueuedConnection);
 }
 
 void TBusyMode::Update(const QString& Text, qint64 Position, qint64 Max) {
@@ -191,7 +197,11 @@ void TBusyMode::Pump(bool Force) {
   if (!Force && gap < kPumpEveryMs) return;
   ShowTop(false);
   Pumping_ = true;
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  {
+    // What the events start is no step of the job: the protocol refuses it the line.
+    const platform::TPumpScope pump;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  }
   Pumping_ = false;
   SincePump_.restart();
 }

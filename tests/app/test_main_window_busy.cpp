@@ -2,7 +2,10 @@
 // says how far it is, the user's stray keys and clicks never reach the module, a Cancel stops
 // where the line is clean and the window says what was done, and files too large to read whole
 // are refused with their size.
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QSlider>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -95,8 +98,23 @@ TEST_F(BusyMode, IdentifyOfALargeModuleKeepsTheWindowTickingAndCountsToTheEnd) {
   EXPECT_FALSE(form->BusyPanel->isVisible());
 }
 
-TEST_F(BusyMode, AStoppedIdentifyLeavesNoModule) {
+TEST_F(BusyMode, AStoppedOrFailedIdentifyLeavesNoModuleAndNoControlOfIt) {
   ASSERT_NO_FATAL_FAILURE(StartIdentified(modsim::ModuleOptions{.Rate = 115200, .GeneratedParams = 300}));
+  auto expectNoModuleControls = [this] {
+    EXPECT_FALSE(form->ModeButtons[0]->isEnabled());
+    EXPECT_FALSE(form->LabelParameterView->isEnabled());
+    EXPECT_FALSE(form->PasswordAct->isEnabled());
+    EXPECT_FALSE(form->ShowScopeAct->isEnabled());
+    EXPECT_FALSE(form->KVXModProt->CommandList()->Count());
+  };
+  ASSERT_TRUE(form->ModeButtons[0]->isEnabled());
+  sim->SetSilent(true);
+  form->IdentifyAct->trigger();
+  expectNoModuleControls();
+  EXPECT_EQ(form->PanelText(5), "no answer from the module on modsim");
+  sim->SetSilent(false);
+  form->IdentifyAct->trigger();
+  ASSERT_TRUE(form->ModeButtons[0]->isEnabled());
   RecordProgress();
   Before = [this](TProgressStep step, int pos) {
     if (step == pgsReadParameters && pos == 37) QTest::keyClick(form.get(), Qt::Key_Escape);
@@ -109,6 +127,7 @@ TEST_F(BusyMode, AStoppedIdentifyLeavesNoModule) {
   EXPECT_FALSE(form->ShowMonitorAct->isEnabled());
   EXPECT_FALSE(form->BBtnUpload->isEnabled());
   EXPECT_TRUE(form->PanelText(5).startsWith("Identify stopped after 37 of ")) << form->PanelText(5).toStdString();
+  expectNoModuleControls();
   // No read went out after the stop.
   EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
                           [](const Step& s) { return s.step == pgsReadParameters && s.pos > 37; }),
@@ -123,6 +142,48 @@ TEST_F(BusyMode, AStoppedIdentifyLeavesNoModule) {
   form->IdentifyAct->trigger();
   EXPECT_EQ(form->PanelText(5), "no answer from the module on modsim");
   EXPECT_TRUE(messages.Shown.empty());
+}
+
+TEST_F(BusyMode, AScreenReadersActionsDuringIdentifyReachNothingAndTheControlsShowWhatTheModuleHas) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified(modsim::ModuleOptions{.Rate = 115200, .GeneratedParams = 300}));
+  form->ShowPage(1);
+  form->CBoxRemoteCtrlEnable->click();  // remote control on: every input takes a toggle
+  ASSERT_TRUE(form->CBDInp[0]->isEnabled());
+  auto act = [](QWidget* w, const QString& action) {
+    QAccessibleActionInterface* a = QAccessible::queryAccessibleInterface(w)->actionInterface();
+    ASSERT_TRUE(a && a->actionNames().contains(action)) << w->objectName().toStdString();
+    a->doAction(action);
+  };
+  const int slider = form->TBarAnaInputs->value();
+  const std::size_t shown = messages.Shown.size();
+  sim->SetPacing(true);
+  sim->Module().ClearRecords();
+  RecordProgress();
+  Before = [&](TProgressStep step, int pos) {
+    if (step != pgsReadParameters || pos != 20) return;
+    // Requests of a screen reader, run from the window's events while Identify waits.
+    QTimer::singleShot(0, form.get(), [&] {
+      act(form->ModeButtons[4], QAccessibleActionInterface::pressAction());
+      act(form->CBDInp[0], QAccessibleActionInterface::toggleAction());
+      act(form->CBoxRemoteCtrlEnable, QAccessibleActionInterface::toggleAction());
+      QAccessible::queryAccessibleInterface(form->TBarAnaInputs)->valueInterface()->setCurrentValue(slider + 500);
+    });
+  };
+  form->IdentifyAct->trigger();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+  // Identify's own queries only: no mode switch, no write.
+  for (const std::string& c : sim->ReceivedCommands()) EXPECT_TRUE(c.rfind("MODE ", 0) != 0 || c == "MODE ?") << c;
+  EXPECT_TRUE(sim->Writes().empty());
+  EXPECT_TRUE(sim->Violations().empty());
+  EXPECT_EQ(messages.Shown.size(), shown);
+  EXPECT_FALSE(form->CBDInp[0]->isChecked());
+  EXPECT_TRUE(form->CBoxRemoteCtrlEnable->isChecked());
+  EXPECT_EQ(form->TBarAnaInputs->value(), slider);
+  EXPECT_FALSE(form->ModeButtons[4]->font().bold());
+  // With no job running the toggle is the user's: it reaches the module.
+  act(form->CBDInp[0], QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(sim->Module().DigitalInputs() & 1, 1);
+  EXPECT_TRUE(form->CBDInp[0]->isChecked());
 }
 
 TEST_F(BusyMode, ACancelledDownloadWroteExactlyTheParametersItReports) {

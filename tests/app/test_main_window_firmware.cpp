@@ -46,6 +46,14 @@ class MainWindowFirmware : public mftest::MainFormFixture {
     return ini.substr(from, ini.find('\n', from) - from);
   }
 
+  void ExpectModuleCommands(bool On) {
+    for (QPushButton* b : {form->BtnSave, form->BtnDefault2, form->BtnLoadBack, form->BBtnDownload,
+                           form->BBtnUpload, form->ModeButtons[0]})
+      EXPECT_EQ(b->isEnabled(), On) << b->objectName().toStdString();
+    EXPECT_EQ(form->PasswordAct->isEnabled(), On);
+    EXPECT_EQ(form->ShowMonitorAct->isEnabled(), On);
+  }
+
   testutil::TempDir dir;
   fwtest::Firmware fw;
   std::string s19;
@@ -109,8 +117,18 @@ TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheMod
   EXPECT_FALSE(form->MMISendFirmware->isEnabled());
   EXPECT_TRUE(form->PanelText(4).isEmpty());
   ASSERT_TRUE(TerminalShows("(y/n)?")) << Terminal().toStdString();
+  // The application's commands stay off until it is identified again; an Identify meanwhile
+  // says that the module did not answer.
+  ExpectModuleCommands(false);
+  ASSERT_TRUE(form->IdentifyAct->isEnabled());
+  form->IdentifyAct->trigger();
+  EXPECT_TRUE(form->PanelText(5).startsWith("no answer from the module on")) << form->PanelText(5).toStdString();
+  ExpectModuleCommands(false);
   form->KVXPTerminal->TypeText("y");
   EXPECT_TRUE(mftest::WaitFor([&] { return !sim->Module().InBootloader(); }));
+  form->IdentifyAct->trigger();
+  ASSERT_TRUE(form->KVXModProt->ModuleLoaded());
+  ExpectModuleCommands(true);
 }
 
 // Pulled during the classic send: the lost connection is the one message, and the bootloader
@@ -194,6 +212,7 @@ TEST_F(MainWindowFirmware, AssistantInStepModeUpdatesTheModuleAndRemembersTheFil
   form->MMIFWUAss->trigger();
   EXPECT_TRUE(FlashEqualsImage());
   EXPECT_FALSE(sim->Module().InBootloader());
+  ExpectModuleCommands(false);
   EXPECT_EQ(Ini("LastFirmware"), s19);
   EXPECT_TRUE(form->ConnectAct->isEnabled());
   EXPECT_TRUE(messages.Shown.empty());

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/Threads.h"
 
@@ -156,6 +157,25 @@ TEST(MainThread, AcknowledgedSendReturnsWhenTakenAndRunsLater) {
   t.WaitFor();
   EXPECT_TRUE(ack);
   EXPECT_TRUE(ranCall);
+}
+
+TEST(WaitHook, ASleepRunsTheHookAgainAndAgainMarkedAsWorkLetRunMeanwhile) {
+  std::vector<std::chrono::steady_clock::time_point> calls;
+  int depth = -1;
+  SetWaitHook([&] {
+    calls.push_back(std::chrono::steady_clock::now());
+    depth = PumpDepth();
+    WaitHookPoint();  // never from within itself
+  });
+  Sleep(300);
+  SetWaitHook(nullptr);
+  Sleep(50);
+  // About every WaitHookInterval of the 300 ms, never closer together.
+  ASSERT_GE(calls.size(), 5u);
+  EXPECT_LE(calls.size(), 16u);
+  for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_GE(calls[i] - calls[i - 1], WaitHookInterval);
+  EXPECT_EQ(depth, 1);
+  EXPECT_EQ(PumpDepth(), 0);
 }
 
 TEST(Event, AutoResetEventReleasesOneWait) {

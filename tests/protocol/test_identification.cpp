@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ProtocolTestUtil.h"
+#include "platform/Threads.h"
 
 namespace prottest {
 namespace {
@@ -255,6 +256,56 @@ TEST_F(IdentificationFailure, AFailedListingAfterAGoodOneEmptiesTheGrid) {
   EXPECT_EQ(grid.lastCount, 0);
   prot->SetParameterList(nullptr);
   sim->Module().ClearRecords();
+}
+
+TEST_F(IdentificationFailure, AnyFailureAfterAGoodOneLeavesNoModuleBehind) {
+  // The module before must not stay editable in the grid, nor half of the new one.
+  StartModule();
+  FakeParamList grid;
+  prot->SetParameterList(&grid);
+  Identify();
+  std::string id;
+  sim->SetSilent(true);
+  EXPECT_FALSE(prot->IdentifyModule(id));
+  EXPECT_EQ(prot->CommandList()->Count(), 0);
+  EXPECT_EQ(grid.lastCount, 0);
+  sim->SetSilent(false);
+  sim->Module().SetCommandError("GAIN");
+  EXPECT_FALSE(prot->IdentifyModule(id));
+  EXPECT_EQ(prot->CommandList()->Count(), 0);
+  EXPECT_EQ(grid.lastCount, 0);
+  prot->SetParameterList(nullptr);
+}
+
+// What the window's events start while an operation waits on the line (a screen reader's press
+// on a mode button, a value change) is no step of that operation.
+TEST_F(IdentificationFailure, WorkRunWhileItWaitsGetsNeitherTheLineNorTheModulesState) {
+  StartModule();
+  sim->SetPacing(true);  // waits long enough for the window to run its events
+  ConnectFixed();
+  int runs = 0, granted = 0;
+  platform::SetWaitHook([&] {
+    ++runs;
+    std::string reply;
+    std::uint8_t state = 1;
+    granted += prot->SendCommand("MODE OUTPUT\r", "MODE OUTPUT", ">", reply, 200);
+    granted += prot->WriteRemoteState(state);
+    granted += prot->RefreshParameterList();
+    prot->ResetModuleData();
+  });
+  std::string id;
+  EXPECT_TRUE(prot->IdentifyModule(id));
+  platform::SetWaitHook(nullptr);
+  EXPECT_GT(runs, 0);
+  EXPECT_EQ(granted, 0);
+  EXPECT_TRUE(prot->ModuleLoaded());
+  EXPECT_TRUE(prot->PortOpen());
+  const auto cmds = sim->ReceivedCommands();
+  EXPECT_EQ(CountOf(cmds, "MODE OUTPUT"), 0u);
+  EXPECT_EQ(CountOf(cmds, "RC:M"), 1u);  // the identification's own query
+  // With no operation waiting the same call is the user's own.
+  std::string reply;
+  EXPECT_TRUE(prot->SendCommand("MODE OUTPUT\r", "MODE OUTPUT", ">", reply, 200));
 }
 
 }  // namespace

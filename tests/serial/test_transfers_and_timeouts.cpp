@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "pty_fixture.h"
+#include "platform/Threads.h"
 #include "serial/CPort.h"
 
 using serialtest::Clock;
@@ -107,6 +108,22 @@ TEST_F(Transfers, ReturnWhenAByteIsThereElseAfterTheTotal) {
   EXPECT_EQ(port.ReadText(s, 3), 3);
   EXPECT_EQ(s, "hel");
   EXPECT_LT(MsSince(t0), 1000);
+}
+
+TEST_F(Transfers, AReadWaitingOnTheLineRunsTheThreadsWaitHookThroughoutAndStillTakesItsByte) {
+  port.Timeouts().SetReadInterval(-1);
+  port.Timeouts().SetReadTotalMultiplier(0);
+  port.Timeouts().SetReadTotalConstant(5000);
+  std::vector<Clock::time_point> calls;
+  platform::SetWaitHook([&] { calls.push_back(Clock::now()); });
+  SendLater(400, "x");
+  std::string s;
+  EXPECT_EQ(port.ReadText(s, 1), 1);
+  platform::SetWaitHook(nullptr);
+  EXPECT_EQ(s, "x");
+  // Between the slices of the wait, not once at its start: about every 20 ms of the 400.
+  ASSERT_GE(calls.size(), 5u);
+  EXPECT_GE((calls.back() - calls.front()) / std::chrono::milliseconds(1), 200);
 }
 
 TEST_F(Transfers, IntervalEndsAReadAtAGapAfterAByte) {
