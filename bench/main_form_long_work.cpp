@@ -7,6 +7,7 @@
 //     longest timer gap, and the time the RTF reader alone needs for the file.
 //   TerminalOpenGiantLine: a terminal file of one 15 MB line opened from the terminal page: the
 //     longest time the window does not answer, until it has painted the result.
+//   ViewerGiantLine: a ".kvx" file of one 15 MB line shown in the document viewer: the same.
 //   DownloadGiantName: a ".par" download whose chosen name is 10 MB long, the module identified:
 //     the longest time the window does not answer, and the longest text it then shows in a
 //     message and in the status bar.
@@ -30,6 +31,7 @@
 #include <string>
 
 #include "app/KVX7MainForm.h"
+#include "app/dialogs/KVXWebBrowserForm.h"
 #include "model/osRtfText.h"
 #include "services/osDialogHooks.h"
 #include "services/osQtWindowThread.h"
@@ -235,6 +237,29 @@ void BM_TerminalOpenGiantLine(benchmark::State& state) {
   state.counters["longest_message_chars"] = static_cast<double>(closer.longest);
 }
 BENCHMARK(BM_TerminalOpenGiantLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_ViewerGiantLine(benchmark::State& state) {
+  Profile profile;
+  const std::string file = profile.folder + "/line.kvx";
+  std::ofstream(file, std::ios::binary) << "<?xml version=\"1.0\"?><KVX>" << std::string(15u * 1024 * 1024, 'x')
+                                        << "</KVX>";
+  auto form = std::make_unique<TKVXMainForm>();
+  form->show();
+  Idle();
+  qint64 longest = 0;
+  for (auto _ : state) {
+    Ticker ticker;
+    const auto start = Clock::now();
+    form->WebBrowserDlg->ShowFile(file);
+    IdleFor(500);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    longest = std::max(longest, ticker.longest);
+    form->WebBrowserDlg->close();
+    Idle();
+  }
+  state.counters["longest_tick_gap_ms"] = static_cast<double>(longest);
+}
+BENCHMARK(BM_ViewerGiantLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_DownloadGiantName(benchmark::State& state) {
   Profile profile;
