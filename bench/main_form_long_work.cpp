@@ -5,6 +5,8 @@
 //   ProtocolIdentify: the same identification by the protocol alone, no window: the line's share.
 //   TerminalOpen: a 10 MB terminal file (RTF) opened from the terminal page: its time, the
 //     longest timer gap, and the time the RTF reader alone needs for the file.
+//   TerminalReopenMemory: an 8 MB terminal file opened ten times: the resident memory after the
+//     first and after the tenth open (what a replaced text leaves behind).
 //   TerminalOpenGiantLine: a terminal file of one 15 MB line opened from the terminal page: the
 //     longest time the window does not answer, until it has painted the result.
 //   ViewerGiantLine: a ".kvx" file of one 15 MB line shown in the document viewer: the same.
@@ -13,6 +15,7 @@
 //     message and in the status bar.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -206,6 +209,43 @@ void BM_TerminalOpen(benchmark::State& state) {
   state.counters["rtf_reader_ms"] = reader / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_TerminalOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Resident memory of the process in MB.
+double ResidentMb() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void BM_TerminalReopenMemory(benchmark::State& state) {
+  Profile profile;
+  std::string text;
+  for (int i = 0; text.size() < 8u * 1024 * 1024; ++i)
+    text += "GAIN " + std::to_string(i) + "\nKVX-SIM 1.20 2026 4711 >PD  1234 5678 9012 >\n";
+  const std::string file = profile.folder + "/log.rtf";
+  std::ofstream(file, std::ios::binary) << rtf::WriteRtfText(text);
+  auto form = std::make_unique<TKVXMainForm>();
+  form->show();
+  Idle();
+  form->ShowPage(3);
+  SetFileDialogHook([&](const TFileDialogOptions&, std::string& name) {
+    name = file;
+    return true;
+  });
+  double first = 0, last = 0;
+  for (auto _ : state) {
+    for (int open = 1; open <= 10; ++open) {
+      form->OpenTerminalActExecute();
+      Idle();
+      (open == 1 ? first : last) = ResidentMb();
+    }
+  }
+  SetFileDialogHook({});
+  state.counters["rss_after_1_open_mb"] = first;
+  state.counters["rss_after_10_opens_mb"] = last;
+}
+BENCHMARK(BM_TerminalReopenMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_TerminalOpenGiantLine(benchmark::State& state) {
   Profile profile;
