@@ -129,7 +129,8 @@ QString FileNameShownText(const std::string& Name) {
   if (name.at(headCut - 1).isHighSurrogate()) --headCut;
   if (name.at(tailCut).isLowSurrogate()) ++tailCut;
   const auto length = std::count_if(name.begin(), name.end(), [](QChar c) { return !c.isLowSurrogate(); });
-  return name.left(headCut) + QStringLiteral("...") + name.mid(tailCut) +
+  // Spaces around the cut: a message may wrap there, where the name itself may have no place to.
+  return name.left(headCut) + QStringLiteral(" ... ") + name.mid(tailCut) +
          QStringLiteral(" (%1 characters)").arg(length);
 }
 
