@@ -261,7 +261,7 @@ void TKVXMainForm::FormShow() {
       } else {
         CBoxPortSel->setCurrentIndex(index);
         KVXModProt->SetPortName(stored);
-        SetPanel(1, "Port: " + FileNameFromBytes(stored));
+        SetPanel(1, "Port: " + FileNameShownText(stored));
       }
       KVXModProt->SetAutoSetBaudrate(KVX7OptionsDlg->GetAutoSetBR());
       KVXModProt->SetAutoBaudrate(KVX7OptionsDlg->GetAutoBR());

@@ -67,7 +67,7 @@ void TKVXMainForm::ApplyPortSelection() {
     } catch (...) {
     }
     SetPanel(0, PortClosedText);
-    SetPanel(1, "Port: " + FileNameFromBytes(KVXModProt->PortName()));
+    SetPanel(1, "Port: " + FileNameShownText(KVXModProt->PortName()));
     ConnectTag = 0;
     ConnectAct->setIcon(ConnectGlyph(false));
   }
@@ -97,7 +97,7 @@ void TKVXMainForm::ConnectActExecute() {
     AdvMessageDlg("No valid com-port selected!", mtError, {mbOK}, 0);
     return;
   }
-  const QString port = FileNameFromBytes(KVXModProt->PortName());
+  const QString port = FileNameShownText(KVXModProt->PortName());
   if (ConnectTag != 0) {
     TBusyJob job(BusyPanel, "Closing the port \"" + port + "\"");
     StopScopeTimer();
@@ -121,7 +121,7 @@ void TKVXMainForm::ConnectActExecute() {
 void TKVXMainForm::ReportConnectFailure() {
   std::string reason = KVXModProt->LastConnectError();
   if (reason.empty()) reason = "no module answers";
-  AdvMessageDlg("Could not connect to the port \"" + ToAnsi(FileNameFromBytes(KVXModProt->PortName())) +
+  AdvMessageDlg("Could not connect to the port \"" + FileNameShown(KVXModProt->PortName()) +
                     "\": " + reason + ".",
                 mtError, {mbOK}, 0);
 }
@@ -277,7 +277,7 @@ void TKVXMainForm::IdentifyActExecute() {
 }
 
 void TKVXMainForm::KVXModProtModuleLost(TObject*, TLineLossKind Kind, const std::string& Reason) {
-  const std::string port = ToAnsi(FileNameFromBytes(KVXModProt->PortName()));
+  const std::string port = FileNameShown(KVXModProt->PortName());
   std::string text;
   if (Kind == llkHangUp) {
     ModuleLost(Reason);

@@ -40,7 +40,7 @@ void ShowSaved(const std::string& FileName) {
 // The reason the protocol gave for a file it could not read or write; empty for any other end.
 std::string FailureReason(const TKVXModCommProt& Prot) {
   const TFileError& e = Prot.LastFileError();
-  return e.Kind == fekFailed ? FileNameShown(e.Text) : std::string();
+  return e.Kind == fekFailed ? FileErrorShown(e.Text) : std::string();
 }
 
 void ShowSaveFailure(const TKVXModCommProt& Prot) {
@@ -197,10 +197,10 @@ void TKVXMainForm::BBtnUploadClick() {
         AdvMessageDlg("The file \"" + FileNameShown(name) + "\" already exists. Do you want to overwrite it?",
                       mtConfirmation, {mbYes, mbNo}, 0) != mrYes)
       return;
-    TBusyJob job(BusyPanel, "Saving the parameters in \"" + FileNameFromBytes(name) + "\"");
+    TBusyJob job(BusyPanel, "Saving the parameters in \"" + FileNameShownText(name) + "\"");
     ok = KVXModProt->SaveParameterText(name);
   } else if (ext == ".kvx") {
-    TBusyJob job(BusyPanel, "Saving the parameters in \"" + FileNameFromBytes(name) + "\"");
+    TBusyJob job(BusyPanel, "Saving the parameters in \"" + FileNameShownText(name) + "\"");
     ok = KVXModProt->SaveParameterXml(name);
   } else {
     return;
@@ -226,7 +226,7 @@ void TKVXMainForm::BBtnDownloadClick() {
   // What the download did, said in the status bar once the module has been read again.
   QString result;
   if (ExecFileDialog(o, name)) {
-    const QString shown = FileNameFromBytes(name);
+    const QString shown = FileNameShownText(name);
     const std::string ext = ExtractFileExt(name);
     // One stoppable job per attempt; the question between two attempts is asked outside them.
     auto download = [&](bool Xml, bool SkipIdCheck) {
@@ -312,7 +312,7 @@ void TKVXMainForm::MMILoadOfflineCmdListClick() {
   if (!FileWithinLimit(name, static_cast<std::uint64_t>(INT_MAX))) return;
   bool ok = false;
   {
-    TBusyJob job(BusyPanel, "Loading offline data from \"" + FileNameFromBytes(name) + "\"");
+    TBusyJob job(BusyPanel, "Loading offline data from \"" + FileNameShownText(name) + "\"");
     ok = KVXModProt->OpenModuleDescription(name);
   }
   UpdateModuleCommands();
@@ -346,7 +346,7 @@ void TKVXMainForm::MMISaveCmdListClick() {
   if (!ExecFileDialog(o, name)) return;
   bool ok = false;
   {
-    TBusyJob job(BusyPanel, "Saving the offline data in \"" + FileNameFromBytes(name) + "\"");
+    TBusyJob job(BusyPanel, "Saving the offline data in \"" + FileNameShownText(name) + "\"");
     ok = KVXModProt->SaveParameterXml(name);
   }
   if (!ok) {

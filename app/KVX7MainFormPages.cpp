@@ -156,7 +156,7 @@ bool TKVXMainForm::ApplicationEventsShortCut(int Key) {
     case micNoAnswer:
       // Still silent: polling stays stopped and the next Space asks again. The key is taken, so
       // it presses no button besides.
-      AdvMessageDlg("The module on the port \"" + ToAnsi(FileNameFromBytes(KVXModProt->PortName())) +
+      AdvMessageDlg("The module on the port \"" + FileNameShown(KVXModProt->PortName()) +
                         "\" still does not answer. Press Space again when it answers.",
                     mtInformation, {mbOK}, 0);
       return true;

@@ -95,7 +95,7 @@ void TKVXMainForm::BtnStartClick() {
   BtnStop->setEnabled(true);
   // The scope runs on all the same; every append of this run fails quietly.
   if (!unwritable.empty())
-    AdvMessageDlg("Datei " + ToAnsi(FileNameFromBytes(unwritable)) + " konnte nicht erstellt werden.",
+    AdvMessageDlg("Datei " + FileNameShown(unwritable) + " konnte nicht erstellt werden.",
                   mtError, {mbOK}, 0);
 }
 

@@ -82,6 +82,18 @@ void LayOutInPieces(QTextEdit* Editor) {
   }
 }
 
+// The lines of a text ('\n' between them), and the length of its longest.
+std::size_t LineCount(const std::string& Text, std::size_t& Longest) {
+  std::size_t lines = 1, start = 0;
+  Longest = 0;
+  for (std::size_t end = Text.find('\n'); ; end = Text.find('\n', start)) {
+    Longest = std::max(Longest, (end == std::string::npos ? Text.size() : end) - start);
+    if (end == std::string::npos) return lines;
+    ++lines;
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 // ---- Terminal files ----------------------------------------------------------------------------
@@ -104,12 +116,12 @@ void TKVXMainForm::OpenTerminalActExecute() {
   RememberFolder(TerminalPathKey, name);
 
   if (!FileWithinLimit(name, TextFileLimit)) return;
-  TBusyJob job(BusyPanel, "Opening the terminal file \"" + FileNameFromBytes(name) + "\"");
+  TBusyJob job(BusyPanel, "Opening the terminal file \"" + FileNameShownText(name) + "\"");
   // The file is read, parsed and made a document away from the window; the terminal's text is
   // replaced only by a whole document.
   std::string error;
   bool read = false, readable = false;
-  std::size_t lines = 0;
+  std::size_t lines = 0, longest = 0;
   std::unique_ptr<QTextDocument> doc;
   const QFont font = KVXTermEditor->document()->defaultFont();
   const int maxLines = KVXPTerminal->MaxLines();
@@ -119,8 +131,8 @@ void TKVXMainForm::OpenTerminalActExecute() {
     read = LoadFileBytes(name, data, &error) == flrOk;
     readable = read && rtf::ReadRtfText(data, text);
     if (!readable) return;
-    lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-    if (lines > static_cast<std::size_t>(maxLines)) return;
+    lines = LineCount(text, longest);
+    if (lines > static_cast<std::size_t>(maxLines) || longest > TKVXPTerminal::MaxLineLength) return;
     doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(font);
@@ -129,7 +141,7 @@ void TKVXMainForm::OpenTerminalActExecute() {
     doc->moveToThread(windowThread);
   });
   if (!read) {
-    AdvMessageDlg("The terminal file could not be read: " + FileNameShown(error), mtError, {mbOK}, 0);
+    AdvMessageDlg("The terminal file could not be read: " + FileErrorShown(error), mtError, {mbOK}, 0);
     return;
   }
   if (!readable) {
@@ -138,14 +150,24 @@ void TKVXMainForm::OpenTerminalActExecute() {
     return;
   }
   // Opened whole or not at all: a file cut to what the terminal holds could be saved over itself.
-  if (!doc) {
+  if (!doc && lines > static_cast<std::size_t>(maxLines)) {
     AdvMessageDlg("The file \"" + FileNameShown(name) + "\" has " + std::to_string(lines) +
                       " lines: the terminal holds at most " + std::to_string(maxLines) + ".",
                   mtError, {mbOK}, 0);
     return;
   }
+  if (!doc) {
+    AdvMessageDlg("The file \"" + FileNameShown(name) + "\" has a line of " + std::to_string(longest) +
+                      " characters: the terminal holds lines of at most " +
+                      std::to_string(TKVXPTerminal::MaxLineLength) + ".",
+                  mtError, {mbOK}, 0);
+    return;
+  }
+  // The editor deletes only the document it made itself; one opened before is ours to delete.
+  const QPointer<QTextDocument> old = KVXTermEditor->document();
   doc->setParent(KVXTermEditor);
   KVXTermEditor->setDocument(doc.release());
+  if (old && old->parent() == KVXTermEditor) delete old.data();
   job.Progress("Laying out the terminal text");
   LayOutInPieces(KVXTermEditor);
   // What the module sends next follows the loaded text.
@@ -170,7 +192,7 @@ void TKVXMainForm::SaveTerminalActExecute() {
   }
   std::string error;
   if (!SaveFileReplacing(name, rtf::WriteRtfText(TerminalBytes(KVXTermEditor)), &error))
-    AdvMessageDlg("The terminal window could not be saved: " + FileNameShown(error), mtError, {mbOK}, 0);
+    AdvMessageDlg("The terminal window could not be saved: " + FileErrorShown(error), mtError, {mbOK}, 0);
 }
 
 // ---- Edit menu -----------------------------------------------------------------------------------
@@ -194,7 +216,7 @@ void TKVXMainForm::ShowManual(const std::string& FileName) {
     WebBrowserDlg->ShowFileSized(name, 800, 1000);
     return;
   }
-  AdvMessageDlg("The manual file \"" + FileNameShown(folder) + FileNameShown(FileName) + "\" do not exists!",
+  AdvMessageDlg("The manual file \"" + FileNameShown(name) + "\" do not exists!",
                 mtError, {mbOK}, 0);
 }
 
@@ -248,7 +270,7 @@ void TKVXMainForm::MMISendFirmwareClick() {
   bool sent = false;
   bool stopped = false;
   if (LoadFileBytes(name, data, &error) == flrOk) {
-    TBusyJob job(BusyPanel, "Sending the firmware file \"" + FileNameFromBytes(name) + "\"", true);
+    TBusyJob job(BusyPanel, "Sending the firmware file \"" + FileNameShownText(name) + "\"", true);
     SendTextWord_ = "firmware line";
     LastPosition_ = -1;
     sent = KVXModProt->SendTextFile(name);
@@ -266,7 +288,7 @@ void TKVXMainForm::MMISendFirmwareClick() {
   else if (sent)
     ShowJobResult(QString("Firmware sent: %1 lines").arg(LastMax_));
   else
-    AdvMessageDlg("The firmware file could not be sent: " + FileNameShown(error), mtError, {mbOK}, 0);
+    AdvMessageDlg("The firmware file could not be sent: " + FileErrorShown(error), mtError, {mbOK}, 0);
   RememberFolder(FirmwarePathKey, name);
 }
 

@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace {
 
 TModalHook& ModalHook() {
@@ -118,7 +120,29 @@ QString FileNameFromBytes(const std::string& Name) {
   return QFile::decodeName(QByteArray(Name.data(), static_cast<qsizetype>(Name.size())));
 }
 
-std::string FileNameShown(const std::string& Name) { return ToAnsi(FileNameFromBytes(Name)); }
+QString FileNameShownText(const std::string& Name) {
+  const QString name = FileNameFromBytes(Name);
+  if (name.size() <= MaxNameShown) return name;
+  constexpr qsizetype kPart = MaxNameShown / 2;
+  // Never half a surrogate pair at a cut.
+  qsizetype headCut = kPart, tailCut = name.size() - kPart;
+  if (name.at(headCut - 1).isHighSurrogate()) --headCut;
+  if (name.at(tailCut).isLowSurrogate()) ++tailCut;
+  const auto length = std::count_if(name.begin(), name.end(), [](QChar c) { return !c.isLowSurrogate(); });
+  // Spaces around the cut: a message may wrap there, where the name itself may have no place to.
+  return name.left(headCut) + QStringLiteral(" ... ") + name.mid(tailCut) +
+         QStringLiteral(" (%1 characters)").arg(length);
+}
+
+std::string FileNameShown(const std::string& Name) { return ToAnsi(FileNameShownText(Name)); }
+
+std::string FileErrorShown(const std::string& Error) {
+  // The reasons the system gives hold no ": "; a name may. Whatever the split, no part of the
+  // text shows longer than a name does.
+  const std::size_t colon = Error.rfind(": ");
+  if (colon == std::string::npos) return FileNameShown(Error);
+  return FileNameShown(Error.substr(0, colon)) + ": " + FileNameShown(Error.substr(colon + 2));
+}
 
 std::string ExtractFilePath(const std::string& FileName) {
   const std::size_t slash = FileName.rfind('/');

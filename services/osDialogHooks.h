@@ -82,8 +82,18 @@ std::string StartFolder(const std::string& LastUsed);
 // Windows-1252 table.
 std::string FileNameToBytes(const QString& Name);
 QString FileNameFromBytes(const std::string& Name);
-// A file name as a message (a module-text string) shows it.
+// A file name as a message or the status bar shows it (as a module-text string, or as a text of
+// the window). Every message and status text that names a file or a port goes through these. A
+// name too long to read whole (and to lay out in a moment) is cut to its start and its end, with
+// its length: "/home/user/aaaa ... aaaa.par (10485760 characters)".
 std::string FileNameShown(const std::string& Name);
+QString FileNameShownText(const std::string& Name);
+// The longest name shown whole; of a longer one, this many characters show (half from its start,
+// half from its end, each short enough to fit a message's width) and its length.
+constexpr qsizetype MaxNameShown = 160;
+// A reason that starts with a file name ("NAME: Permission denied", as the file functions give
+// it), with the name shown as above.
+std::string FileErrorShown(const std::string& Error);
 // The folder part of a file name with its trailing "/" (empty when there is none).
 std::string ExtractFilePath(const std::string& FileName);
 // The extension with its dot ("" when there is none), as it stands.

@@ -172,8 +172,8 @@ void TKVXPTerminal::SetTerminalEditor(QTextEdit* value) {
   value->setFont(font);
   value->document()->setDefaultFont(font);
   value->document()->setMaximumBlockCount(MaxLines());
-  // Text the user can mark, copy and move the caret in (received characters go in at the
-  // caret), but not change: no paste, drop or cut reaches it. Composed characters still come
+  // Text the user can mark, copy and move the caret in, but not change: no paste, drop or cut
+  // reaches it. Composed characters still come
   // in, as keys for the module.
   editorFlags_ = value->textInteractionFlags();
   value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -232,36 +232,47 @@ void TKVXPTerminal::PutChar(char ch) {
   if (!editor) return;
   if (editor->isVisible() && editor->isEnabled() && editor->focusPolicy() != Qt::NoFocus)
     editor->setFocus(Qt::OtherFocusReason);
+  if (ch == kLF) return;
 
   QTextDocument* doc = editor->document();
+  if (doc->isEmpty() && (ch == kBS || ch == kCR)) return;
+  // The text grows at its end: a cursor there would move along with it, the user's mark too when
+  // it reaches the end. So the mark is held where it is while the text changes.
+  QTextCursor mark = editor->textCursor();
+  const bool following = !mark.hasSelection() && mark.atEnd();
+  const bool holdMark = mark.hasSelection() && mark.selectionEnd() == doc->characterCount() - 1;
+  if (holdMark) mark.setKeepPositionOnInsert(true);
+  QScrollBar* vertical = editor->verticalScrollBar();
+  const bool showingEnd = vertical->value() >= vertical->maximum();
+
+  QTextCursor end(doc);
+  end.movePosition(QTextCursor::End);
+  const QTextBlock last = doc->lastBlock();
   switch (ch) {
-    case kLF:
-      return;
-    case kBS: {
-      if (doc->isEmpty()) return;
-      QTextCursor end(doc);
-      end.movePosition(QTextCursor::End);
+    case kBS:
       end.deletePreviousChar();
-      return;
-    }
-    case kCR: {
-      if (doc->isEmpty()) return;
-      const QTextBlock last = doc->lastBlock();
+      break;
+    case kCR:
       // The text already ends with a line break when its last line is empty.
       if (doc->blockCount() > 1 && last.length() <= 1) return;
-      QTextCursor end(doc);
-      end.movePosition(QTextCursor::End);
       end.insertBlock();
-      editor->setTextCursor(end);
-      editor->ensureCursorVisible();
-      return;
-    }
-    default: {
-      QTextCursor caret = editor->textCursor();
-      caret.insertText(QString(FromAnsiChar(ch)));
-      editor->setTextCursor(caret);
-      editor->ensureCursorVisible();
-      return;
-    }
+      break;
+    default:
+      if (last.length() > MaxLineLength) end.insertBlock();
+      end.insertText(QString(FromAnsiChar(ch)));
+      break;
   }
+
+  if (holdMark) {
+    mark.setKeepPositionOnInsert(false);
+    const int horizontalAt = editor->horizontalScrollBar()->value();
+    const int verticalAt = vertical->value();
+    editor->setTextCursor(mark);
+    editor->horizontalScrollBar()->setValue(horizontalAt);
+    vertical->setValue(verticalAt);
+  }
+  if (following)
+    editor->ensureCursorVisible();
+  else if (showingEnd)
+    vertical->setValue(vertical->maximum());
 }

@@ -31,9 +31,16 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // this count and drops the oldest. 0 while no editor is bound.
   int MaxLines() const;
 
-  // Shows one received byte (Windows-1252). BS removes the last character of the text; CR
-  // starts a new line at the end unless the text is empty or already ends with a line break; LF
-  // does nothing; every other byte goes in at the caret, replacing any marked text.
+  // The longest line the terminal holds: the text view lays a line out whole at every change of
+  // it, so a longer one would make each received character cost ever more. Received text goes on
+  // in a new line there; a terminal file with a longer line is refused.
+  static constexpr int MaxLineLength = 4096;
+
+  // Shows one received byte (Windows-1252) at the end of the text, wherever the caret stands:
+  // BS removes the last character; CR starts a new line unless the text is empty or already
+  // ends with a line break; LF does nothing; every other byte is appended (on a new line when
+  // the last one holds MaxLineLength characters). Marked text stays marked; a caret at the end
+  // follows the text, and a view showing the end keeps showing it.
   void PutChar(char ch) override;
 
   void SetOnTerminalInput(TTerminalInputEvent handler) override {

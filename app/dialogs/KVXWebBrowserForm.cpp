@@ -7,6 +7,7 @@
 #include <QPdfView>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextDocument>
 #include <QScreen>
 #include <QStackedWidget>
@@ -34,6 +35,28 @@ QString DecodeText(const QByteArray& bytes) {
   QString text = utf8.decode(bytes);
   if (!utf8.hasError()) return text;
   return FromAnsi(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+// A line longer than this is shown on several: the view lays out a line whole each time it
+// shows any of it, which for a line of megabytes takes minutes.
+constexpr qsizetype kLongestLineShown = 4096;
+
+// Text with every line longer than kLongestLineShown continued on the next line.
+QString WithLongLinesBroken(const QString& Text) {
+  QString out;
+  out.reserve(Text.size() + Text.size() / kLongestLineShown + 1);
+  qsizetype column = 0;
+  for (const QChar c : Text) {
+    if (c == u'\n') {
+      column = 0;
+    } else if (column >= kLongestLineShown && !c.isLowSurrogate()) {
+      out += u'\n';
+      column = 0;
+    }
+    out += c;
+    if (c != u'\n') ++column;
+  }
+  return out;
 }
 
 }  // namespace
@@ -86,16 +109,17 @@ bool TWebBrowserDlg::ShowFile(const std::string& FileName) {
 bool TWebBrowserDlg::ShowFileSized(const std::string& FileName, int Height, int Width) {
   if (!RegularFileExists(FileName)) return false;
   const QString path = FileNameFromBytes(FileName);
+  const QString shown = FileNameShownText(FileName);
   const bool pdf = IsPdf(path);
   if (!FileWithinLimit(FileName, pdf ? PdfFileLimit : TextFileLimit)) return false;
-  TBusyJob job(BusyView, "Opening \"" + path + "\"");
+  TBusyJob job(BusyView, "Opening \"" + shown + "\"");
   if (pdf) {
     PdfDocument->close();
     const QPdfDocument::Error error = PdfDocument->load(path);
     if (error == QPdfDocument::Error::None) {
       WBrowser->setCurrentWidget(PdfView);
     } else {
-      ShowText(QString("The file \"%1\" cannot be shown as a PDF document.").arg(path));
+      ShowText(QString("The file \"%1\" cannot be shown as a PDF document.").arg(shown));
     }
   } else {
     PdfDocument->close();
@@ -104,13 +128,13 @@ bool TWebBrowserDlg::ShowFileSized(const std::string& FileName, int Height, int 
     TBusyMode::Instance().RunAside([&] {
       QFile f(path);
       if (f.open(QIODevice::ReadOnly))
-        text = DecodeText(f.readAll());
+        text = WithLongLinesBroken(DecodeText(f.readAll()));
       else
-        text = QString("The file \"%1\" cannot be read: %2").arg(path, f.errorString());
+        text = QString("The file \"%1\" cannot be read: %2").arg(shown, f.errorString());
     });
     ShowText(text);
   }
-  setWindowTitle(path);
+  setWindowTitle(shown);
 
   // Never larger than the screen's free area.
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
@@ -140,7 +164,9 @@ void TWebBrowserDlg::ShowText(const QString& Text) {
   doc->setUndoRedoEnabled(false);
   doc->setDefaultFont(TextView->font());
   FillDocumentInPieces(doc, Text);
-  // The view deletes a document of its own that it replaces.
+  // The view deletes only the document it made itself; the one shown before this is ours.
+  const QPointer<QTextDocument> old = TextView->document();
   TextView->setDocument(doc);
+  if (old && old->parent() == TextView) delete old.data();
   WBrowser->setCurrentWidget(TextView);
 }

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextDocument>
@@ -301,6 +302,37 @@ TEST_F(BusyMode, TerminalFilesOverTheLimitAreRefusedWithTheirSizeAndLargeOnesOpe
   EXPECT_GT(busyTicks, 2);
   EXPECT_LT(longestGap, 1000);
   EXPECT_TRUE(form->KVXTermEditor->textCursor().atEnd());
+}
+
+// As many lines as the terminal holds, or a line as long as it holds, opens; one more is refused
+// whole. The text an opened file replaces is freed.
+TEST_F(BusyMode, TerminalFilesAtTheirLimitsOpenAndOneOverIsRefused) {
+  StartForm();
+  form->ShowPage(3);
+  const int maxLines = form->KVXPTerminal->MaxLines();
+  const std::string longest = "ID\n" + std::string(TKVXPTerminal::MaxLineLength, 'x');
+  const struct {
+    std::string text;
+    bool opens;
+  } files[] = {{std::string(maxLines - 1, '\n'), true},
+               {std::string(maxLines, '\n'), false},
+               {longest, true},
+               {longest + "x", false}};
+  for (const auto& file : files) {
+    filetest::WriteAll(dir.File("limit.rtf"), rtf::WriteRtfText(file.text));
+    const QPointer<QTextDocument> before = form->KVXTermEditor->document();
+    messages.Shown.clear();
+    FileAnswer picker(dir.File("limit.rtf"));
+    form->OpenTerminalActExecute();
+    EXPECT_EQ(messages.Shown.empty(), file.opens) << file.text.size();
+    EXPECT_EQ(before.isNull(), file.opens) << file.text.size();
+    if (file.opens) {
+      EXPECT_EQ(form->KVXTermEditor->toPlainText().size(), static_cast<qsizetype>(file.text.size()));
+    }
+  }
+  EXPECT_NE(messages.Shown[0].Text.find("has a line of 4097 characters: the terminal holds lines of at most 4096."),
+            std::string::npos)
+      << messages.Shown[0].Text;
 }
 
 }  // namespace

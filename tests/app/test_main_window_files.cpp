@@ -216,6 +216,17 @@ TEST_F(MainWindowFiles, DownloadRestoresValuesAsksOnceForAnotherModuleAndReports
   Download(dir.File("broken.kvx"));
   EXPECT_EQ(Last().rfind(std::string(kNotCorrect) + "\n", 0), 0u) << Last();
   EXPECT_NE(Last().find("broken.kvx"), std::string::npos) << Last();
+
+  // A name of 10 MB shows its start and its end, with its length.
+  const std::string giant = dir.Path() + "/" + std::string(10 * 1024 * 1024, 'p') + ".par";
+  messages.Shown.clear();
+  Download(giant);
+  ASSERT_EQ(messages.Shown.size(), 1u);
+  EXPECT_LT(Last().size(), 600u);
+  EXPECT_EQ(Last().rfind(std::string(kNotCorrect) + "\n" + dir.Path() + "/pp", 0), 0u) << Last().substr(0, 300);
+  EXPECT_NE(Last().find("pp.par (" + std::to_string(giant.size()) + " characters): "), std::string::npos)
+      << Last().substr(0, 600);
+  for (int panel = 0; panel < 6; ++panel) EXPECT_LT(form->PanelText(panel).size(), 100);
 }
 
 // The result says what the module got and what not, and why; the whole of it can be read: the

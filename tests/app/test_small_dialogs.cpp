@@ -13,6 +13,9 @@
 #include <QPdfView>
 #include <QPdfWriter>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QCheckBox>
@@ -129,6 +132,16 @@ TEST(DocumentViewer, ShowsAPdfAndTextFilesAndIgnoresMissingOnes) {
   const QRect avail = viewer.screen()->availableGeometry();
   EXPECT_LE(viewer.width(), avail.width());
   EXPECT_LE(viewer.height(), avail.height());
+
+  // A new text frees the one shown before; a line too long to lay out at once shows in pieces.
+  const QPointer<QTextDocument> replaced = viewer.TextView->document();
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(9000, 'x') + "\nend");
+  f.close();
+  ASSERT_TRUE(viewer.ShowFile(kvx));
+  EXPECT_TRUE(replaced.isNull());
+  EXPECT_EQ(viewer.TextView->document()->blockCount(), 4);
+  EXPECT_EQ(viewer.TextView->document()->firstBlock().length(), 4096 + 1);
 
   const QSize before = viewer.size();
   EXPECT_FALSE(viewer.ShowFile(dir.File("missing.pdf")));

@@ -74,24 +74,33 @@ TEST_F(TerminalTest, BytesAreShownThroughTheWindows1252Table) {
   EXPECT_EQ(t.at(5), QChar('\t'));
 }
 
-TEST_F(TerminalTest, CharactersGoInAtTheCaretButLineBreaksAtTheEnd) {
-  Put("abcd");
+TEST_F(TerminalTest, ReceivedTextGoesToTheEndAndMarkedTextStaysMarked) {
+  Put("command error\r\n>");
   QTextCursor c = editor->textCursor();
   c.setPosition(2);
   editor->setTextCursor(c);
-  Put("X");
-  EXPECT_EQ(Text(), "abXcd");
-  EXPECT_EQ(editor->textCursor().position(), 3);
-  Put("\rY");
-  EXPECT_EQ(Text(), "abXcd\nY");
+  Put("KP");
+  EXPECT_EQ(Text(), "command error\n>KP");
+  EXPECT_EQ(editor->textCursor().position(), 2);
 
-  // A marked text is replaced.
-  c = editor->textCursor();
-  c.setPosition(0);
-  c.setPosition(2, QTextCursor::KeepAnchor);
-  editor->setTextCursor(c);
-  Put("Z");
-  EXPECT_EQ(Text(), "ZXcd\nY");
+  // A mark, also one up to the end, is neither replaced nor moved nor grown.
+  for (int from : {8, 14}) {
+    c.setPosition(from);
+    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    editor->setTextCursor(c);
+    const QString marked = editor->textCursor().selectedText();
+    Put("a\rb\b");
+    EXPECT_EQ(editor->textCursor().selectedText(), marked) << from;
+    EXPECT_EQ(editor->textCursor().anchor(), from);
+  }
+  EXPECT_EQ(Text(), "command error\n>KPa\na\n");
+
+  // A caret at the end follows the text; a line never grows past the longest the view holds.
+  editor->setPlainText(QString(TKVXPTerminal::MaxLineLength - 1, 'x'));
+  editor->moveCursor(QTextCursor::End);
+  Put("yz");
+  EXPECT_EQ(Text(), QString(TKVXPTerminal::MaxLineLength - 1, 'x') + "y\nz");
+  EXPECT_TRUE(editor->textCursor().atEnd());
 }
 
 TEST_F(TerminalTest, EditorGetsTheTerminalFont) {
