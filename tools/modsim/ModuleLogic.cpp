@@ -802,6 +802,22 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
   if (state_ == State::BootProgram) {
     s19_ += c;
     if (misread) recordMisread_ = true;
+    if (now < recordWritten_) {
+      // Still writing the last record: this byte is lost.
+      if (!lossReported_ && !misread) {
+        const auto early = std::chrono::duration_cast<std::chrono::microseconds>(
+            now - (recordWritten_ - options_.RecordWriteTime));
+        Violation("S19 byte " + std::to_string(early.count()) +
+                  " us after a record's CR, while the bootloader still wrote it to its flash");
+        lossReported_ = true;
+      }
+      // The record buffer starts again with the first byte after the write: the record now
+      // begun has lost its start, unless the bytes lost ended with a CR.
+      record_.clear();
+      recordLost_ = c != '\r';
+      programFailed_ = true;
+      return {};
+    }
     if (!misread && (c == '\n' || c == '\b')) {
       Violation(c == '\n' ? "line feed in the S19 transfer" : "backspace in the S19 transfer");
       return {};
@@ -861,6 +877,9 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       s19_.clear();
       record_.clear();
       recordMisread_ = false;
+      recordLost_ = lossReported_ = false;
+      recordWritten_ = Clock::time_point{};
+      dataRecords_ = 0;
       programData_.clear();
       programFailed_ = false;
       r.Pieces.push_back(Piece{"\r\nSend file to Program", options_.ProgramPromptTime, 0, false});
@@ -887,12 +906,15 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
   return out;
 }
 
-std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point) {
+std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point now) {
   const std::string text = record_;
   const bool misread = recordMisread_;
+  const bool lost = recordLost_;
   record_.clear();
-  recordMisread_ = false;
+  recordMisread_ = recordLost_ = false;
   if (text.empty()) return {};
+  recordWritten_ = now + options_.RecordWriteTime;
+  if (lost) return {};  // what is left of it is no record (the image is void already)
   SRecord rec;
   switch (ParseSRecord(text, rec)) {
     case SRecordCheck::NotSRecord:
@@ -905,6 +927,10 @@ std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point) {
     case SRecordCheck::Ok:
       break;
   }
+  if (rec.Type >= 1 && rec.Type <= 3) ++dataRecords_;
+  // A count record holds the number of data records before it: one lost or added voids the image.
+  if ((rec.Type == 5 || rec.Type == 6) && rec.Address != static_cast<std::uint32_t>(dataRecords_))
+    programFailed_ = true;
   for (std::size_t i = 0; i < rec.Data.size(); ++i) {
     programData_[rec.Address + static_cast<std::uint32_t>(i)] = rec.Data[i];
   }

@@ -39,6 +39,10 @@ struct ModuleOptions {
   Millis ProgramPromptTime{0};
   Millis ProgramTime{300};
   Millis AppStartTime{500};
+  // Writing one S-record into the flash after its CR: what arrives meanwhile is lost (the tool
+  // pauses after each record for it). Measured on the line: with pacing on, from the end of the
+  // CR to the end of the next byte.
+  Millis RecordWriteTime{3};
 };
 
 // One piece of output, in order. The sender waits Delay (after the previous piece is on the
@@ -223,6 +227,10 @@ class ModuleLogic {
   Clock::time_point lastInput_{};
   std::string record_;        // S-record being received
   bool recordMisread_ = false;  // the record holds garbage from a wrong rate
+  bool recordLost_ = false;     // the record's start came while the last one was written
+  bool lossReported_ = false;   // a loss was noted in this transfer
+  Clock::time_point recordWritten_{};  // the flash write of the last record ends then
+  int dataRecords_ = 0;         // data records (S1, S2, S3) of this transfer so far
   bool programFailed_ = false;
   std::map<std::uint32_t, std::uint8_t> programData_;
 

@@ -345,13 +345,15 @@ void PtyModule::Serve() {
         // The line's own copy comes back whatever the module does.
         [[maybe_unused]] auto w = write(master, burst.data(), burst.size());
       }
+      // The module gets each byte when the line has delivered it (paced: at the end of its line
+      // time), not when this loop came round to it.
       if (!misread) {
-        append(module_.Receive(b.C, now, b.Overlapped));
+        append(module_.Receive(b.C, take, b.Overlapped));
         continue;
       }
       wrongRate_ += burst.size();
       for (char c : MisreadAtRate(burst, b.ToolRate, moduleRate)) {
-        append(module_.Receive(c, now, b.Overlapped, true));
+        append(module_.Receive(c, take, b.Overlapped, true));
       }
     }
     if (now - lastPoll >= kPollPeriod) {
