@@ -373,6 +373,11 @@ std::vector<std::string> ModuleLogic::ProcessValueNames() const {
   return names;
 }
 
+bool ModuleLogic::TakingFile() const {
+  std::lock_guard lock(mutex_);
+  return state_ == State::BootProgram && !s19_.empty();
+}
+
 bool ModuleLogic::InBootloader() const {
   std::lock_guard lock(mutex_);
   return state_ == State::BootMenu || state_ == State::BootProgram || state_ == State::BootAsk;
@@ -435,7 +440,7 @@ bool ModuleLogic::WaitForCommands(std::size_t count, Millis timeout) const {
 // Input
 
 std::vector<Output> ModuleLogic::Receive(char c, Clock::time_point now, bool overlapped,
-                                         bool misread) {
+                                         bool misread, std::optional<Clock::time_point> earliest) {
   std::lock_guard lock(mutex_);
   lastInput_ = now;
   switch (state_) {
@@ -443,7 +448,7 @@ std::vector<Output> ModuleLogic::Receive(char c, Clock::time_point now, bool ove
     case State::DownloadBlock:
       return ReceiveCommandChar(c, now, overlapped, misread);
     default:
-      return ReceiveBootChar(c, now, overlapped, misread);
+      return ReceiveBootChar(c, now, overlapped, misread, std::min(earliest.value_or(now), now));
   }
 }
 
@@ -798,7 +803,7 @@ std::vector<Output> ModuleLogic::EndOfDownload() {
 // Bootloader
 
 std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, bool overlapped,
-                                                 bool misread) {
+                                                 bool misread, Clock::time_point earliest) {
   if (state_ == State::BootProgram) {
     s19_ += c;
     if (misread) recordMisread_ = true;
@@ -807,7 +812,7 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       if (!lossReported_ && !misread) {
         const auto early = std::chrono::duration_cast<std::chrono::microseconds>(
             now - (recordWritten_ - options_.RecordWriteTime));
-        Violation("S19 byte " + std::to_string(early.count()) +
+        Violation("S19 byte at most " + std::to_string(early.count()) +
                   " us after a record's CR, while the bootloader still wrote it to its flash");
         lossReported_ = true;
       }
@@ -822,7 +827,7 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       Violation(c == '\n' ? "line feed in the S19 transfer" : "backspace in the S19 transfer");
       return {};
     }
-    if (c == '\r') return EndOfRecord(now);
+    if (c == '\r') return EndOfRecord(earliest);
     if (record_.size() < kMaxRecord) record_ += c;
     return {};
   }
@@ -906,14 +911,16 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
   return out;
 }
 
-std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point now) {
+std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point earliest) {
   const std::string text = record_;
   const bool misread = recordMisread_;
   const bool lost = recordLost_;
   record_.clear();
   recordMisread_ = recordLost_ = false;
   if (text.empty()) return {};
-  recordWritten_ = now + options_.RecordWriteTime;
+  // Measured from the earliest the CR can have come: a byte counts as early only when it surely
+  // was, whatever the lateness of the server that reads the line.
+  recordWritten_ = earliest + options_.RecordWriteTime;
   if (lost) return {};  // what is left of it is no record (the image is void already)
   SRecord rec;
   switch (ParseSRecord(text, rec)) {

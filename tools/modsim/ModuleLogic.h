@@ -82,8 +82,12 @@ class ModuleLogic {
   // that, so the module notes a violation where it matters. `misread` tells a byte the module's
   // UART made of bytes sent at another rate: the module takes it like any byte (echoes it, and
   // answers the garbled line with "command error"), but it is no violation of the tool's.
+  // `earliest`, when given, is the earliest the byte can have arrived (a server that reads the
+  // line late knows its arrival only between the two): the bootloader then loses a byte only
+  // when it surely came while a record was still being written.
   std::vector<Output> Receive(char c, Clock::time_point now, bool overlapped = false,
-                              bool misread = false);
+                              bool misread = false,
+                              std::optional<Clock::time_point> earliest = std::nullopt);
   // Timers: the bootloader's time-outs. Call now and then (the server does every 50 ms).
   std::vector<Output> Poll(Clock::time_point now);
 
@@ -137,6 +141,9 @@ class ModuleLogic {
   int ProcessValue(const std::string& name, Clock::time_point now) const;
   std::vector<std::string> ProcessValueNames() const;
   bool InBootloader() const;
+  // The bootloader takes an S19 file, which has begun: when its bytes arrive matters (see
+  // RecordWriteTime).
+  bool TakingFile() const;
   bool Saved() const;  // the values equal the stored set (after SAVE, DEFAULT+SAVE, LOADBACK)
 
   // --- Records for tests ----------------------------------------------------------------
@@ -157,10 +164,12 @@ class ModuleLogic {
 
   std::vector<Output> ReceiveCommandChar(char c, Clock::time_point now, bool overlapped,
                                          bool misread);
-  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped, bool misread);
+  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped, bool misread,
+                                      Clock::time_point earliest);
   std::vector<Output> EndOfLine(Clock::time_point now);
   std::vector<Output> EndOfDownload();
-  std::vector<Output> EndOfRecord(Clock::time_point now);
+  // `earliest`: the earliest the record's CR can have come.
+  std::vector<Output> EndOfRecord(Clock::time_point earliest);
   std::vector<Output> FinishProgramming(bool ok);
   Reply Dispatch(const std::string& line, Clock::time_point now);
   Reply Answer(const std::string& text) const;
