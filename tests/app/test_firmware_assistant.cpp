@@ -176,6 +176,7 @@ TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
       dlg.SBtnSelFWFile->click();
       EXPECT_EQ(Status(), afterEnd);
       EXPECT_TRUE(dlg.LEditFWFile->text().isEmpty());
+      SavePicture(&dlg, "fw-update-refused.png");
       dlg.reject();
     });
     EXPECT_TRUE(dlg.Execute(prot.get(), file, true));
