@@ -157,30 +157,24 @@ TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
   // Two files joined: the bootloader would take what follows the first end record for its keys.
   const std::string text = filetest::ReadAll(s19), joined = dir.File("joined.s19");
   filetest::WriteAll(joined, text + text);
-  const QString afterEnd = QString("%1 Line %2: a record after the end record (S7, S8, S9).")
-                               .arg(TFWUpdateDlg::kFileInvalidText)
-                               .arg(std::count(text.begin(), text.end(), '\n') + 1);
-  for (const std::string& file : {broken, joined}) {
-    ModalAnswer answer([&](QDialog*) {
-      ASSERT_TRUE(dlg.BtnProgram->isEnabled());
-      dlg.BtnProgram->click();
-      if (file == broken)
-        EXPECT_EQ(Status(), QString(TFWUpdateDlg::kFileInvalidText) +
-                                " Line 1: a record whose checksum does not match.");
-      else
-        EXPECT_EQ(Status(), afterEnd);
-      EXPECT_TRUE(StatusRed());
-      EXPECT_FALSE(dlg.BtnProgram->isEnabled());
-      // Chosen with the picker, it is refused at once.
-      FileAnswer picker(joined);
-      dlg.SBtnSelFWFile->click();
-      EXPECT_EQ(Status(), afterEnd);
-      EXPECT_TRUE(dlg.LEditFWFile->text().isEmpty());
-      SavePicture(&dlg, "fw-update-refused.png");
-      dlg.reject();
-    });
-    EXPECT_TRUE(dlg.Execute(prot.get(), file, true));
-  }
+  ModalAnswer answer([&](QDialog*) {
+    ASSERT_TRUE(dlg.BtnProgram->isEnabled());
+    dlg.BtnProgram->click();
+    EXPECT_EQ(Status(), QString(TFWUpdateDlg::kFileInvalidText) +
+                            " Line 1: a record whose checksum does not match.");
+    EXPECT_TRUE(StatusRed());
+    EXPECT_FALSE(dlg.BtnProgram->isEnabled());
+    // Chosen with the picker, a file is refused at once.
+    FileAnswer picker(joined);
+    dlg.SBtnSelFWFile->click();
+    EXPECT_EQ(Status(), QString("%1 Line %2: a record after the end record (S7, S8, S9).")
+                            .arg(TFWUpdateDlg::kFileInvalidText)
+                            .arg(std::count(text.begin(), text.end(), '\n') + 1));
+    EXPECT_TRUE(dlg.LEditFWFile->text().isEmpty());
+    SavePicture(&dlg, "fw-update-refused.png");
+    dlg.reject();
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), broken, true));
   EXPECT_FALSE(sim->Module().InBootloader());
   EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
   const auto cmds = sim->ReceivedCommands();
