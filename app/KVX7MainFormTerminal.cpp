@@ -24,6 +24,7 @@
 #include "app/dialogs/KVXWebBrowserForm.h"
 #include "model/osFileUtils.h"
 #include "model/osRtfText.h"
+#include "protocol/osS19File.h"
 #include "services/QtText.h"
 #include "services/osAdvMsgDlg.h"
 #include "services/osApplIni.h"
@@ -268,24 +269,31 @@ void TKVXMainForm::MMISendFirmwareClick() {
   // Read first, so a file that cannot be sent is named with its reason before a byte goes out.
   std::string data, error;
   bool sent = false;
-  bool stopped = false;
   if (LoadFileBytes(name, data, &error) == flrOk) {
-    TBusyJob job(BusyPanel, "Sending the firmware file \"" + FileNameShownText(name) + "\"", true);
+    // A file the bootloader would not take whole is refused with its reason: nothing goes out.
+    int badLine = 0;
+    const TS19Check check = CheckS19Text(data, &badLine);
+    if (check != TS19Check::Ok) {
+      AdvMessageDlg("The firmware file \"" + FileNameShown(name) + "\" is not valid (" +
+                        S19CheckText(check, badLine) + "). Nothing was sent.",
+                    mtError, {mbOK}, 0);
+      RememberFolder(FirmwarePathKey, name);
+      return;
+    }
+    // Once begun it cannot be stopped: a part image in the flash would be started as the
+    // application when the bootloader is left.
+    TBusyJob job(BusyPanel, "Sending the firmware file \"" + FileNameShownText(name) + "\"");
     SendTextWord_ = "firmware line";
     LastPosition_ = -1;
     sent = KVXModProt->SendTextFile(name);
     SendTextWord_ = "line";
-    stopped = KVXModProt->LastStopped();
     if (!sent) error = name + ": the line to the module failed";
   }
   if (!sent && EndIfLineLost()) {
     RememberFolder(FirmwarePathKey, name);
     return;
   }
-  const QString count = ProgressCount(pgsSendText);
-  if (stopped)
-    ShowJobResult("Firmware send stopped after " + count + " lines");
-  else if (sent)
+  if (sent)
     ShowJobResult(QString("Firmware sent: %1 lines").arg(LastMax_));
   else
     AdvMessageDlg("The firmware file could not be sent: " + FileErrorShown(error), mtError, {mbOK}, 0);

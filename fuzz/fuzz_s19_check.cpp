@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the firmware file check and checks what the transfer relies on: no
 // crash, no hang; a file passed as good goes to the line as S-record lines only, with nothing
-// after a record but its line end.
+// after a record but its line end, at least one data record and nothing after an end record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,17 +19,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string sent = S19TransferText(text);
     if (sent.size() != text.size()) std::abort();
     std::string line;
+    bool data = false, ended = false;
     for (char c : sent + "\n") {
       if (c == '\b') continue;
       if (c == '\r' || c == '\n') {
         if (!line.empty() && (line[0] != 'S' || line.back() == ' ' || line.back() == '\t'))
           std::abort();
+        if (!line.empty() && ended) std::abort();  // sent after the end record
+        if (!line.empty()) {
+          data = data || (line[1] >= '1' && line[1] <= '3');
+          ended = line[1] >= '7';
+        }
         line.clear();
       } else {
         line.push_back(c);
       }
     }
-  } else if (result != TS19Check::Empty && badLine <= 0) {
+    if (!data) std::abort();
+  } else if (result != TS19Check::Empty && result != TS19Check::NoData && badLine <= 0) {
     std::abort();  // a refused file names the line at fault
   }
   return 0;

@@ -444,8 +444,9 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // A file that fails CheckFirmwareFile is refused before anything is sent.
   bool SendFirmwareFile(const std::string& FileName, const TFirmwareProgressEvent& Progress);
   // Reads the S19 file whole and checks every record; false for a file that cannot be read or
-  // is not good S-record text. To be called before the module's flash is erased.
-  static bool CheckFirmwareFile(const std::string& FileName);
+  // that the bootloader would not take whole (see TS19Check). Reason, when given, then says why,
+  // with the line at fault. To be called before anything goes to the module.
+  static bool CheckFirmwareFile(const std::string& FileName, std::string* Reason = nullptr);
   // Terminal-driven bootloader on or off.
   void SetBootloaderMode(bool Active);
   // Sends a text file to the line for the terminal.

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "model/osFileUtils.h"
 #include "protocol/osDRUVModProt.h"
 #include "protocol/osDRUVModProtUtil.h"
 #include "protocol/osS19File.h"
@@ -280,9 +281,16 @@ bool TKVXModCommProt::BootloaderStep(int Step) {
 
 // ---- Firmware transfer ----------------------------------------------------------------------------
 
-bool TKVXModCommProt::CheckFirmwareFile(const std::string& FileName) {
-  std::string text;
-  return ReadWholeFile(FileName, text) && CheckS19Text(text) == TS19Check::Ok;
+bool TKVXModCommProt::CheckFirmwareFile(const std::string& FileName, std::string* Reason) {
+  std::string text, error;
+  if (LoadFileBytes(FileName, text, &error) != flrOk) {
+    if (Reason) *Reason = error;
+    return false;
+  }
+  int line = 0;
+  const TS19Check result = CheckS19Text(text, &line);
+  if (Reason) *Reason = result == TS19Check::Ok ? std::string() : S19CheckText(result, line);
+  return result == TS19Check::Ok;
 }
 
 bool TKVXModCommProt::SendFirmwareFile(const std::string& FileName,
@@ -388,8 +396,18 @@ void TKVXModCommProt::SetBootloaderMode(bool Active) {
 
 bool TKVXModCommProt::SendTextFile(const std::string& FileName) {
   std::string text;
-  TStoppable stoppable(this);
+  // A file for the bootloader (the classic firmware send) cannot be stopped once begun: the
+  // flash would keep a part image, which leaving the bootloader starts as the application.
+  const bool firmware = BootloaderMode_.load();
+  std::optional<TStoppable> stoppable;
+  if (firmware)
+    Stopped_ = false;
+  else
+    stoppable.emplace(this);
   if (!ReadWholeFile(FileName, text)) return false;
+  // And it goes as the bootloader takes it: nothing after the end record, which the bootloader
+  // would take for its keys, no blanks at the ends of lines, no end-of-file mark.
+  if (firmware) text = S19TransferText(text);
   auto lock = LockComm();
   if (!lock) return false;
   try {

@@ -1,6 +1,7 @@
 #include "protocol/osS19File.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "model/osFileUtils.h"
@@ -28,9 +29,16 @@ std::size_t AddressLength(int Type) {
   }
 }
 
-// One record without its line end; DataBytes receives the bytes of a data record's data.
-TS19Check CheckRecord(const std::string& Line, long long& DataBytes) {
-  DataBytes = 0;
+// What a good record holds.
+struct TRecordInfo {
+  int Type = 0;
+  std::uint32_t Address = 0;
+  long long DataBytes = 0;  // data records only
+};
+
+// One record without its line end.
+TS19Check CheckRecord(const std::string& Line, TRecordInfo& Rec) {
+  Rec = TRecordInfo{};
   if (Line.size() < 4 || Line[0] != 'S' || Line[1] < '0' || Line[1] > '9')
     return TS19Check::NotSRecord;
   const int type = Line[1] - '0';
@@ -45,12 +53,19 @@ TS19Check CheckRecord(const std::string& Line, long long& DataBytes) {
     bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
   }
   // The count byte covers address, data and checksum.
-  if (bytes[0] != bytes.size() - 1 || bytes[0] < addrLen + 1) return TS19Check::NotSRecord;
+  if (bytes[0] != bytes.size() - 1) return TS19Check::NotSRecord;
+  if (bytes[0] < addrLen + 1) return TS19Check::TooShort;
   unsigned sum = 0;
   for (std::size_t i = 0; i + 1 < bytes.size(); ++i) sum += bytes[i];
   if (static_cast<std::uint8_t>(~sum & 0xFFu) != bytes.back()) return TS19Check::BadChecksum;
-  if (type >= 1 && type <= 3) DataBytes = static_cast<long long>(bytes[0] - addrLen - 1);
+  Rec.Type = type;
+  for (std::size_t i = 0; i < addrLen; ++i) Rec.Address = (Rec.Address << 8) | bytes[1 + i];
+  if (type >= 1 && type <= 3) Rec.DataBytes = static_cast<long long>(bytes[0] - addrLen - 1);
   return TS19Check::Ok;
+}
+
+bool IsEndRecord(const std::string& Line) {
+  return Line.size() >= 2 && Line[0] == 'S' && Line[1] >= '7' && Line[1] <= '9';
 }
 
 // The end of the content: a final end-of-file mark ^Z, with nothing but blanks and line ends after
@@ -62,48 +77,82 @@ std::size_t ContentEnd(const std::string& Text) {
   return end > 0 && Text[end - 1] == kEndOfFile ? end - 1 : Text.size();
 }
 
-}  // namespace
-
-TS19Check CheckS19Text(const std::string& Text, int* BadLine, TS19Summary* Summary) {
-  if (BadLine) *BadLine = 0;
-  int lineNo = 0;
-  int records = 0;
-  long long dataBytes = 0;
+// Calls Fn(Line, LineNo, Next) for each line of Text up to End: Line without backspaces and
+// without blanks at its end (empty for an empty line), LineNo from 1, Next the position after
+// its line end. Stops when Fn returns false.
+template <class Fn>
+void ForEachLine(const std::string& Text, std::size_t End, Fn fn) {
   std::string line;
-  auto finishLine = [&]() -> TS19Check {
-    ++lineNo;
+  int lineNo = 0;
+  auto finish = [&](std::size_t Next) {
     while (!line.empty() && IsBlank(line.back())) line.pop_back();
-    if (line.empty()) return TS19Check::Ok;
-    long long data = 0;
-    const TS19Check r = CheckRecord(line, data);
+    const bool more = fn(line, ++lineNo, Next);
     line.clear();
-    dataBytes += data;
-    if (r != TS19Check::Ok) {
-      if (BadLine) *BadLine = lineNo;
-      return r;
-    }
-    ++records;
-    return TS19Check::Ok;
+    return more;
   };
-  const std::size_t end = ContentEnd(Text);
-  for (std::size_t i = 0; i < end; ++i) {
+  for (std::size_t i = 0; i < End; ++i) {
     const char c = Text[i];
     if (c == '\b') continue;
     if (c == '\r' || c == '\n') {
-      if (c == '\n' && i > 0 && Text[i - 1] == '\r') continue;  // CR LF is one line end
-      if (const TS19Check r = finishLine(); r != TS19Check::Ok) return r;
+      if (c == '\r' && i + 1 < End && Text[i + 1] == '\n') ++i;  // CR LF is one line end
+      if (!finish(i + 1)) return;
       continue;
     }
     line.push_back(c);
   }
-  if (!line.empty()) {
-    if (const TS19Check r = finishLine(); r != TS19Check::Ok) return r;
+  if (!line.empty()) finish(End);
+}
+
+}  // namespace
+
+TS19Check CheckS19Text(const std::string& Text, int* BadLine, TS19Summary* Summary) {
+  TS19Check result = TS19Check::Ok;
+  int badLine = 0;
+  TS19Summary summary;
+  int dataRecords = 0;
+  bool ended = false;
+  ForEachLine(Text, ContentEnd(Text), [&](const std::string& Line, int LineNo, std::size_t) {
+    if (Line.empty()) return true;
+    TRecordInfo rec;
+    result = CheckRecord(Line, rec);
+    if (result == TS19Check::Ok && ended) result = TS19Check::AfterEnd;
+    if (result == TS19Check::Ok && (rec.Type == 5 || rec.Type == 6) &&
+        rec.Address != static_cast<std::uint32_t>(dataRecords))
+      result = TS19Check::BadCount;
+    if (result != TS19Check::Ok) {
+      badLine = LineNo;
+      return false;
+    }
+    ++summary.Records;
+    if (rec.Type >= 1 && rec.Type <= 3) {
+      ++dataRecords;
+      summary.DataBytes += rec.DataBytes;
+    }
+    ended = rec.Type >= 7;
+    return true;
+  });
+  if (result == TS19Check::Ok && summary.Records == 0) result = TS19Check::Empty;
+  if (result == TS19Check::Ok && dataRecords == 0) result = TS19Check::NoData;
+  if (BadLine) *BadLine = badLine;
+  if (Summary) *Summary = summary;
+  return result;
+}
+
+std::string S19CheckText(TS19Check Result, int BadLine) {
+  const char* reason = "";
+  switch (Result) {
+    case TS19Check::Ok: reason = "a good S-record file"; break;
+    case TS19Check::Empty: reason = "it holds no S-record"; break;
+    case TS19Check::NotSRecord: reason = "a line that is not S-record text"; break;
+    case TS19Check::BadChecksum: reason = "a record whose checksum does not match"; break;
+    case TS19Check::TooShort: reason = "a record too short for its own address"; break;
+    case TS19Check::AfterEnd: reason = "a record after the end record (S7, S8, S9)"; break;
+    case TS19Check::NoData: reason = "no data record (S1, S2, S3)"; break;
+    case TS19Check::BadCount:
+      reason = "a count record (S5, S6) that does not match the number of data records before it";
+      break;
   }
-  if (Summary) {
-    Summary->Records = records;
-    Summary->DataBytes = dataBytes;
-  }
-  return records == 0 ? TS19Check::Empty : TS19Check::Ok;
+  return BadLine > 0 ? "line " + std::to_string(BadLine) + ": " + reason : std::string(reason);
 }
 
 std::string S19TransferText(const std::string& Text) {
@@ -123,7 +172,15 @@ std::string S19TransferText(const std::string& Text) {
       run = std::string::npos;
     }
   }
-  for (std::size_t i = end; i < out.size(); ++i) out[i] = '\b';
+  // Nothing after the end record's line goes out: the bootloader has finished by then and would
+  // take the characters for its keys.
+  std::size_t cut = end;
+  ForEachLine(Text, end, [&](const std::string& Line, int, std::size_t Next) {
+    if (!IsEndRecord(Line)) return true;
+    cut = Next;
+    return false;
+  });
+  for (std::size_t i = cut; i < out.size(); ++i) out[i] = '\b';
   return out;
 }
 

@@ -263,6 +263,15 @@ bool TBusyMode::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() == QEvent::Close && Watched->isWidgetType()) {
     auto* w = static_cast<QWidget*>(Watched);
     if (!w->isWindow() || TakesInput(w)) return false;
+    // A window that shows a job of its own which cannot be stopped (the firmware assistant's
+    // step) refuses the close at once: carried out after the job, it would break off the work
+    // the job began.
+    if (std::any_of(Frames_.begin(), Frames_.end(), [w](const TFrame& f) {
+          return !f.CanStop && f.View && dynamic_cast<QWidget*>(f.View) == w;
+        })) {
+      Event->ignore();
+      return true;
+    }
     // Answered when the work has ended.
     if (std::none_of(PendingClose_.begin(), PendingClose_.end(),
                      [w](const QPointer<QWidget>& p) { return p.data() == w; }))

@@ -6,7 +6,8 @@
 // - no key, click, shortcut, menu or close request of the user reaches a window that was open
 //   when the job began, except the job's own Cancel (its button, and Esc where it can stop);
 //   windows the job itself opens (a question, a file choice) take input as usual;
-// - a close request is kept and carried out when the job has ended;
+// - a close request is kept and carried out when the job has ended (refused at once by a window
+//   that is itself the view of a job that cannot be stopped);
 // - calls handed to the window thread by other threads (a poll timer's tick, received
 //   characters) and calls deferred with WhenIdle wait until the job has ended.
 // Jobs nest: an inner job shares the outer one's stop request and shows on its own view.

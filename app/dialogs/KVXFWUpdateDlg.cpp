@@ -17,6 +17,7 @@
 #include <climits>
 #include <optional>
 
+#include "model/osFileUtils.h"
 #include "protocol/osDRUVModProt.h"
 #include "protocol/osS19File.h"
 #include "services/osServiceFonts.h"
@@ -292,10 +293,7 @@ void TFWUpdateDlg::BtnStartClick() {
 void TFWUpdateDlg::BtnEraseClick() {
   if (Running_ || !ModProt_) return;
   // A chosen file is checked before the flash is erased.
-  if (!FileName_.empty() && !TKVXModCommProt::CheckFirmwareFile(FileName_)) {
-    ShowStatus(kFileInvalidText, true);
-    return;
-  }
+  if (!FileName_.empty() && !CheckFile(nullptr)) return;
   bool erased = false;
   {
     TStepRun run(this);
@@ -340,12 +338,8 @@ void TFWUpdateDlg::ProgramStepMode() {
   BtnProgram->setEnabled(false);
   StatusInfoLabel->hide();
   TS19Summary summary;
-  std::string text;
-  if (!ReadWholeFile(FileName_, text) || CheckS19Text(text, nullptr, &summary) != TS19Check::Ok) {
-    // Program stays disabled until another file is chosen.
-    ShowStatus(kFileInvalidText, true);
-    return;
-  }
+  // Program stays disabled until another file is chosen.
+  if (!CheckFile(&summary)) return;
   {
     TStepRun run(this);
     BtnCancel->setEnabled(false);
@@ -392,12 +386,8 @@ void TFWUpdateDlg::ProgramDirectMode() {
   StatusInfoLabel->hide();
   BtnCancel->setText("Cancel");
   TS19Summary summary;
-  std::string text;
-  if (!ReadWholeFile(FileName_, text) || CheckS19Text(text, nullptr, &summary) != TS19Check::Ok) {
-    // Nothing was sent; Program waits for another file.
-    ShowStatus(kFileInvalidText, true);
-    return;
-  }
+  // Nothing was sent; Program waits for another file.
+  if (!CheckFile(&summary)) return;
   for (int i = 0; i < fsStepCount; ++i) SetStepState(static_cast<TStep>(i), fssWaiting);
   bool succeeded = false;
   QStringList failures;
@@ -486,17 +476,37 @@ void TFWUpdateDlg::SBtnSelFWFileClick() {
     FileName_.clear();
     return;
   }
-  if (!TKVXModCommProt::CheckFirmwareFile(name)) {
+  std::string reason;
+  if (!TKVXModCommProt::CheckFirmwareFile(name, &reason)) {
     LEditFWFile->clear();
     FileName_.clear();
     BtnProgram->setEnabled(false);
-    ShowStatus(kFileInvalidText, true);
+    ShowFileInvalid(reason);
     return;
   }
   StatusInfoLabel->hide();
   ShowFile(name);
   BtnProgram->setEnabled(EraseTag_ == 1 || Direct_);
   FocusIfPossible(BtnProgram);
+}
+
+bool TFWUpdateDlg::CheckFile(TS19Summary* Summary) {
+  std::string text, reason;
+  if (LoadFileBytes(FileName_, text, &reason) == flrOk) {
+    int line = 0;
+    const TS19Check check = CheckS19Text(text, &line, Summary);
+    if (check == TS19Check::Ok) return true;
+    reason = S19CheckText(check, line);
+  }
+  ShowFileInvalid(reason);
+  return false;
+}
+
+void TFWUpdateDlg::ShowFileInvalid(const std::string& Reason) {
+  // The reason as a sentence of its own: "Line 3: a record after the end record".
+  QString reason = FileNameFromBytes(Reason);
+  if (!reason.isEmpty()) reason[0] = reason[0].toUpper();
+  ShowStatus(QString(kFileInvalidText) + " " + reason + ".", true);
 }
 
 void TFWUpdateDlg::ShowStatus(const QString& Text, bool Failed) {

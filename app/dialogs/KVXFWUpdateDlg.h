@@ -6,7 +6,8 @@
 // is checked before anything is erased. Each step runs in the window's busy mode: the window
 // paints and shows how far the step is, and takes no input meanwhile (a step once begun cannot be
 // stopped, and the window says so). Closing the window is Cancel: it takes the module out of its
-// bootloader when it is in it; a close asked for while a step runs is carried out after it.
+// bootloader when it is in it; a close asked for while a step runs is refused, never carried out
+// after the step (it would leave the bootloader with an erased flash).
 #pragma once
 
 #include <QDialog>
@@ -24,6 +25,7 @@ class QPushButton;
 class QStackedWidget;
 class QToolButton;
 class TKVXModCommProt;
+struct TS19Summary;
 
 class TFWUpdateDlg : public QDialog, public IBusyView {
   Q_OBJECT
@@ -100,6 +102,10 @@ class TFWUpdateDlg : public QDialog, public IBusyView {
 
   void ProgramStepMode();
   void ProgramDirectMode();
+  // Reads and checks the chosen file; a file the bootloader would not take whole is named in red
+  // with its reason and line. Summary (may be null) receives what a good file holds.
+  bool CheckFile(TS19Summary* Summary);
+  void ShowFileInvalid(const std::string& Reason);
   void ShowStatus(const QString& Text, bool Failed);
   void SetStepState(TStep Step, TStepState State);
   // Leaves the bootloader inside a running job; true when the module is back in its application.

@@ -31,12 +31,13 @@ class FirmwareAssistant : public prottest::ModuleFixture {
  protected:
   void SetUp() override {
     if (!fwtest::HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
-    StartModule({});
+    StartModule({.HalfDuplex = HalfDuplex()});
     Identify();
     ASSERT_TRUE(fw.Make(dir, 4711, 3000));
     s19 = fw.s19;
   }
 
+  virtual bool HalfDuplex() const { return false; }
   bool FlashEqualsImage() const { return fw.FlashEquals(sim->Module()); }
 
   QString Status() const { return dlg.StatusInfoLabel->isVisibleTo(&dlg) ? dlg.StatusInfoLabel->text() : QString(); }
@@ -48,6 +49,14 @@ class FirmwareAssistant : public prottest::ModuleFixture {
   fwtest::Firmware fw;
   std::string s19;
   TFWUpdateDlg dlg;
+};
+
+// Closing while the module is in its bootloader, on a two-wire line: the bootloader keeps the
+// module's rate there, so the test does not hang on a rate change crossing the simulated line
+// while the machine is loaded; every wait is for the module's answer.
+class FirmwareAssistantHalfDuplex : public FirmwareAssistant {
+ protected:
+  bool HalfDuplex() const override { return true; }
 };
 
 TEST_F(FirmwareAssistant, StepModeChordStartEraseProgramFinish) {
@@ -145,12 +154,24 @@ TEST_F(FirmwareAssistant, ASilentBootloaderGivesRedTextAndTheDialogStaysOpen) {
 TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
   const std::string broken = dir.File("broken.s19");
   filetest::WriteAll(broken, "S1050000AABB96\nS9030000FC\n");  // bad checksum
+  // Two files joined: the bootloader would take what follows the first end record for its keys.
+  const std::string text = filetest::ReadAll(s19), joined = dir.File("joined.s19");
+  filetest::WriteAll(joined, text + text);
   ModalAnswer answer([&](QDialog*) {
     ASSERT_TRUE(dlg.BtnProgram->isEnabled());
     dlg.BtnProgram->click();
-    EXPECT_EQ(Status(), TFWUpdateDlg::kFileInvalidText);
+    EXPECT_EQ(Status(), QString(TFWUpdateDlg::kFileInvalidText) +
+                            " Line 1: a record whose checksum does not match.");
     EXPECT_TRUE(StatusRed());
     EXPECT_FALSE(dlg.BtnProgram->isEnabled());
+    // Chosen with the picker, a file is refused at once.
+    FileAnswer picker(joined);
+    dlg.SBtnSelFWFile->click();
+    EXPECT_EQ(Status(), QString("%1 Line %2: a record after the end record (S7, S8, S9).")
+                            .arg(TFWUpdateDlg::kFileInvalidText)
+                            .arg(std::count(text.begin(), text.end(), '\n') + 1));
+    EXPECT_TRUE(dlg.LEditFWFile->text().isEmpty());
+    SavePicture(&dlg, "fw-update-refused.png");
     dlg.reject();
   });
   EXPECT_TRUE(dlg.Execute(prot.get(), broken, true));
@@ -160,7 +181,35 @@ TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "BOOTLOADER"), 0);
 }
 
-TEST_F(FirmwareAssistant, ClosingAfterStartLeavesTheBootloader) {
+// A close asked for while a step runs is refused at once, and never carried out after the step:
+// after the erase it would take the module out of its bootloader with an empty flash.
+TEST_F(FirmwareAssistantHalfDuplex, ACloseDuringAStepIsRefusedAndNotCarriedOutAfterIt) {
+  int closes = 0;
+  QTimer poke;
+  QObject::connect(&poke, &QTimer::timeout, [&] {
+    if (!dlg.StepRunning()) return;
+    poke.stop();
+    dlg.close();
+    ++closes;
+  });
+  ModalAnswer answer([&](QDialog*) {
+    dlg.show();
+    QTest::keyClick(dlg.LBoxSecKeyInput, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    dlg.BtnStart->click();
+    poke.start(1);
+    dlg.BtnErase->click();
+    ASSERT_EQ(closes, 1);
+    QCoreApplication::sendPostedEvents();  // what the step's end left queued
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(dlg.InBootloader());
+    EXPECT_TRUE(sim->Module().InBootloader());
+    dlg.BtnCancel->click();
+  });
+  EXPECT_TRUE(dlg.Execute(prot.get(), s19, false));
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
+}
+
+TEST_F(FirmwareAssistantHalfDuplex, ClosingAfterStartLeavesTheBootloader) {
   ModalAnswer answer([&](QDialog*) {
     dlg.show();
     QTest::keyClick(dlg.LBoxSecKeyInput, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);

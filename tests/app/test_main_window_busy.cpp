@@ -246,8 +246,14 @@ TEST_F(BusyMode, AClassicSendTakesNoStrayInputAndNoSecondSend) {
   bool poked = false;
   Before = [&](TProgressStep step, int pos) {
     if (step == pgsSendText && pos == 60) dlgtest::SavePicture(form.get(), "main-firmware-send-busy.png");
-    if (step != pgsSendText || pos != 20 || poked) return;
+    if (step != pgsSendText || pos != 40 || poked) return;
     poked = true;
+    // Once begun the send cannot be stopped (a part image would stay in the flash): the strip
+    // says so, and Esc or Cancel change nothing.
+    EXPECT_TRUE(form->BusyPanel->NoStopLabel->isVisible());
+    EXPECT_FALSE(form->BusyPanel->CancelButton->isVisible());
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    form->BusyPanel->CancelButton->click();
     // A user who clicks, types and asks for a second send while the file goes out.
     QTest::mouseClick(form->BtnSave, Qt::LeftButton);
     QTest::keyClicks(form->KVXTermEditor, "SAVE\r");

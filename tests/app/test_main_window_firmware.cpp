@@ -10,6 +10,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -110,9 +111,27 @@ TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheMod
   EXPECT_NE(messages.Shown[1].Text.find("missing.s19: No such file or directory"), std::string::npos)
       << messages.Shown[1].Text;
 
+  // Two files joined: refused with the reason and the line, nothing goes out (the bootloader
+  // would take what follows the first end record for its keys: "1" erases).
+  const std::string text = filetest::ReadAll(s19);
+  filetest::WriteAll(dir.File("joined.s19"), text + text);
+  {
+    FileAnswer picker(dir.File("joined.s19"));
+    form->MMISendFirmware->trigger();
+  }
+  ASSERT_EQ(messages.Shown.size(), 3u);
+  EXPECT_NE(messages.Shown[2].Text.find(
+                "joined.s19\" is not valid (line " +
+                std::to_string(std::count(text.begin(), text.end(), '\n') + 1) +
+                ": a record after the end record (S7, S8, S9)). Nothing was sent."),
+            std::string::npos)
+      << messages.Shown[2].Text;
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
+  EXPECT_TRUE(FlashEqualsImage());
+
   // Off without a question; the module asks whether to start its application.
   form->MMIFirmwareUpd->trigger();
-  EXPECT_EQ(messages.Shown.size(), 2u);
+  EXPECT_EQ(messages.Shown.size(), 3u);
   EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
   EXPECT_FALSE(form->MMISendFirmware->isEnabled());
   EXPECT_TRUE(form->PanelText(4).isEmpty());

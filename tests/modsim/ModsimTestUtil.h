@@ -17,12 +17,14 @@ namespace modsim_test {
 
 using namespace std::chrono_literals;
 
-// Feeds `input` byte by byte and returns everything the module sends, delays left out.
+// Feeds `input` byte by byte and returns everything the module sends, delays left out. After
+// each CR the clock moves on by the pause a tool keeps after an S-record (10 ms).
 inline std::string Feed(modsim::ModuleLogic& m, const std::string& input,
                         modsim::Clock::time_point now = modsim::Clock::now()) {
   std::string out;
   for (char c : input) {
     for (const auto& o : m.Receive(c, now)) out += o.Bytes;
+    if (c == '\r') now += 10ms;
   }
   return out;
 }
@@ -33,6 +35,7 @@ inline std::vector<modsim::Output> FeedOutputs(modsim::ModuleLogic& m, const std
   std::vector<modsim::Output> all;
   for (char c : input) {
     for (auto& o : m.Receive(c, now)) all.push_back(std::move(o));
+    if (c == '\r') now += 10ms;
   }
   return all;
 }

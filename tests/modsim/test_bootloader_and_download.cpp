@@ -6,6 +6,7 @@
 #include "tools/modsim/SRecord.h"
 
 using namespace modsim;
+using namespace std::chrono_literals;
 using modsim_test::Feed;
 using modsim_test::FeedOutputs;
 
@@ -129,6 +130,12 @@ TEST(Bootloader, BadRecordsVoidTheImage) {
   EXPECT_TRUE(m.FlashImage().empty());
   EXPECT_TRUE(m.Violations().empty());
 
+  // A count record that disagrees with the data records before it: one went missing.
+  Feed(m, "2");
+  EXPECT_EQ(Feed(m, MakeSRecord(1, 0x10, {1}) + "\r" + MakeSRecord(5, 2) + "\r" + MakeSRecord(9, 0) + "\r"),
+            "\r\nProgramming error\r\n>");
+  EXPECT_TRUE(m.FlashImage().empty());
+
   // Not S-record text, and a line feed: a correct tool sends neither.
   Feed(m, "2");
   EXPECT_EQ(Feed(m, "hello\r" + MakeSRecord(1, 0x10, {1}) + "\r\n" + MakeSRecord(9, 0) + "\r"),
@@ -163,6 +170,32 @@ TEST(Bootloader, EndsOfTransferFoundByTime) {
   EXPECT_TRUE(m.FlashImage().empty());
   EXPECT_EQ(Feed(m, "\r"), kBanner);  // back in the menu
   EXPECT_TRUE(m.Violations().empty());
+}
+
+// Writing a record into its flash takes the bootloader a moment after the record's CR: what comes
+// meanwhile is lost, and the image with it.
+TEST(Bootloader, LosesWhatComesWhileItWritesARecord) {
+  ModuleLogic m(ModuleOptions{.HalfDuplex = true});
+  const auto t0 = Clock::now();
+  const std::string s1 = MakeSRecord(1, 0x10, {1}) + "\r", s9 = MakeSRecord(9, 0) + "\r";
+  Feed(m, "BOOTLOADER\r2", t0);
+  Feed(m, s1, t0);
+  Feed(m, s1, t0 + 2ms);
+  EXPECT_EQ(Feed(m, s9, t0 + 20ms), "\r\nProgramming error\r\n>");
+  ASSERT_EQ(m.Violations().size(), 1u);
+  EXPECT_NE(m.Violations()[0].find("still wrote it"), std::string::npos) << m.Violations()[0];
+  Feed(m, "2" + s1, t0 + 30ms);
+  Feed(m, s1, t0 + 35ms);
+  EXPECT_EQ(Feed(m, s9, t0 + 50ms), "\r\nProgramming done\r\n>");
+}
+
+// What follows the end record is no longer the file: the bootloader takes it for its keys, and
+// each "1" in it erases the flash just programmed.
+TEST(Bootloader, TakesWhatFollowsTheEndRecordForItsKeys) {
+  ModuleLogic m(ModuleOptions{.HalfDuplex = true});
+  Feed(m, "BOOTLOADER\r2" + Firmware() + MakeSRecord(1, 0x1000, {1}) + "\r");
+  EXPECT_EQ(m.FlashEraseCount(), 3);  // S104100001EA
+  EXPECT_TRUE(m.FlashImage().empty());
 }
 
 // Each delay of the bootloader is an option, 0 included; after "G" the application starts at

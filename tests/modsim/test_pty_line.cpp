@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "ModsimTestUtil.h"
 #include "tools/modsim/PtyModule.h"
@@ -179,8 +180,11 @@ TEST(PtyLine, BootloaderRoundTripAtItsOwnRate) {
   EXPECT_EQ(port.ReadUntil(">"), "1\r\nErasing FLASH...done\r\n>");
   ASSERT_TRUE(port.Write("2"));
   EXPECT_EQ(port.ReadUntil("Program"), "2\r\nSend file to Program");
-  const std::string fw = MakeSRecord(1, 0x100, {1, 2, 3}) + "\r" + MakeSRecord(9, 0x100) + "\r";
-  ASSERT_TRUE(port.Write(fw));
+  // Each record, then the pause the bootloader needs to write it to its flash.
+  for (const std::string& rec : {MakeSRecord(1, 0x100, {1, 2, 3}), MakeSRecord(9, 0x100)}) {
+    ASSERT_TRUE(port.Write(rec + "\r"));
+    std::this_thread::sleep_for(10ms);
+  }
   EXPECT_EQ(port.ReadUntil(">"), "\r\nProgramming done\r\n>");
   EXPECT_EQ(sim.Module().FlashImage().size(), 3u);
   // Leave: the echo still at 57600, the question at the application's rate.

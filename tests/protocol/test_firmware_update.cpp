@@ -112,6 +112,9 @@ TEST_P(FullUpdate, TheBootloaderReceivesTheFileByteForByte) {
   if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
   const bool hdx = GetParam();
   Start(hdx);
+  // Every byte takes its line time: the bootloader loses a record that comes while it still
+  // writes the one before, so the pause after each record is measured as on a real line.
+  sim->SetPacing(true);
   Firmware fw;
   ASSERT_TRUE(MakeFirmware(dir, 2000, fw));
   const std::string text = ReadFile(fw.S19Path);
@@ -213,22 +216,31 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   ASSERT_TRUE(prot->BootloaderStep(0));
   ASSERT_TRUE(prot->BootloaderStep(3));
   struct Case {
-    const char* Name;
     std::string Text;
+    std::string Reason;
   };
+  const std::string s1 = "S1050000AABB95\n", s9 = "S9030000FC\n";
   const Case cases[] = {
-      {"not S-record text", "S1050000AABB95\nhello\nS9030000FC\n"},
-      {"bad checksum", "S1050000AABB96\nS9030000FC\n"},
-      {"not hex", "S1050000AABG95\n"},
-      {"wrong count", "S1060000AABB95\n"},
-      {"^Z inside", "S1050000AABB95\x1A\nS9030000FC\n"},
-      {"empty", "\n \n\x1A"},
+      {s1 + "hello\n" + s9, "line 2: a line that is not S-record text"},
+      {"S1050000AABB96\n" + s9, "line 1: a record whose checksum does not match"},
+      {"S1050000AABG95\n", "line 1: a line that is not S-record text"},  // not hex
+      {"S1060000AABB95\n", "line 1: a line that is not S-record text"},  // wrong byte count
+      {"S1050000AABB95\x1A\n" + s9, "line 1: a line that is not S-record text"},  // ^Z inside
+      {"\n \n\x1A", "it holds no S-record"},
+      {"S10200FD\n" + s9, "line 1: a record too short for its own address"},
+      // Two files joined: what follows the first end record would be the bootloader's keys.
+      {s1 + s9 + "\n" + s1 + s9, "line 4: a record after the end record (S7, S8, S9)"},
+      {"S00600004844521B\n" + s9, "no data record (S1, S2, S3)"},  // a header alone
+      {s1 + s1 + "S5030001FB\n",
+       "line 3: a count record (S5, S6) that does not match the number of data records before it"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.File("bad.s19");
     ASSERT_TRUE(WriteFile(file, c.Text));
-    EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(file)) << c.Name;
-    EXPECT_FALSE(prot->SendFirmwareFile(file, nullptr)) << c.Name;
+    std::string reason;
+    EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(file, &reason)) << c.Reason;
+    EXPECT_EQ(reason, c.Reason);
+    EXPECT_FALSE(prot->SendFirmwareFile(file, nullptr)) << c.Reason;
   }
   EXPECT_FALSE(TKVXModCommProt::CheckFirmwareFile(dir.File("missing.s19")));
   EXPECT_FALSE(prot->SendFirmwareFile(dir.File("missing.s19"), nullptr));
@@ -243,6 +255,8 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(prot->SendFirmwareFile(good, nullptr));
   EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS5030001FB\r");
   EXPECT_EQ(sim->Module().FlashImage().size(), 2u);
+  // What the transfer sends ends with the end record, whatever follows it.
+  EXPECT_EQ(S19TransferText(s1 + s9 + s1 + "\x1A"), s1 + s9 + std::string(16, '\b'));
 }
 
 // A bootloader that answers at once: every step, the confirmation right after the last record
@@ -406,6 +420,26 @@ TEST_P(TerminalBootloader, SwitchesOnAndOffWithTheDialogueInTheTerminal) {
 
 INSTANTIATE_TEST_SUITE_P(Duplex, TerminalBootloader, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
+// The classic send in the bootloader: a joined file goes only up to its first end record (what
+// follows would be keys, each "1" an erase of the flash), and a stop is not taken once begun.
+TEST_F(FirmwareUpdate, AClassicSendEndsWithTheEndRecordAndCannotBeStopped) {
+  Start(false);
+  prot->SetBootloaderMode(true);
+  terminal.Type('\r');
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("G: Go") != std::string::npos; }));
+  terminal.Type('2');
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("Send file") != std::string::npos; }));
+  const std::string file = dir.File("joined.s19");
+  ASSERT_TRUE(WriteFile(file, "S1050000AABB95\r\nS9030000FC\r\nS104001011DA\r\nS9030000FC\r\n"));
+  prot->OnProgress = [](TObject*, TProgressStep, int, int, bool& Stop) { Stop = true; };
+  EXPECT_TRUE(prot->SendTextFile(file));
+  EXPECT_FALSE(prot->LastStopped());
+  ASSERT_TRUE(PumpFor([&] { return terminal.text.find("Programming done") != std::string::npos; }));
+  EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS9030000FC\r");
+  EXPECT_EQ(sim->Module().FlashImage().size(), 2u);
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
+}
 
 TEST_F(FirmwareUpdate, BootloaderModeOffNeedsAnOpenPort) {
   Start(false);

@@ -373,6 +373,11 @@ std::vector<std::string> ModuleLogic::ProcessValueNames() const {
   return names;
 }
 
+bool ModuleLogic::TakingFile() const {
+  std::lock_guard lock(mutex_);
+  return state_ == State::BootProgram && !s19_.empty();
+}
+
 bool ModuleLogic::InBootloader() const {
   std::lock_guard lock(mutex_);
   return state_ == State::BootMenu || state_ == State::BootProgram || state_ == State::BootAsk;
@@ -435,7 +440,7 @@ bool ModuleLogic::WaitForCommands(std::size_t count, Millis timeout) const {
 // Input
 
 std::vector<Output> ModuleLogic::Receive(char c, Clock::time_point now, bool overlapped,
-                                         bool misread) {
+                                         bool misread, std::optional<Clock::time_point> earliest) {
   std::lock_guard lock(mutex_);
   lastInput_ = now;
   switch (state_) {
@@ -443,7 +448,7 @@ std::vector<Output> ModuleLogic::Receive(char c, Clock::time_point now, bool ove
     case State::DownloadBlock:
       return ReceiveCommandChar(c, now, overlapped, misread);
     default:
-      return ReceiveBootChar(c, now, overlapped, misread);
+      return ReceiveBootChar(c, now, overlapped, misread, std::min(earliest.value_or(now), now));
   }
 }
 
@@ -798,15 +803,31 @@ std::vector<Output> ModuleLogic::EndOfDownload() {
 // Bootloader
 
 std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, bool overlapped,
-                                                 bool misread) {
+                                                 bool misread, Clock::time_point earliest) {
   if (state_ == State::BootProgram) {
     s19_ += c;
     if (misread) recordMisread_ = true;
+    if (now < recordWritten_) {
+      // Still writing the last record: this byte is lost.
+      if (!lossReported_ && !misread) {
+        const auto early = std::chrono::duration_cast<std::chrono::microseconds>(
+            now - (recordWritten_ - options_.RecordWriteTime));
+        Violation("S19 byte at most " + std::to_string(early.count()) +
+                  " us after a record's CR, while the bootloader still wrote it to its flash");
+        lossReported_ = true;
+      }
+      // The record buffer starts again with the first byte after the write: the record now
+      // begun has lost its start, unless the bytes lost ended with a CR.
+      record_.clear();
+      recordLost_ = c != '\r';
+      programFailed_ = true;
+      return {};
+    }
     if (!misread && (c == '\n' || c == '\b')) {
       Violation(c == '\n' ? "line feed in the S19 transfer" : "backspace in the S19 transfer");
       return {};
     }
-    if (c == '\r') return EndOfRecord(now);
+    if (c == '\r') return EndOfRecord(earliest);
     if (record_.size() < kMaxRecord) record_ += c;
     return {};
   }
@@ -861,6 +882,9 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       s19_.clear();
       record_.clear();
       recordMisread_ = false;
+      recordLost_ = lossReported_ = false;
+      recordWritten_ = Clock::time_point{};
+      dataRecords_ = 0;
       programData_.clear();
       programFailed_ = false;
       r.Pieces.push_back(Piece{"\r\nSend file to Program", options_.ProgramPromptTime, 0, false});
@@ -887,12 +911,17 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
   return out;
 }
 
-std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point) {
+std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point earliest) {
   const std::string text = record_;
   const bool misread = recordMisread_;
+  const bool lost = recordLost_;
   record_.clear();
-  recordMisread_ = false;
+  recordMisread_ = recordLost_ = false;
   if (text.empty()) return {};
+  // Measured from the earliest the CR can have come: a byte counts as early only when it surely
+  // was, whatever the lateness of the server that reads the line.
+  recordWritten_ = earliest + options_.RecordWriteTime;
+  if (lost) return {};  // what is left of it is no record (the image is void already)
   SRecord rec;
   switch (ParseSRecord(text, rec)) {
     case SRecordCheck::NotSRecord:
@@ -905,6 +934,10 @@ std::vector<Output> ModuleLogic::EndOfRecord(Clock::time_point) {
     case SRecordCheck::Ok:
       break;
   }
+  if (rec.Type >= 1 && rec.Type <= 3) ++dataRecords_;
+  // A count record holds the number of data records before it: one lost or added voids the image.
+  if ((rec.Type == 5 || rec.Type == 6) && rec.Address != static_cast<std::uint32_t>(dataRecords_))
+    programFailed_ = true;
   for (std::size_t i = 0; i < rec.Data.size(); ++i) {
     programData_[rec.Address + static_cast<std::uint32_t>(i)] = rec.Data[i];
   }

@@ -39,6 +39,10 @@ struct ModuleOptions {
   Millis ProgramPromptTime{0};
   Millis ProgramTime{300};
   Millis AppStartTime{500};
+  // Writing one S-record into the flash after its CR: what arrives meanwhile is lost (the tool
+  // pauses after each record for it). Measured on the line: with pacing on, from the end of the
+  // CR to the end of the next byte.
+  Millis RecordWriteTime{3};
 };
 
 // One piece of output, in order. The sender waits Delay (after the previous piece is on the
@@ -78,8 +82,12 @@ class ModuleLogic {
   // that, so the module notes a violation where it matters. `misread` tells a byte the module's
   // UART made of bytes sent at another rate: the module takes it like any byte (echoes it, and
   // answers the garbled line with "command error"), but it is no violation of the tool's.
+  // `earliest`, when given, is the earliest the byte can have arrived (a server that reads the
+  // line late knows its arrival only between the two): the bootloader then loses a byte only
+  // when it surely came while a record was still being written.
   std::vector<Output> Receive(char c, Clock::time_point now, bool overlapped = false,
-                              bool misread = false);
+                              bool misread = false,
+                              std::optional<Clock::time_point> earliest = std::nullopt);
   // Timers: the bootloader's time-outs. Call now and then (the server does every 50 ms).
   std::vector<Output> Poll(Clock::time_point now);
 
@@ -133,6 +141,9 @@ class ModuleLogic {
   int ProcessValue(const std::string& name, Clock::time_point now) const;
   std::vector<std::string> ProcessValueNames() const;
   bool InBootloader() const;
+  // The bootloader takes an S19 file, which has begun: when its bytes arrive matters (see
+  // RecordWriteTime).
+  bool TakingFile() const;
   bool Saved() const;  // the values equal the stored set (after SAVE, DEFAULT+SAVE, LOADBACK)
 
   // --- Records for tests ----------------------------------------------------------------
@@ -153,10 +164,12 @@ class ModuleLogic {
 
   std::vector<Output> ReceiveCommandChar(char c, Clock::time_point now, bool overlapped,
                                          bool misread);
-  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped, bool misread);
+  std::vector<Output> ReceiveBootChar(char c, Clock::time_point now, bool overlapped, bool misread,
+                                      Clock::time_point earliest);
   std::vector<Output> EndOfLine(Clock::time_point now);
   std::vector<Output> EndOfDownload();
-  std::vector<Output> EndOfRecord(Clock::time_point now);
+  // `earliest`: the earliest the record's CR can have come.
+  std::vector<Output> EndOfRecord(Clock::time_point earliest);
   std::vector<Output> FinishProgramming(bool ok);
   Reply Dispatch(const std::string& line, Clock::time_point now);
   Reply Answer(const std::string& text) const;
@@ -223,6 +236,10 @@ class ModuleLogic {
   Clock::time_point lastInput_{};
   std::string record_;        // S-record being received
   bool recordMisread_ = false;  // the record holds garbage from a wrong rate
+  bool recordLost_ = false;     // the record's start came while the last one was written
+  bool lossReported_ = false;   // a loss was noted in this transfer
+  Clock::time_point recordWritten_{};  // the flash write of the last record ends then
+  int dataRecords_ = 0;         // data records (S1, S2, S3) of this transfer so far
   bool programFailed_ = false;
   std::map<std::uint32_t, std::uint8_t> programData_;
 

@@ -20,6 +20,9 @@ namespace modsim {
 namespace {
 
 constexpr Millis kPollPeriod{50};
+// While the bootloader takes a file, the server looks at the line this often, so that it knows
+// closely when a byte can have come at the earliest.
+constexpr std::chrono::microseconds kFileLookPeriod{500};
 constexpr Millis kStuckOutput{2000};  // nobody reads the line: what waits is lost
 
 Clock::duration ByteTime(int rate) {
@@ -45,7 +48,8 @@ struct PtyModule::InByte {
   char C;
   int ToolRate;  // the rate the tool's side was set to when the byte arrived
   bool Overlapped;
-  Clock::time_point Arrival;
+  Clock::time_point Arrival;   // when it was read: it came at the latest then
+  Clock::time_point Earliest;  // the line was last seen empty then: it came after that
 };
 
 struct PtyModule::Pending {
@@ -251,6 +255,8 @@ void PtyModule::Serve() {
   std::deque<Pending> out;
   std::size_t crPending = 0;         // CRs received but not yet taken
   Clock::time_point inFree{}, outFree{};
+  Clock::time_point inFreeEarliest{};  // inFree had every byte come at its earliest
+  Clock::time_point lastEmpty{};       // the line was last read empty then
   Clock::time_point lastPoll{};
   Clock::time_point blockedSince{};
   bool blocked = false;
@@ -312,22 +318,34 @@ void PtyModule::Serve() {
     if (master >= 0) {
       char buf[4096];
       for (;;) {
+        const Clock::time_point before = Clock::now();
         const ssize_t n = read(master, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n <= 0) {
+          if (n < 0 && errno == EAGAIN) lastEmpty = before;
+          break;
+        }
+        const Clock::time_point got = Clock::now();
         const int toolRate = LineRateOf(master);
         for (ssize_t i = 0; i < n; ++i) {
-          in.push_back(InByte{buf[i], toolRate, overlapped(halfDuplex), now});
+          in.push_back(InByte{buf[i], toolRate, overlapped(halfDuplex), got, lastEmpty});
           if (buf[i] == '\r') ++crPending;
         }
+        // This read took all there was: what comes next comes after it began.
+        if (static_cast<std::size_t>(n) < sizeof buf) lastEmpty = before;
       }
+      now = Clock::now();
     }
 
     // Hand the bytes to the module as the line delivers them.
     while (!in.empty()) {
       const InByte b = in.front();
       Clock::time_point take = b.Arrival;
-      if (paced) take = std::max(b.Arrival, inFree) + ByteTime(b.ToolRate);
+      Clock::time_point takeEarliest = b.Earliest;
+      if (paced) {
+        take = std::max(b.Arrival, inFree) + ByteTime(b.ToolRate);
+        takeEarliest = std::max(b.Earliest, inFreeEarliest) + ByteTime(b.ToolRate);
+      }
       if (take > now) break;
       // The bytes of one write at one rate went out back to back: at another rate than the
       // module's, its UART makes garbage of them together.
@@ -340,18 +358,28 @@ void PtyModule::Serve() {
         in.pop_front();
       } while (misread && !in.empty() && in.front().Arrival == b.Arrival &&
                in.front().ToolRate == b.ToolRate);
-      if (paced) inFree = take + ByteTime(b.ToolRate) * static_cast<long>(burst.size() - 1);
+      if (paced) {
+        inFree = take + ByteTime(b.ToolRate) * static_cast<long>(burst.size() - 1);
+        inFreeEarliest = takeEarliest + ByteTime(b.ToolRate) * static_cast<long>(burst.size() - 1);
+      }
       if (halfDuplex && master >= 0) {
         // The line's own copy comes back whatever the module does.
         [[maybe_unused]] auto w = write(master, burst.data(), burst.size());
       }
+      // The module gets each byte when the line has delivered it (paced: at the end of its line
+      // time), not when this loop came round to it; and the earliest it can have been, since
+      // this server may have read the line late.
       if (!misread) {
-        append(module_.Receive(b.C, now, b.Overlapped));
+        // A CR that more bytes follow in the same read: how long after it they came is unknown
+        // (the pseudo-terminal may have held them back together), so they never count as early.
+        if (b.C == '\r' && !in.empty() && in.front().Arrival == b.Arrival)
+          takeEarliest = Clock::time_point{};
+        append(module_.Receive(b.C, take, b.Overlapped, false, takeEarliest));
         continue;
       }
       wrongRate_ += burst.size();
       for (char c : MisreadAtRate(burst, b.ToolRate, moduleRate)) {
-        append(module_.Receive(c, now, b.Overlapped, true));
+        append(module_.Receive(c, take, b.Overlapped, true, takeEarliest));
       }
     }
     if (now - lastPoll >= kPollPeriod) {
@@ -361,6 +389,7 @@ void PtyModule::Serve() {
 
     // Send what is due.
     Clock::time_point wakeAt = now + kPollPeriod;
+    if (module_.TakingFile()) wakeAt = now + kFileLookPeriod;
     if (paced && !in.empty()) {
       wakeAt = std::min(wakeAt, std::max(in.front().Arrival, inFree) + ByteTime(in.front().ToolRate));
     }
