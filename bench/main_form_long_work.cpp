@@ -118,12 +118,13 @@ void IdleFor(int Ms) {
   }
 }
 
-void BM_WindowIdentify(benchmark::State& state) {
-  Profile profile;
-  modsim::PtyModule sim(LargeModule());
+// The main window connected to the simulated module published as the port "modsim"; null after
+// a skip naming what failed.
+std::unique_ptr<TKVXMainForm> ConnectedForm(benchmark::State& state, const Profile& profile,
+                                            modsim::PtyModule& sim) {
   if (!sim.Start()) {
     state.SkipWithError("simulated module not reachable");
-    return;
+    return nullptr;
   }
   profile.Publish(sim.PortPath());
   auto form = std::make_unique<TKVXMainForm>();
@@ -132,8 +133,16 @@ void BM_WindowIdentify(benchmark::State& state) {
   form->ConnectActExecute();
   if (form->ConnectTag != 1) {
     state.SkipWithError("not connected");
-    return;
+    return nullptr;
   }
+  return form;
+}
+
+void BM_WindowIdentify(benchmark::State& state) {
+  Profile profile;
+  modsim::PtyModule sim(LargeModule());
+  auto form = ConnectedForm(state, profile, sim);
+  if (!form) return;
   sim.SetPacing(true);
   qint64 longest = 0;
   for (auto _ : state) {
@@ -174,6 +183,19 @@ void BM_ProtocolIdentify(benchmark::State& state) {
 }
 BENCHMARK(BM_ProtocolIdentify)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// The main window on its terminal page, its file dialogs choosing File.
+std::unique_ptr<TKVXMainForm> TerminalPageChoosing(const std::string& File) {
+  auto form = std::make_unique<TKVXMainForm>();
+  form->show();
+  Idle();
+  form->ShowPage(3);
+  SetFileDialogHook([File](const TFileDialogOptions&, std::string& name) {
+    name = File;
+    return true;
+  });
+  return form;
+}
+
 void BM_TerminalOpen(benchmark::State& state) {
   Profile profile;
   std::string text;
@@ -182,14 +204,7 @@ void BM_TerminalOpen(benchmark::State& state) {
   const std::string rtf = rtf::WriteRtfText(text);
   const std::string file = profile.folder + "/log.rtf";
   std::ofstream(file, std::ios::binary) << rtf;
-  auto form = std::make_unique<TKVXMainForm>();
-  form->show();
-  Idle();
-  form->ShowPage(3);
-  SetFileDialogHook([&](const TFileDialogOptions&, std::string& name) {
-    name = file;
-    return true;
-  });
+  auto form = TerminalPageChoosing(file);
   qint64 longest = 0;
   double reader = 0;
   for (auto _ : state) {
@@ -225,14 +240,7 @@ void BM_TerminalReopenMemory(benchmark::State& state) {
     text += "GAIN " + std::to_string(i) + "\nKVX-SIM 1.20 2026 4711 >PD  1234 5678 9012 >\n";
   const std::string file = profile.folder + "/log.rtf";
   std::ofstream(file, std::ios::binary) << rtf::WriteRtfText(text);
-  auto form = std::make_unique<TKVXMainForm>();
-  form->show();
-  Idle();
-  form->ShowPage(3);
-  SetFileDialogHook([&](const TFileDialogOptions&, std::string& name) {
-    name = file;
-    return true;
-  });
+  auto form = TerminalPageChoosing(file);
   double first = 0, last = 0;
   for (auto _ : state) {
     for (int open = 1; open <= 10; ++open) {
@@ -251,14 +259,7 @@ void BM_TerminalOpenGiantLine(benchmark::State& state) {
   Profile profile;
   const std::string file = profile.folder + "/line.rtf";
   std::ofstream(file, std::ios::binary) << rtf::WriteRtfText(std::string(15u * 1024 * 1024, 'x'));
-  auto form = std::make_unique<TKVXMainForm>();
-  form->show();
-  Idle();
-  form->ShowPage(3);
-  SetFileDialogHook([&](const TFileDialogOptions&, std::string& name) {
-    name = file;
-    return true;
-  });
+  auto form = TerminalPageChoosing(file);
   DialogCloser closer;
   qint64 longest = 0;
   for (auto _ : state) {
@@ -304,15 +305,8 @@ BENCHMARK(BM_ViewerGiantLine)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 void BM_DownloadGiantName(benchmark::State& state) {
   Profile profile;
   modsim::PtyModule sim(LargeModule());
-  if (!sim.Start()) {
-    state.SkipWithError("simulated module not reachable");
-    return;
-  }
-  profile.Publish(sim.PortPath());
-  auto form = std::make_unique<TKVXMainForm>();
-  form->show();
-  Idle();
-  form->ConnectActExecute();
+  auto form = ConnectedForm(state, profile, sim);
+  if (!form) return;
   form->IdentifyActExecute();
   if (!form->KVXModProt->ModuleLoaded()) {
     state.SkipWithError("not identified");
