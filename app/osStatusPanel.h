@@ -18,6 +18,11 @@ class TStatusPanel : public QLabel {
 
   std::function<void(const QString& Text)> OnOpen;
 
+  // The panel asks for its own width, not its text's: a long result must not squeeze the other
+  // panels (the port's name) out of sight.
+  QSize sizeHint() const override { return {minimumWidth(), QLabel::sizeHint().height()}; }
+  QSize minimumSizeHint() const override { return {minimumWidth(), QLabel::minimumSizeHint().height()}; }
+
   // The text does not fit the panel as it is now.
   bool Elided() const { return fontMetrics().horizontalAdvance(text()) > contentsRect().width(); }
 
