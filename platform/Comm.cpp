@@ -700,22 +700,23 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
           break;
         }
         if (!due && sliced && Clock::now() >= sliceEnd) break;  // the hook's turn
-        pollfd p[3] = {{fd, want, 0}, {wake.Fd(), POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}};
+        // A close aborts every pending transfer and wakes its waiter like an abort does.
+        pollfd p[2] = {{fd, want, 0}, {wake.Fd(), POLLIN, 0}};
         int timeout = deadline == Clock::time_point::max() ? -1 : MsUntil(deadline);
         if (sliced && !due) {
           const int slice = MsUntil(sliceEnd);
           if (timeout < 0 || slice < timeout) timeout = slice;
         }
-        const int r = ::poll(p, 3, timeout);
+        const int r = ::poll(p, 2, timeout);
         if (r < 0) {
           if (errno == EINTR) continue;
           result = errno;
           ended = true;
           break;
         }
-        if (p[1].revents || p[2].revents) {
+        if (p[1].revents) {
           wake.Reset();
-          if (t.aborted_ || p[2].revents) {
+          if (t.aborted_) {
             result = ECANCELED;
             ended = true;
             break;

@@ -298,7 +298,7 @@ class TCommDevice {
   std::string path_;
   int activeUsers_ = 0;
   bool closing_ = false;
-  TWakeFd closeWake_;  // wakes every waiter when the device closes
+  TWakeFd closeWake_;  // wakes the line-event wait when the device closes (transfers: aborted)
   TWakeFd txKick_;     // tells the event wait that a write happened or the mask changed
   std::atomic<std::uint32_t> inQueue_{0};
   std::atomic<std::uint32_t> outQueue_{0};
