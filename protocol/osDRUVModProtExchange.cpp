@@ -114,8 +114,9 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
     std::size_t beforeEcho = 0;
     std::string echoBuf;
     const std::size_t ahead = kvxprot::ReadAheadFor(Terminator);
-    kvxprot::TLineReader line(Port, ahead,
-                              Gather && ahead > 1 ? kvxprot::GatherPause(Port) : std::chrono::microseconds());
+    const std::chrono::microseconds gather =
+        Gather && ahead > 1 ? kvxprot::GatherPause(Port) : std::chrono::microseconds();
+    kvxprot::TLineReader line(Port, ahead, gather);
     char c = 0;
     while (!complete && Port->Connected()) {
       if (bound.Passed()) break;  // a line that keeps talking

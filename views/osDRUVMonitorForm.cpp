@@ -356,7 +356,8 @@ void TMonitorForm::ShowNoEntry(std::size_t row) {
   ShowText(row, 3, panel->Data(), none);
 }
 
-void TMonitorForm::ShowText(std::size_t row, std::size_t slot, QLabel* label, const std::string& text) {
+void TMonitorForm::ShowText(std::size_t row, std::size_t slot, QLabel* label,
+                            const std::string& text) {
   if (RowTexts_.size() < Panels.size()) RowTexts_.resize(Panels.size());
   TRowTexts& shown = RowTexts_[row];
   // Unchanged while the label still holds the very text made from the same source: a label

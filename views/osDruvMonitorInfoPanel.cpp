@@ -38,7 +38,9 @@ class FitLabel : public QLabel {
     return QSize(m.left() + m.right(), QFontMetrics(font()).height() + m.top() + m.bottom())
         .expandedTo(minimumSize());
   }
-  QSize minimumSizeHint() const override { return mode_ == Shrink ? sizeHint() : QLabel::minimumSizeHint(); }
+  QSize minimumSizeHint() const override {
+    return mode_ == Shrink ? sizeHint() : QLabel::minimumSizeHint();
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override {
