@@ -76,7 +76,10 @@ void TScopeDataLog::AppendScopeData(const TASCIIProcDataObj* Ch1, const TASCIIPr
 }
 
 void TScopeDataLog::AppendScopeDataLine(const std::string& Line) {
-  const std::string name = FileName();
+  // The name is held while the line is written: once a new name is set, no line written under
+  // the old one can still arrive in the old file.
+  std::lock_guard<std::mutex> lock(Lock_);
+  const std::string& name = FileName_;
   if (name.empty()) return;
   const int fd = OpenRegular(name, O_APPEND);
   if (fd < 0) return;

@@ -4,7 +4,8 @@
 //
 // Threads: the file name is set on the window thread (at Start and when the log dialog closes)
 // and read under a lock by whichever thread appends, so the scope's poll thread never reads a
-// widget. Each line is one open-append-close; no file handle is shared between threads.
+// widget. Each line is one open-append-close under that lock, so a line never lands in a file
+// after another name was set; no file handle is shared between threads.
 //
 // Format: lines end CR LF; texts are Windows-1252 bytes; a line starts with the local time
 // "DD.MM.YYYY hh:mm:ss:zzz" followed by four fields of at least 10 characters, right-aligned.

@@ -145,6 +145,7 @@ TWakeFd::~TWakeFd() {
 
 void TWakeFd::Set() {
   if (fd_ < 0) return;
+  maybeSet_ = true;
   const std::uint64_t one = 1;
   // The counter cannot overflow in practice; a full counter is still "set".
   ssize_t r;
@@ -155,11 +156,16 @@ void TWakeFd::Set() {
 
 void TWakeFd::Reset() {
   if (fd_ < 0) return;
+  maybeSet_ = false;
   std::uint64_t v;
   ssize_t r;
   do {
     r = ::read(fd_, &v, sizeof(v));
   } while (r < 0 && errno == EINTR);
+}
+
+void TWakeFd::ResetIfSet() {
+  if (maybeSet_) Reset();
 }
 
 bool TWakeFd::IsSet() const {
@@ -607,7 +613,11 @@ int TCommDevice::Start(TCommTransfer& t, std::uint32_t& done) {
     return 0;
   }
   bool finished = false;
-  const int e = Step(use.fd(), t, finished);
+  int e = 0;
+  // A read that may wait asks the device for bytes only once the device says some are there
+  // (the wait's poll): right after a command the answer is, as a rule, not there yet, and a
+  // read now would only find the queue empty, a call for nothing on every read of an exchange.
+  if (!t.isRead_ || ReadSatisfied(t.timeouts_, 0, t.count_)) e = Step(use.fd(), t, finished);
   if (finished) {
     t.state_ = TCommTransfer::kComplete;
     t.error_ = e;
@@ -661,7 +671,7 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
     std::lock_guard<std::mutex> lock(mutex_);
     t.cancel_ = &wake;
   }
-  wake.Reset();
+  wake.ResetIfSet();
   int result = 0;
   // A thread with a wait hook waits in slices and runs its hook between them, outside the
   // descriptor's use, so the hook never holds up a close.
@@ -683,27 +693,30 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
           break;
         }
         const Clock::time_point deadline = Deadline(t);
-        if (deadline != Clock::time_point::max() && Clock::now() >= deadline) {  // timed out
+        // Timed out; a read first takes what is there by now, as it never read before its wait.
+        const bool due = deadline != Clock::time_point::max() && Clock::now() >= deadline;
+        if (due && !t.isRead_) {
           ended = true;
           break;
         }
-        if (sliced && Clock::now() >= sliceEnd) break;  // the hook's turn
-        pollfd p[3] = {{fd, want, 0}, {wake.Fd(), POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}};
+        if (!due && sliced && Clock::now() >= sliceEnd) break;  // the hook's turn
+        // A close aborts every pending transfer and wakes its waiter like an abort does.
+        pollfd p[2] = {{fd, want, 0}, {wake.Fd(), POLLIN, 0}};
         int timeout = deadline == Clock::time_point::max() ? -1 : MsUntil(deadline);
-        if (sliced) {
+        if (sliced && !due) {
           const int slice = MsUntil(sliceEnd);
           if (timeout < 0 || slice < timeout) timeout = slice;
         }
-        const int r = ::poll(p, 3, timeout);
+        const int r = ::poll(p, 2, timeout);
         if (r < 0) {
           if (errno == EINTR) continue;
           result = errno;
           ended = true;
           break;
         }
-        if (p[1].revents || p[2].revents) {
+        if (p[1].revents) {
           wake.Reset();
-          if (t.aborted_ || p[2].revents) {
+          if (t.aborted_) {
             result = ECANCELED;
             ended = true;
             break;
@@ -719,6 +732,10 @@ int TCommDevice::WaitTransfer(TCommTransfer& t, std::uint32_t& done) {
           }
           // A write that could not go on although the device said it could, or a read woken
           // without data: nothing to do but wait again.
+        }
+        if (due) {
+          ended = true;
+          break;
         }
       }
     }

@@ -149,12 +149,16 @@ class TWakeFd {
   TWakeFd& operator=(const TWakeFd&) = delete;
   void Set();
   void Reset();
+  // Reset, but without a call on the descriptor when nobody set it since the last reset. A Set
+  // racing with it may stay behind: it then wakes the next wait once, as a stray wake-up would.
+  void ResetIfSet();
   bool IsSet() const;
   int Fd() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }
 
  private:
   int fd_ = -1;
+  std::atomic<bool> maybeSet_{false};
 };
 
 class TCommDevice;
@@ -294,7 +298,7 @@ class TCommDevice {
   std::string path_;
   int activeUsers_ = 0;
   bool closing_ = false;
-  TWakeFd closeWake_;  // wakes every waiter when the device closes
+  TWakeFd closeWake_;  // wakes the line-event wait when the device closes (transfers: aborted)
   TWakeFd txKick_;     // tells the event wait that a write happened or the mask changed
   std::atomic<std::uint32_t> inQueue_{0};
   std::atomic<std::uint32_t> outQueue_{0};

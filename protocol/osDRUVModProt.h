@@ -81,9 +81,10 @@ constexpr std::size_t ListingReplyLimit = 128 * 1024;
 // characters (negative: 3000). On failure Reply is empty. Port errors give false.
 // A line that keeps talking fails the exchange: an answer longer than MaxReplyBytes, or one
 // still going after TimeoutMs plus the line time of the command and MaxReplyBytes.
+// With Gather (the polls), the answer is read in pieces of a few characters (see GatherPause).
 bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
                         const std::string& Terminator, std::string& Reply, int TimeoutMs,
-                        std::size_t MaxReplyBytes = ShortReplyLimit);
+                        std::size_t MaxReplyBytes = ShortReplyLimit, bool Gather = false);
 // The same in half duplex: each character is written alone, the line's own copy of it is read
 // and dropped, then the module's echo is kept. Reply keeps what arrived, also on failure. Each
 // character of the command takes two reads, so only the answer after it can be drawn out: it
@@ -619,4 +620,6 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // took it first.
   int CommDepth_ = 0;
   int CommPumpDepth_ = 0;
+  // While a poll's exchanges run (under the lock): their answers are read in pieces.
+  std::atomic<bool> GatherReplies_{false};
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <thread>
 
 #include "platform/Threads.h"
 #include "protocol/osDRUVModProt.h"
@@ -28,6 +29,7 @@ void SetCharTimeouts(TComPort* Port, int Ms) {
 namespace kvxprot {
 
 bool TLineReader::Fill() {
+  if (Gather_.count() > 0 && !Buf_.empty()) std::this_thread::sleep_for(Gather_);
   Pos_ = 0;
   return Port_->ReadText(Buf_, static_cast<int>(Ahead_)) > 0 && !Buf_.empty();
 }
@@ -36,10 +38,23 @@ std::size_t ReadAheadFor(const std::string& Terminator) {
   return !Terminator.empty() && Terminator.back() == '>' ? TLineReader::kChunk : 1;
 }
 
-TLineBound::TLineBound(const TComPort* Port, int TimeoutMs, std::size_t Bytes) {
-  int bits =
+namespace {
+
+int LineBits(const TComPort* Port) {
+  const int bits =
       Port->BaudRate() == brCustom ? Port->CustomBaudRate() : BaudRateValue(Port->BaudRate());
-  if (bits <= 0) bits = 110;  // no known rate: the slowest there is
+  return bits > 0 ? bits : 110;  // no known rate: the slowest there is
+}
+
+}  // namespace
+
+std::chrono::microseconds GatherPause(const TComPort* Port) {
+  const long long us = 4LL * 10 * 1'000'000 / LineBits(Port);
+  return std::chrono::microseconds(std::min(us, 2000LL));
+}
+
+TLineBound::TLineBound(const TComPort* Port, int TimeoutMs, std::size_t Bytes) {
+  const int bits = LineBits(Port);
   const long long lineMs = static_cast<long long>(Bytes) * 10 * 1000 / bits + 1;
   End_ = std::chrono::steady_clock::now() +
          std::chrono::milliseconds(std::max(TimeoutMs, 0) + lineMs);
@@ -83,7 +98,7 @@ bool HasCommandError(const std::string& Reply) {
 
 bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::string& Echo,
                         const std::string& Terminator, std::string& Reply, int TimeoutMs,
-                        std::size_t MaxReplyBytes) {
+                        std::size_t MaxReplyBytes, bool Gather) {
   Reply.clear();
   if (!Port) return false;
   try {
@@ -99,7 +114,10 @@ bool ExchangeFullDuplex(TComPort* Port, const std::string& Cmd, const std::strin
     bool echoSeen = false;
     std::size_t beforeEcho = 0;
     std::string echoBuf;
-    kvxprot::TLineReader line(Port, kvxprot::ReadAheadFor(Terminator));
+    const std::size_t ahead = kvxprot::ReadAheadFor(Terminator);
+    const std::chrono::microseconds gather =
+        Gather && ahead > 1 ? kvxprot::GatherPause(Port) : std::chrono::microseconds();
+    kvxprot::TLineReader line(Port, ahead, gather);
     char c = 0;
     while (!complete && Port->Connected()) {
       if (bound.Passed()) break;  // a line that keeps talking
@@ -267,7 +285,7 @@ bool TKVXModCommProt::Exchange(const std::string& Cmd, const std::string& Echo,
   switch (TransferMode()) {
     case tmFullDuplex:
       return ExchangeFullDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs,
-                                MaxReplyBytes);
+                                MaxReplyBytes, GatherReplies_.load());
     case tmHalfDuplex:
       return ExchangeHalfDuplex(Port_.get(), Cmd, Echo, Terminator, Reply, TimeoutMs,
                                 MaxReplyBytes);

@@ -153,6 +153,7 @@ void TKVXModCommProt::MonitorTimerTick(TObject*) {
 }
 
 void TKVXModCommProt::MonitorPoll() {
+  const kvxprot::TFlagScope gather(GatherReplies_);
   // Process values: a value that does not answer is skipped for this tick; a tick in which none
   // answers stops the polling.
   const int count = ProcessData_->Count();
@@ -237,6 +238,7 @@ bool TKVXModCommProt::PollScopeData() {
       std::string signal[4];
       for (int ch = 0; ch < 4; ++ch) signal[ch] = scope->ChannelSignalName(ch + 1);
       std::string reply;
+      const kvxprot::TFlagScope gather(GatherReplies_);
       for (int i = 0; i < ProcessData_->Count() && OperatingMode_.load() == 3; ++i) {
         const std::string name = ProcessData_->GetName(i);
         int channel = -1;

@@ -1,6 +1,7 @@
 // Small helpers shared by the protocol's source files.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -40,7 +41,11 @@ class TLineBound {
 class TLineReader {
  public:
   // Reads a chunk at a time, at most Ahead bytes (1: nothing past the character asked for).
-  explicit TLineReader(TComPort* Port, std::size_t Ahead = kChunk) : Port_(Port), Ahead_(Ahead) {}
+  // With a Gather pause, a read that follows a piece of the answer first gives the rest that
+  // long to arrive, so that it is taken in a few reads rather than one wake-up per character.
+  explicit TLineReader(TComPort* Port, std::size_t Ahead = kChunk,
+                       std::chrono::microseconds Gather = {})
+      : Port_(Port), Ahead_(Ahead), Gather_(Gather) {}
   // The next character; false when the line stayed silent for the timeout.
   bool Next(char& C) {
     if (Pos_ >= Buf_.size() && !Fill()) return false;
@@ -54,8 +59,26 @@ class TLineReader {
   bool Fill();
   TComPort* Port_;
   std::size_t Ahead_;
+  std::chrono::microseconds Gather_;
   std::string Buf_;
   std::size_t Pos_ = 0;
+};
+
+// The Gather pause of a poll's reader: the line time of four characters at the port's rate, at
+// most 2 ms. A poll repeats at a fixed period with time to spare; what it saves is the wake-ups
+// of reading an answer character by character as the line brings it.
+std::chrono::microseconds GatherPause(const TComPort* Port);
+
+// Sets a flag for as long as it lives.
+class TFlagScope {
+ public:
+  explicit TFlagScope(std::atomic<bool>& Flag) : Flag_(Flag) { Flag_ = true; }
+  ~TFlagScope() { Flag_ = false; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+ private:
+  std::atomic<bool>& Flag_;
 };
 
 // How far an exchange ending with Terminator may read ahead: past the prompt the module says

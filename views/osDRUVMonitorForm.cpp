@@ -31,17 +31,25 @@ void Guarded(F&& handler) {
   }
 }
 
-// A row's combo box: tells the form before its list opens, so the list can be rebuilt.
+// A row's combo box: tells the form before its list opens, so the list can be rebuilt, and
+// keeps the object of its current item at hand (the refresh of every poll asks for it).
 class TMonitorCombo : public QComboBox {
  public:
-  explicit TMonitorCombo(QWidget* parent) : QComboBox(parent) {}
+  explicit TMonitorCombo(QWidget* parent) : QComboBox(parent) {
+    connect(this, &QComboBox::currentIndexChanged, this,
+            [this](int index) { current_ = index < 0 ? 0 : itemData(index).value<quintptr>(); });
+  }
 
   std::function<void()> OnDropDown;
+  quintptr CurrentData() const { return current_; }
 
   void showPopup() override {
     if (OnDropDown) Guarded(OnDropDown);
     QComboBox::showPopup();
   }
+
+ private:
+  quintptr current_ = 0;
 };
 
 // Panel3: reports its own resizes (a visible form's layout changes reach it as resize events).
@@ -166,6 +174,7 @@ void TMonitorForm::ClearRows() {
   for (TKVXMonitorInfoPanel* panel : Panels) delete panel;
   Combos.clear();
   Panels.clear();
+  RowTexts_.clear();
 }
 
 int TMonitorForm::VisibleRowCount() const {
@@ -237,7 +246,7 @@ void TMonitorForm::Build(TModProcessData* procData, TVisibleParamKind kind, int 
     if (!entry) continue;
     Combos[i]->addItem(FromAnsi(entry->Name), EntryData(entry));
     Combos[i]->setCurrentIndex(0);
-    ShowEntry(Panels[i], entry);
+    ShowEntry(static_cast<std::size_t>(i), entry);
   }
 }
 
@@ -260,9 +269,14 @@ void TMonitorForm::Panel3Resize() {
 
 TModProcCommand* TMonitorForm::ChosenEntry(const QComboBox* combo) const {
   if (!combo || !ProcData) return nullptr;
-  const int index = combo->currentIndex();
-  if (index < 0) return nullptr;
-  const quintptr key = combo->itemData(index).value<quintptr>();
+  quintptr key = 0;
+  if (const auto* row = dynamic_cast<const TMonitorCombo*>(combo)) {
+    key = row->CurrentData();
+  } else {
+    const int index = combo->currentIndex();
+    if (index < 0) return nullptr;
+    key = combo->itemData(index).value<quintptr>();
+  }
   if (key == 0) return nullptr;
   // Compared by address only: an item never outlives its entry by design, but a stale one must
   // show "---" rather than read freed memory.
@@ -306,9 +320,9 @@ void TMonitorForm::ComboItemChosen(QComboBox* sender) {
   const std::size_t row = static_cast<std::size_t>(it - Combos.begin());
   if (row >= Panels.size()) return;
   if (TModProcCommand* entry = ChosenEntry(sender))
-    ShowEntry(Panels[row], entry);
+    ShowEntry(row, entry);
   else
-    ShowNoEntry(Panels[row]);
+    ShowNoEntry(row);
 }
 
 void TMonitorForm::ComboChange(QComboBox* sender) {
@@ -321,20 +335,35 @@ void TMonitorForm::ComboChange(QComboBox* sender) {
 
 void TMonitorForm::RefreshPanels() {
   for (std::size_t i = 0; i < Combos.size() && i < Panels.size(); ++i) {
-    if (TModProcCommand* entry = ChosenEntry(Combos[i])) ShowEntry(Panels[i], entry);
+    if (TModProcCommand* entry = ChosenEntry(Combos[i])) ShowEntry(i, entry);
   }
 }
 
-void TMonitorForm::ShowEntry(TKVXMonitorInfoPanel* panel, const TModProcCommand* entry) {
-  panel->Para()->setText(FromAnsi(entry->Name));
-  panel->Info()->setText(FromAnsi(entry->Help));
-  panel->PUnit()->setText(FromAnsi(entry->PhysUnit));
-  panel->Data()->setText(FromAnsi(entry->GetValueStr()));
+void TMonitorForm::ShowEntry(std::size_t row, const TModProcCommand* entry) {
+  TKVXMonitorInfoPanel* panel = Panels[row];
+  ShowText(row, 0, panel->Para(), entry->Name);
+  ShowText(row, 1, panel->Info(), entry->Help);
+  ShowText(row, 2, panel->PUnit(), entry->PhysUnit);
+  ShowText(row, 3, panel->Data(), entry->GetValueStr());
 }
 
-void TMonitorForm::ShowNoEntry(TKVXMonitorInfoPanel* panel) {
-  panel->Para()->setText(kNoValue);
-  panel->Info()->setText(kNoValue);
-  panel->PUnit()->setText(kNoValue);
-  panel->Data()->setText(kNoValue);
+void TMonitorForm::ShowNoEntry(std::size_t row) {
+  TKVXMonitorInfoPanel* panel = Panels[row];
+  const std::string none = ToAnsi(kNoValue);
+  ShowText(row, 0, panel->Para(), none);
+  ShowText(row, 1, panel->Info(), none);
+  ShowText(row, 2, panel->PUnit(), none);
+  ShowText(row, 3, panel->Data(), none);
+}
+
+void TMonitorForm::ShowText(std::size_t row, std::size_t slot, QLabel* label,
+                            const std::string& text) {
+  if (RowTexts_.size() < Panels.size()) RowTexts_.resize(Panels.size());
+  TRowTexts& shown = RowTexts_[row];
+  // Unchanged while the label still holds the very text made from the same source: a label
+  // whose text did not change is neither converted nor compared again, every poll.
+  if (shown.Source[slot] == text && label->text().isSharedWith(shown.Text[slot])) return;
+  shown.Source[slot] = text;
+  label->setText(FromAnsi(text));
+  shown.Text[slot] = label->text();
 }

@@ -3,10 +3,13 @@
 // own with an OK button.
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <string>
 #include <vector>
 
 class QComboBox;
+class QLabel;
 class QFrame;
 class QListWidget;
 class QPushButton;
@@ -87,10 +90,18 @@ class TMonitorForm : public QWidget {
  private:
   void ClearRows();
   void CheckPanel3Size();
-  void ShowEntry(TKVXMonitorInfoPanel* panel, const TModProcCommand* entry);
-  void ShowNoEntry(TKVXMonitorInfoPanel* panel);
+  void ShowEntry(std::size_t row, const TModProcCommand* entry);
+  void ShowNoEntry(std::size_t row);
+  // Slot 0..3 of the row: name, help text, unit, value.
+  void ShowText(std::size_t row, std::size_t slot, QLabel* label, const std::string& text);
   void FormShow();
   void CenterOnMainWindow();
 
   QSize lastPanel3Size_;
+  // What each row's labels were last given, and the texts made of it.
+  struct TRowTexts {
+    std::string Source[4];
+    QString Text[4];
+  };
+  std::vector<TRowTexts> RowTexts_;
 };

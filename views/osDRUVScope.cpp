@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QObject>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 #include <QWidget>
@@ -17,6 +18,9 @@ constexpr Qt::KeyboardModifiers kModifierKeys =
 
 // Cursor lines use the plain default pen: black, solid, one pixel.
 QPen CursorPen() { return QPen(Qt::black, 1, Qt::SolidLine, Qt::FlatCap); }
+
+// Pixels of the largest piece the box is painted in.
+constexpr int kCopyPixels = 65536;
 
 }  // namespace
 
@@ -64,7 +68,7 @@ class TKVXScope::PaintBoxFilter : public QObject {
     try {
       switch (event->type()) {
         case QEvent::Paint:
-          owner_->PaintBoxPaint();
+          owner_->PaintBoxPaint(static_cast<QPaintEvent*>(event)->region());
           return true;
         case QEvent::MouseButtonPress: {
           const auto* m = static_cast<QMouseEvent*>(event);
@@ -310,7 +314,11 @@ void TKVXScope::AddScopeData(TASCIIProcDataObj* Ch1, TASCIIProcDataObj* Ch2,
 // ---- Picture ----------------------------------------------------------------------------------
 
 void TKVXScope::ThreadPainted(TObject* /*Sender*/) {
-  if (DestPaintBox_ && Enabled_) DrawCursors(true);
+  QWidget* box = DestPaintBox_.data();
+  if (!box || !Enabled_) return;  // what changed meanwhile is shown with the next frame
+  // Only what the frames changed is copied to the box; the cursors are drawn over it again.
+  const QRegion damage = PaintThread_->TakeDamage();
+  if (!damage.isEmpty()) box->update(damage);
 }
 
 void TKVXScope::DrawCursors(bool /*Copy*/) {
@@ -319,7 +327,7 @@ void TKVXScope::DrawCursors(bool /*Copy*/) {
   if (QWidget* box = DestPaintBox_.data()) box->update();
 }
 
-void TKVXScope::PaintBoxPaint() {
+void TKVXScope::PaintBoxPaint(const QRegion& Area) {
   QWidget* box = DestPaintBox_.data();
   if (!box) return;
   const int w = box->width(), h = box->height();
@@ -332,10 +340,22 @@ void TKVXScope::PaintBoxPaint() {
   QPainter p(box);
   {
     std::lock_guard<std::mutex> lock(PaintThread_->Lock());
-    if (MemDC.isNull())
+    if (MemDC.isNull()) {
       p.fillRect(box->rect(), ColorToQColor(DisplayColor_));
-    else
-      p.drawImage(0, 0, MemDC);
+    } else {
+      // Piece by piece, each a plain copy on this thread: the toolkit hands a large copy to
+      // helper threads, and waking them for every frame costs more than the copy itself.
+      const QRegion area = Area.isEmpty() ? QRegion(box->rect()) : Area;
+      for (const QRect& r : area) {
+        const int rows = std::max(1, kCopyPixels / std::max(1, r.width()));
+        for (int y = r.top(); y <= r.bottom(); y += rows) {
+          const QRect piece(r.left(), y, r.width(), std::min(rows, r.bottom() - y + 1));
+          p.setClipRect(piece);
+          p.drawImage(piece.topLeft(), MemDC, piece);
+        }
+      }
+      p.setClipping(false);
+    }
   }
   p.setPen(CursorPen());
   DrawScopeCursors(p, *Cursors_, CursorEnable_, w, h);

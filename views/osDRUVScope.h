@@ -139,7 +139,8 @@ class TKVXScope : public platform::TComponent, public IScopeView {
   void GetCursorInfo(TCursorInfo& Info) const;
 
   // ---- Paint box handlers (window thread; the widget's events arrive here) ------------------
-  void PaintBoxPaint();
+  // Paints Area (the box's coordinates; all of it when empty) from the display buffer.
+  void PaintBoxPaint(const QRegion& Area = QRegion());
   void PaintBoxMouseDown(Qt::MouseButton Button, Qt::MouseButtons Buttons,
                          Qt::KeyboardModifiers Modifiers, int X, int Y);
   void PaintBoxMouseMove(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers, int X, int Y);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
 #endif
@@ -63,6 +64,39 @@ QFont LabelFont(int pixelSize = 12) {
   font.setWeight(QFont::Normal);
   font.setStyleHint(QFont::SansSerif);
   return font;
+}
+
+// Where a polyline (points left to right) lies: per column band of the picture, from its
+// highest to its lowest point there, widened by Margin and kept inside Bounds. A curve covers a
+// small part of the picture, so the next frame puts the background back there only.
+QRegion CurveBands(const std::vector<QPoint>& pts, int Margin, const QRect& Bounds) {
+  constexpr int kBand = 16;
+  struct Extent {
+    int top = std::numeric_limits<int>::max();
+    int bottom = std::numeric_limits<int>::min();
+  };
+  std::vector<Extent> bands(static_cast<std::size_t>(Bounds.width() / kBand + 1));
+  auto band = [&](int x) {
+    return static_cast<std::size_t>(std::clamp(x - Bounds.left(), 0, Bounds.width() - 1) / kBand);
+  };
+  for (std::size_t i = 1; i < pts.size(); ++i) {
+    const QPoint a = pts[i - 1], b = pts[i];
+    const int top = std::min(a.y(), b.y()), bottom = std::max(a.y(), b.y());
+    const std::size_t last = band(std::max(a.x(), b.x()));
+    for (std::size_t k = band(std::min(a.x(), b.x())); k <= last; ++k) {
+      bands[k].top = std::min(bands[k].top, top);
+      bands[k].bottom = std::max(bands[k].bottom, bottom);
+    }
+  }
+  QRegion area;
+  for (std::size_t k = 0; k < bands.size(); ++k) {
+    if (bands[k].top > bands[k].bottom) continue;
+    const int left = Bounds.left() + static_cast<int>(k) * kBand;
+    area += QRect(QPoint(left - Margin, bands[k].top - Margin),
+                  QPoint(left + kBand - 1 + Margin, bands[k].bottom + Margin)) &
+            Bounds;
+  }
+  return area;
 }
 
 }  // namespace
@@ -298,6 +332,8 @@ void TScopePaintThread::SetDestDC(QImage* DC) {
   std::lock_guard<std::mutex> lock(Lock_);
   DestDC = DC;
   GridDC = QImage();
+  DestHoldsGrid_ = false;
+  CurveArea_ = QRegion();
   if (!DC) return;
   if (Width_ > 0 && Height_ > 0) {
     if (DC->size() != QSize(Width_, Height_) || DC->format() != kPictureFormat)
@@ -316,6 +352,9 @@ void TScopePaintThread::SetDestDC(QImage* DC) {
   QPainter p(DC);
   p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(0, 0, GridDC);
+  DestHoldsGrid_ = true;
+  CurveArea_ = QRegion();
+  Damage_ = QRegion(DC->rect());
 }
 
 void TScopePaintThread::SetWidth(int W) {
@@ -451,6 +490,7 @@ void TScopePaintThread::ClearData() {
 
 bool TScopePaintThread::DrawGrid() {
   if (GridDC.isNull()) return false;
+  DestHoldsGrid_ = false;  // the next frame takes the new background whole
   const TScopeGeometry g = ScopeGeometry(Width_, Height_);
   const QColor gridColor = PlainColorToQColor(GridColor);
   // Square caps close the corners of the frame.
@@ -541,10 +581,20 @@ void TScopePaintThread::PaintFrame() {
   }
   QPainter p(DestDC);
   p.setCompositionMode(QPainter::CompositionMode_Source);
-  if (!GridDC.isNull())
+  const QRect all = DestDC->rect();
+  if (GridDC.isNull()) {
+    p.fillRect(all, DisplayQColor);
+    Damage_ = QRegion(all);
+  } else if (!DestHoldsGrid_ || GridDC.size() != DestDC->size()) {
     p.drawImage(0, 0, GridDC);
-  else
-    p.fillRect(DestDC->rect(), DisplayQColor);
+    DestHoldsGrid_ = true;
+    Damage_ = QRegion(all);
+  } else {
+    // Elsewhere the buffer holds the background already.
+    for (const QRect& r : CurveArea_) p.drawImage(r.topLeft(), GridDC, r);
+    Damage_ += CurveArea_;
+  }
+  CurveArea_ = QRegion();
   p.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
   const int penWidth = SignalLineWidthPixels(SignalLineWidth);
@@ -555,6 +605,8 @@ void TScopePaintThread::PaintFrame() {
     // Unbound channels are trimmed too, so samples of no curve cannot pile up.
     const std::vector<QPoint> pts = ChannelPoints(c, rate, Width_, Height_);
     if (ch->ProcIndex <= -1 || pts.size() < 2) continue;
+    // Caps, joins and the pen's width reach at most a pen's width past the points.
+    CurveArea_ += CurveBands(pts, penWidth + 2, all);
     const QColor color = PlainColorToQColor(ch->Color);
     if (penWidth == 1) {
       p.setPen(QPen(color, 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
@@ -568,6 +620,14 @@ void TScopePaintThread::PaintFrame() {
     p.setPen(QPen(color, penWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.drawLines(segments.data(), static_cast<int>(segments.size()));
   }
+  Damage_ += CurveArea_;
+}
+
+QRegion TScopePaintThread::TakeDamage() {
+  std::lock_guard<std::mutex> lock(Lock_);
+  QRegion taken;
+  taken.swap(Damage_);
+  return taken;
 }
 
 void TScopePaintThread::HandOver() {

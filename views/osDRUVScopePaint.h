@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <QRegion>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -175,8 +176,13 @@ class TScopePaintThread : public TosBaseThread, public TObject {
   void ClearData();
 
   // ---- Drawing ------------------------------------------------------------------------------
-  // One frame into the display buffer: the background, then the curves. Takes the lock.
+  // One frame into the display buffer: the background, then the curves. Takes the lock. The
+  // background is put back only where the last frame's curves were, unless the buffer or the
+  // background changed since: the frame's pixels are copied once, to the window.
   void PaintFrame();
+  // Window thread: the part of the display buffer that frames changed since the last call
+  // (all of it when the background went in whole), and nothing from then on.
+  QRegion TakeDamage();
   // Frames painted so far (for waits and measurements).
   std::uint64_t FrameCount() const { return FrameCount_; }
 
@@ -200,6 +206,11 @@ class TScopePaintThread : public TosBaseThread, public TObject {
   void FrameArrived();
 
   QImage GridDC;
+  // Under the lock: the display buffer holds the background except in CurveArea_ (the last
+  // frame's curves); false when it must take the background whole.
+  bool DestHoldsGrid_ = false;
+  QRegion CurveArea_;
+  QRegion Damage_;
   mutable std::mutex Lock_;
   platform::TEvent RefreshEvent{false, false};
   std::atomic<std::uint32_t> RefreshRate_{250};

@@ -24,6 +24,22 @@ class FitLabel : public QLabel {
     setMinimumWidth(0);
     // Room between a justified text and the panel's bevel.
     setContentsMargins(4, 0, 4, 0);
+    // Filled with the panel's colour, so a value that changes repaints the label alone, not
+    // the panel and its bevel beneath it.
+    setAutoFillBackground(true);
+  }
+
+  // A shrinking label takes the width its column gives it and one line of its font. Its hints
+  // do not depend on its text, so a value that changes several times a second does not have
+  // its text laid out again only to tell the panel a size the panel does not use.
+  QSize sizeHint() const override {
+    if (mode_ != Shrink) return QLabel::sizeHint();
+    const QMargins m = contentsMargins();
+    return QSize(m.left() + m.right(), QFontMetrics(font()).height() + m.top() + m.bottom())
+        .expandedTo(minimumSize());
+  }
+  QSize minimumSizeHint() const override {
+    return mode_ == Shrink ? sizeHint() : QLabel::minimumSizeHint();
   }
 
  protected:

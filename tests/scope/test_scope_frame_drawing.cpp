@@ -203,6 +203,32 @@ TEST_F(ScopeFrameTest, LineWidthsAreOneTwoAndFourPixels) {
   }
 }
 
+// A frame puts the background back only where the last curves were: whatever the curves did
+// meanwhile, the picture is the one a fresh background gives, and only the curves' part of it
+// goes to the window again.
+TEST_F(ScopeFrameTest, EachFrameShowsItsOwnCurvesOnly) {
+  scope.Channel1()->SetSignalName("A");
+  scope.Channel2()->SetSignalName("B");
+  scope.SetSignalLineWidth(swFat);
+  Render(scope);
+  for (int step = 0; step < 4; ++step) {
+    // Jumping curves, points trimmed away, and at step 2 other steps between the samples.
+    for (int i = 0; i < 60; ++i) {
+      Feed(scope, 1, (i * 37 + step * 101) % 260 - 130, 1);
+      Feed(scope, 1, step % 2 ? 90 : -90, 2);
+    }
+    if (step == 2) scope.SetDataSampleRate(250);
+    scope.PaintThread()->TakeDamage();
+    const QImage shown = Render(scope);
+    const QRegion damage = scope.PaintThread()->TakeDamage();
+    EXPECT_FALSE(damage.isEmpty()) << step;
+    EXPECT_TRUE((damage & QRect(0, 0, 40, 677)).isEmpty()) << "the scale labels stay: " << step;
+    scope.SetGridColor(0x808081);
+    scope.SetGridColor(0x808080);  // the next frame takes the background whole
+    EXPECT_EQ(Render(scope), shown) << step;
+  }
+}
+
 TEST_F(ScopeFrameTest, UnboundOrUnscalableChannelsDrawSafely) {
   scope.Channel3()->SetSignalName("B");
   scope.Channel3()->SetSignalName("");  // unbound again; AddScopeData still stores points

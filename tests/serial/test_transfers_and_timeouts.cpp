@@ -1,9 +1,13 @@
 // Reads and writes with every timeout form, over a pseudo-terminal whose other end the test
 // plays. Lower time bounds are strict; upper bounds are loose (shared, noisy machines).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "pty_fixture.h"
@@ -124,6 +128,49 @@ TEST_F(Transfers, AReadWaitingOnTheLineRunsTheThreadsWaitHookThroughoutAndStillT
   // Between the slices of the wait, not once at its start: about every 20 ms of the 400.
   ASSERT_GE(calls.size(), 5u);
   EXPECT_GE((calls.back() - calls.front()) / std::chrono::milliseconds(1), 200);
+}
+
+// Read calls this thread has made so far (each look adds one of its own, measured away below).
+static long long ThreadReadCalls() {
+  const int fd = ::open("/proc/thread-self/io", O_RDONLY | O_CLOEXEC);
+  char buf[1024] = {};
+  const ssize_t n = fd < 0 ? -1 : ::read(fd, buf, sizeof buf - 1);
+  if (fd >= 0) ::close(fd);
+  const char* at = n > 0 ? std::strstr(buf, "syscr: ") : nullptr;
+  return at ? std::atoll(at + 7) : -1;
+}
+
+// A read that waits for an answer reads the line once per arrival, as a plain poll-then-read
+// loop does: never first an empty queue, nor a wake-up nobody set.
+TEST_F(Transfers, AWaitingReadReadsTheLineOnlyWhenBytesArrived) {
+  port.Timeouts().SetReadInterval(-1);
+  port.Timeouts().SetReadTotalMultiplier(0);
+  port.Timeouts().SetReadTotalConstant(5000);
+  const char* const pieces[] = {"SINE\r", "\n4", "0\r\n", ">"};
+  std::atomic<int> asked{0};
+  sender = std::thread([&] {
+    for (int i = 0; i < 4; ++i) {
+      while (asked.load() <= i) std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the reader waits by then
+      pty.Send(pieces[i]);
+    }
+  });
+  const long long first = ThreadReadCalls();
+  const long long look = ThreadReadCalls() - first;
+  const long long before = ThreadReadCalls();
+  std::string got, s;
+  int calls = 0;
+  for (int i = 0; i < 4; ++i) {
+    asked = i + 1;
+    for (const std::string want = got + pieces[i]; got != want && calls < 20; ++calls) {
+      ASSERT_GT(port.ReadText(s, 64), 0);
+      got += s;
+    }
+  }
+  const long long reads = ThreadReadCalls() - before - look;
+  EXPECT_EQ(got, "SINE\r\n40\r\n>");
+  ASSERT_GE(look, 0);
+  EXPECT_EQ(reads, calls);
 }
 
 TEST_F(Transfers, IntervalEndsAReadAtAGapAfterAByte) {
