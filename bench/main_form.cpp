@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/KVX7MainForm.h"
+#include "bench/WindowBench.h"
 #include "services/osQtWindowThread.h"
 
 namespace {
@@ -39,14 +40,4 @@ BENCHMARK(BM_MainFormStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Ite
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
-  InstallWindowThreadHook();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return windowbench::RunWindowBenchmarks(argc, argv); }

@@ -34,6 +34,7 @@
 #include <string>
 
 #include "app/KVX7MainForm.h"
+#include "bench/WindowBench.h"
 #include "app/dialogs/KVXWebBrowserForm.h"
 #include "model/osRtfText.h"
 #include "services/osDialogHooks.h"
@@ -53,22 +54,11 @@ modsim::ModuleOptions LargeModule() {
 }
 
 // A fresh profile with the module published as "modsim" and chosen at its fixed rate.
-struct Profile {
-  Profile() {
-    char tmpl[] = "/tmp/kvx-bench-XXXXXX";
-    folder = ::mkdtemp(tmpl) ? tmpl : "/tmp";
-    setenv("APPDATA", folder.c_str(), 1);
-    std::filesystem::create_directories(folder + "/DRUV/ports");
-  }
-  ~Profile() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-  }
+struct Profile : windowbench::TempProfile {
   void Publish(const std::string& device) const {
     std::filesystem::create_symlink(device, folder + "/DRUV/ports/modsim");
     std::ofstream(folder + "/DRUV/kvx7.ini") << "[Interface]\nPort=modsim\nFixBR=115200\nAutoBRDetection=0\n";
   }
-  std::string folder;
 };
 
 // The longest gap between two ticks of a 50 ms window-thread timer while it runs.
@@ -338,14 +328,4 @@ BENCHMARK(BM_DownloadGiantName)->UseManualTime()->Unit(benchmark::kMillisecond)-
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
-  InstallWindowThreadHook();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return windowbench::RunWindowBenchmarks(argc, argv); }

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "app/KVX7MainForm.h"
+#include "bench/WindowBench.h"
 #include "protocol/osDRUVModProt.h"
 #include "services/osQtWindowThread.h"
 #include "views/osDRUVScope.h"
@@ -67,22 +68,11 @@ constexpr auto kSettle = std::chrono::milliseconds(500);
 
 // A fresh profile (APPDATA) where the modules publish their ports and the window keeps its
 // settings.
-struct Profile {
-  Profile() {
-    char tmpl[] = "/tmp/kvx-pollcost-XXXXXX";
-    folder = ::mkdtemp(tmpl) ? tmpl : "/tmp";
-    setenv("APPDATA", folder.c_str(), 1);
-    std::filesystem::create_directories(folder + "/DRUV/ports");
-  }
-  ~Profile() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-  }
+struct Profile : windowbench::TempProfile {
   void UsePort(const std::string& name, int rate) const {
     std::ofstream(folder + "/DRUV/kvx7.ini")
         << "[Interface]\nPort=" << name << "\nFixBR=" << rate << "\nAutoBRDetection=0\n";
   }
-  std::string folder;
 };
 
 class ModsimProcess {
@@ -391,23 +381,4 @@ BENCHMARK(BM_ScopePageCost)->Arg(115200)->Arg(9600)->Unit(benchmark::kSecond)->I
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The offscreen platform remarks on every window it shows; the figures are what matters here.
-  static const QtMessageHandler toolkit = qInstallMessageHandler(nullptr);
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.contains(QLatin1String("propagateSizeHints"))) return;
-    if (toolkit)
-      toolkit(type, context, text);
-    else
-      std::fprintf(stderr, "%s\n", qPrintable(text));
-  });
-  QApplication app(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
-  InstallWindowThreadHook();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return windowbench::RunWindowBenchmarks(argc, argv); }
