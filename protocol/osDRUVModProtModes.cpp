@@ -86,18 +86,6 @@ bool ExchangeBlock(TComPort* Port, TTransferMode Mode, std::size_t Length, std::
   return true;
 }
 
-// Sets Busy for the duration of a scope poll, also when it is left early.
-class TBusyFlag {
- public:
-  explicit TBusyFlag(std::atomic<bool>& Flag) : Flag_(Flag) { Flag_ = true; }
-  ~TBusyFlag() { Flag_ = false; }
-  TBusyFlag(const TBusyFlag&) = delete;
-  TBusyFlag& operator=(const TBusyFlag&) = delete;
-
- private:
-  std::atomic<bool>& Flag_;
-};
-
 }  // namespace
 
 // ---- Mode switch ------------------------------------------------------------------------------
@@ -221,7 +209,7 @@ bool TKVXModCommProt::PollScopeData() {
       if (std::chrono::steady_clock::now() >= giveUp) return true;
       platform::Sleep(1);
     }
-    TBusyFlag busy(Busy_);
+    kvxprot::TFlagScope busy(Busy_);
     scope = Scope_.load();
     // After a mode change nothing more is polled, and nothing is handed to the scope.
     if (!ModuleLoaded_.load() || !scope || OperatingMode_.load() != 3) return true;

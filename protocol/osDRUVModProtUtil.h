@@ -69,7 +69,8 @@ class TLineReader {
 // of reading an answer character by character as the line brings it.
 std::chrono::microseconds GatherPause(const TComPort* Port);
 
-// Sets a flag for as long as it lives.
+// Sets a flag for as long as it lives, also when its scope is left early (Busy during a scope
+// poll, the gathered reads of a poll).
 class TFlagScope {
  public:
   explicit TFlagScope(std::atomic<bool>& Flag) : Flag_(Flag) { Flag_ = true; }
