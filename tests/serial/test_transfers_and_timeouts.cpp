@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "pty_fixture.h"
 #include "platform/Threads.h"
@@ -128,6 +129,29 @@ TEST_F(Transfers, AReadWaitingOnTheLineRunsTheThreadsWaitHookThroughoutAndStillT
   // Between the slices of the wait, not once at its start: about every 20 ms of the 400.
   ASSERT_GE(calls.size(), 5u);
   EXPECT_GE((calls.back() - calls.front()) / std::chrono::milliseconds(1), 200);
+}
+
+// The busy mode's pump may outlast a read's time: what came meanwhile is still the read's, and
+// a read with nothing there ends as soon as the pump gives the thread back.
+TEST_F(Transfers, AReadWhoseTimeRunsOutInTheWaitHookFirstTakesWhatCameMeanwhile) {
+  port.Timeouts().SetReadInterval(-1);
+  port.Timeouts().SetReadTotalMultiplier(0);
+  port.Timeouts().SetReadTotalConstant(100);
+  std::string arriving = "y";
+  platform::SetWaitHook([&] {
+    pty.Send(std::exchange(arriving, ""));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the read's 100 ms
+  });
+  std::string s;
+  EXPECT_EQ(port.ReadText(s, 1), 1);
+  EXPECT_EQ(s, "y");
+  const auto t0 = Clock::now();
+  EXPECT_EQ(port.ReadText(s, 1), 0);
+  const long long ms = MsSince(t0);
+  platform::SetWaitHook(nullptr);
+  EXPECT_TRUE(s.empty());
+  EXPECT_GE(ms, 100);
+  EXPECT_LT(ms, 2 * 300 + kSlack);  // at most a hook's run at the start and one in the wait
 }
 
 // Read calls this thread has made so far (each look adds one of its own, measured away below).
