@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPainter>
 #include <QPalette>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -226,6 +228,73 @@ TEST_F(ScopeFrameTest, EachFrameShowsItsOwnCurvesOnly) {
     scope.SetGridColor(0x808081);
     scope.SetGridColor(0x808080);  // the next frame takes the background whole
     EXPECT_EQ(Render(scope), shown) << step;
+  }
+}
+
+// The same with the thin pen, whose pixels lie closest to the edges of the area put back: after
+// the curves move, their samples' spacing changes, they are cleared or a channel goes.
+TEST_F(ScopeFrameTest, TheThinPenLeavesNoPixelOfAnOldCurve) {
+  scope.Channel1()->SetSignalName("A");
+  scope.Channel2()->SetSignalName("B");
+  const QRect grid(72, 58, 661, 562);  // where curves go: no label stands there
+  Render(scope);
+  for (int step = 0; step < 5; ++step) {
+    for (int i = 0; i < 60; ++i) {
+      Feed(scope, 1, (i * 37 + step * 101) % 260 - 130, 1);
+      Feed(scope, 1, (i * 53 + step * 7) % 200 - 100, 2);
+    }
+    if (step == 2) scope.SetDataSampleRate(250);
+    if (step == 3) scope.PaintThread()->ClearData();
+    if (step == 4) scope.Channel1()->SetSignalName("");
+    const QImage shown = Render(scope);
+    scope.SetGridColor(0x808081);
+    scope.SetGridColor(0x808080);  // the next frame takes the background whole
+    EXPECT_EQ(Render(scope), shown) << step;
+    // Cleared at step 3, channel 1 gone at step 4: none of their pixels in the grid.
+    EXPECT_EQ(CountColor(shown, kBlue, grid) == 0, step >= 3) << step;
+    EXPECT_EQ(CountColor(shown, kRed, grid) == 0, step == 3) << step;
+  }
+}
+
+namespace {
+
+// Paints magenta wherever the box is to be repainted, before the scope copies its buffer there
+// (the filter installed last runs first): a pixel the copy leaves out stays magenta.
+struct Undercoat : QObject {
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() != QEvent::Paint) return false;
+    QPainter p(static_cast<QWidget*>(o));
+    p.fillRect(p.window(), Qt::magenta);
+    return false;
+  }
+};
+
+}  // namespace
+
+// The box repaints only what the frames changed, and all of it: after each frame the whole box,
+// to its last row and column, shows the buffer the frame was drawn into.
+TEST_F(ScopeFrameTest, TheRepaintedPartOfTheBoxShowsTheBufferWhole) {
+  scope.Channel1()->SetSignalName("A");
+  scope.Channel2()->SetSignalName("B");
+  box.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+  Undercoat undercoat;
+  box.installEventFilter(&undercoat);
+  for (int step = 0; step < 6; ++step) {  // the first frame changes all, the others the curves
+    for (int i = 0; i < 40; ++i) {
+      Feed(scope, 1, (i * 37 + step * 101) % 260 - 130, 1);
+      Feed(scope, 1, step % 2 ? 120 : -120, 2);  // the top and bottom rows curves reach
+    }
+    scope.PaintThread()->PaintFrame();
+    const QRegion damage = scope.PaintThread()->TakeDamage();
+    EXPECT_EQ(damage.boundingRect() == box.rect(), step == 0) << step;
+    box.repaint(damage);
+    QImage buffer;
+    scope.CopyToBitmap(&buffer);
+    const QImage shown =
+        box.screen()->grabWindow(box.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(CountColor(shown, Qt::magenta), 0) << step;
+    EXPECT_TRUE(shown == buffer) << step;
   }
 }
 
