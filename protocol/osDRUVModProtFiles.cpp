@@ -46,6 +46,15 @@ bool WritesValue(const TModCtrlCommand* Cmd) {
   return Cmd->Kind == TextPara || Cmd->Kind == NumPara || Cmd->Kind == AinPara || Cmd->Kind == CCPara;
 }
 
+// A line lost after the last write (under a write's follow-up or while the module is read
+// again) ends the download as much as one lost under a write: the lost line is the one thing to
+// say, and what failed with it is not the file's fault.
+void NoteLineLost(const TKVXModCommProt& Prot, TDownloadReport& Report, std::uint8_t& Result) {
+  if (Report.LineLost || !Prot.LineHungUp()) return;
+  Report.LineLost = true;
+  Result = kFileUnusable;
+}
+
 }  // namespace
 
 void TKVXModCommProt::SetFileError(TFileErrorKind Kind, const std::string& Text) {
@@ -209,6 +218,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     // holds instead, as after an XML download. (A stopped download is read again by whoever
     // stopped it.)
     if (online && result != kFileDone && !Stopped_ && !report.LineLost) ReadAllParameters();
+    if (online) NoteLineLost(*this, report, result);
   } catch (...) {
     result = kFileUnusable;
   }
@@ -357,6 +367,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
         Progress(pgsWriteParameters, report.Done, report.Total);
         if (!ReadAllParameters() && CommandList_->Count() > 0) result = kFileUnusable;
       }
+      NoteLineLost(*this, report, result);
     } else {
       report.Total = report.Done = report.Written = static_cast<int>(read.Taken.size());
       if (ParameterList_) ParameterList_->RefreshValues();
