@@ -178,9 +178,9 @@ TEST_F(MainWindowConnection, AHangUpWhileTheMonitorPollsEndsTheConnectionOnce) {
 }
 
 // Pulled during work on the line (a download and the reading again after its writes, Identify
-// reading the listing, the terminal-driven bootloader): the lost connection is the first and only
-// message, the port is let go at once and Connect is offered again; nothing blames the file or a
-// missing listing.
+// reading the listing, also after Default and Loadback, the terminal-driven bootloader): the lost
+// connection is the first and only message, the port is let go at once and Connect is offered
+// again; nothing blames the file or a missing listing, nothing reports a success.
 TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
   ASSERT_NO_FATAL_FAILURE(StartIdentified("[DRUV]\nTermFWUpdate=1\n"));
   auto expectLost = [&](const char* when) {
@@ -239,6 +239,15 @@ TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
   }
   ASSERT_NO_FATAL_FAILURE(expectLost("reading again after a download"));
   sim->Module().SetCommandError("GAIN", false);
+  // While the module is identified again after Default or Loadback.
+  for (QPushButton* button : {form->BtnDefault, form->BtnLoadBack}) {
+    pullWhen = [](TProgressStep, int, int) { return false; };
+    form->ConnectAct->trigger();
+    form->IdentifyAct->trigger();
+    pullWhen = whileIdentifying;
+    button->click();
+    ASSERT_NO_FATAL_FAILURE(expectLost(button->text().toStdString().c_str()));
+  }
 
   form->ConnectAct->trigger();
   form->MMIFirmwareUpd->trigger();
