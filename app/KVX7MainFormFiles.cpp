@@ -142,6 +142,9 @@ void TKVXMainForm::BtnDefaultClick() {
     return;
   }
   IdentifyAct->trigger();
+  // A line lost while the module was identified again has closed the port: that is the one
+  // thing said.
+  if (!KVXModProt->PortOpen()) return;
   AdvMessageDlg("Data set to default!", mtInformation, {mbOK}, 0);
 }
 
@@ -157,6 +160,7 @@ void TKVXMainForm::BtnLoadBackClick() {
     return;
   }
   IdentifyAct->trigger();
+  if (!KVXModProt->PortOpen()) return;  // as after Default
   AdvMessageDlg("Data loadback ok!", mtInformation, {mbOK}, 0);
 }
 

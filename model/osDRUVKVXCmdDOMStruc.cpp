@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -410,9 +411,9 @@ bool TosKVXCmdDOM::ReadModulCmds(const std::string& FileName, const std::string&
 }
 
 bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::string& ID,
-                                       TStringList* Missing, int* Applied) {
+                                       TStringList* Missing, TParaValuesRead* Read) {
   if (Missing) Missing->clear();
-  if (Applied) *Applied = 0;
+  if (Read) *Read = TParaValuesRead();
   if (!CommandList) return false;
   try {
     if (!LoadIndex(FileName)) return false;
@@ -423,9 +424,15 @@ bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::s
       NoSection(FileName, ID, "Commands");
       return false;
     }
+    // The last entry of each name (names compare as the list's do, without regard to case).
+    std::unordered_map<std::string, xmlNodePtr> last;
     for (xmlNodePtr c = commands->children; c; c = c->next) {
       std::string name;
-      if (!IsElement(c, "CCmd") || !GetAttr(c, "Name", name)) continue;
+      if (IsElement(c, "CCmd") && GetAttr(c, "Name", name)) last[UpperCaseAnsi(name)] = c;
+    }
+    for (xmlNodePtr c = commands->children; c; c = c->next) {
+      std::string name;
+      if (!IsElement(c, "CCmd") || !GetAttr(c, "Name", name) || last[UpperCaseAnsi(name)] != c) continue;
       const int idx = CommandList->IndexOf(name);
       auto* cmd = idx >= 0 ? dynamic_cast<TModCtrlCommand*>(CommandList->GetObject(idx)) : nullptr;
       if (!cmd) {
@@ -434,10 +441,14 @@ bool TosKVXCmdDOM::ReadModulParaValues(const std::string& FileName, const std::s
       }
       xmlNodePtr para = FindFirstBelow(c, "Para");
       if (!para) continue;
-      if (!ReadParaValue(para, cmd, true)) {
+      // What the writer writes for a text parameter without a text: nothing to take.
+      std::string text;
+      if (cmd->Kind == TextPara && (!GetAttr(para, "Txt", text) || text.empty())) {
+        if (Read) Read->NoValue.push_back(cmd->Name);
+      } else if (!ReadParaValue(para, cmd, true)) {
         if (Missing) Missing->push_back(name);
-      } else if (Applied && IsValueKind(cmd->Kind)) {
-        ++*Applied;
+      } else if (Read && IsValueKind(cmd->Kind)) {
+        Read->Taken.push_back(cmd->Name);
       }
     }
     return true;

@@ -48,17 +48,23 @@ class TosKVXCmdDOM : public TosXMLBaseDOM {
   // of the group DRUVTEC are not taken. True when the module was found and it has a
   // "RemoteCtrl" section; a module that is missing or lacks it is named in LastErrorText.
   bool ReadModulCmds(const std::string& FileName, const std::string& ID);
+  // What ReadModulParaValues took, each name once.
+  struct TParaValuesRead {
+    TStringList Taken;    // the commands whose values were taken, by their names in the list
+    TStringList NoValue;  // text parameters the file gives no text: they keep theirs
+  };
   // Sets the values of the commands of CommandList from the module ID's parameters (its first
   // module, as above). Missing (emptied first, when given) receives the names whose values were
   // not taken: names the list lacks, and values the command cannot hold (a number that is no
   // 32-bit whole number, a text outside its value list); such a command keeps its value.
   // Commands the file holds without a value of their own (kinds other than text, number,
   // analog input and curve, and factory parameters) are never listed: the writer writes them
-  // for every module, and the reader of a whole module does not take them. No change event
-  // fires. False, with the reason in LastErrorText, when the module or its "Commands" section
-  // is missing. Applied (when given) receives how many values were taken.
+  // for every module, and the reader of a whole module does not take them. A name the file
+  // gives more than once is read from its last entry, as a series of writes would leave it. No
+  // change event fires. False, with the reason in LastErrorText, when the module or its
+  // "Commands" section is missing. Read (when given, emptied first) receives what was taken.
   bool ReadModulParaValues(const std::string& FileName, const std::string& ID, TStringList* Missing,
-                           int* Applied = nullptr);
+                           TParaValuesRead* Read = nullptr);
   // Writes the four lists as the module ID into the file, keeping every other module. An
   // existing file that is not a command-list file is not replaced: the result is then false and
   // nothing is written.

@@ -46,6 +46,15 @@ bool WritesValue(const TModCtrlCommand* Cmd) {
   return Cmd->Kind == TextPara || Cmd->Kind == NumPara || Cmd->Kind == AinPara || Cmd->Kind == CCPara;
 }
 
+// A line lost after the last write (under a write's follow-up or while the module is read
+// again) ends the download as much as one lost under a write: the lost line is the one thing to
+// say, and what failed with it is not the file's fault.
+void NoteLineLost(const TKVXModCommProt& Prot, TDownloadReport& Report, std::uint8_t& Result) {
+  if (Report.LineLost || !Prot.LineHungUp()) return;
+  Report.LineLost = true;
+  Result = kFileUnusable;
+}
+
 }  // namespace
 
 void TKVXModCommProt::SetFileError(TFileErrorKind Kind, const std::string& Text) {
@@ -134,8 +143,9 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     const bool online = GetPortOpen();
     report.Values = true;
     report.Online = online;
-    // Consecutive lines of one curve are one parameter, written once after its last line: the
-    // module gets the same points with a twenty-first of the traffic.
+    // Every line of one parameter (the points of a curve, a name given again) makes one
+    // parameter, written once after all of its lines are loaded: the module gets a curve with a
+    // twenty-first of the traffic, and the report counts each parameter once.
     const std::vector<TParEntry> entries = GroupParLines(*CommandList_, file.Lines);
     report.Total = static_cast<int>(entries.size());
 
@@ -143,35 +153,40 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     auto take = [&](const TParEntry& Entry) {
       // Resolved now: an earlier write may have identified the module again and renewed every
       // command.
-      std::vector<TStringList> values(Entry.Count);
+      std::vector<TStringList> values(Entry.Lines.size());
       TModCtrlCommand* cmd = nullptr;
-      for (std::size_t i = 0; i < Entry.Count; ++i) {
-        const TParLine& line = file.Lines[Entry.First + i];
+      for (std::size_t i = 0; i < Entry.Lines.size(); ++i) {
+        const TParLine& line = file.Lines[Entry.Lines[i]];
         cmd = ResolveParLine(*CommandList_, line, values[i]);
         if (!cmd) {
           notWritten(line.Name, "unknown name", true);
           return true;
         }
       }
-      const std::string name = cmd->Kind == CCPara ? cmd->Name : file.Lines[Entry.First].Name;
+      const std::string name = cmd->Kind == CCPara ? cmd->Name : file.Lines[Entry.Lines.front()].Name;
       // A read-only parameter keeps the module's own value.
       if (online && !IsWritable(cmd)) {
         notWritten(name, "read-only", false);
         return true;
       }
       // A value the command cannot hold is reported, and nothing is loaded or written for it
-      // (for a curve: for none of its points).
+      // (for a curve: for none of its points). A line without a value (an upload writes one for
+      // a text parameter without a text) loads nothing either: it is named, but it is no fault.
       bool bad = false, any = false;
-      for (std::size_t i = 0; i < Entry.Count; ++i) {
-        const TParValueCheck check = CheckParValues(*cmd, values[i]);
-        if (IsBadParValue(check)) {
-          notWritten(file.Lines[Entry.First + i].Name, ParValueCheckText(check), true);
+      std::vector<TParValueCheck> checks(values.size());
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        checks[i] = CheckParValues(*cmd, values[i]);
+        if (IsBadParValue(checks[i])) {
+          notWritten(file.Lines[Entry.Lines[i]].Name, ParValueCheckText(checks[i]), true);
           bad = true;
         }
-        any = any || check == pvFits;
+        any = any || checks[i] == pvFits;
       }
+      if (!bad && !any) notWritten(name, ParValueCheckText(pvNoValue), false);
       if (bad || !any) return true;
-      for (const TStringList& v : values) AssignReplyValues(cmd, &v);
+      // In file order: a name given again overrides the value before it.
+      for (std::size_t i = 0; i < values.size(); ++i)
+        if (checks[i] == pvFits) AssignReplyValues(cmd, &values[i]);
       if (!online) {
         cmd->DoChange();
         ++report.Written;
@@ -203,6 +218,7 @@ std::uint8_t TKVXModCommProt::DownloadParameterText(const std::string& FileName,
     // holds instead, as after an XML download. (A stopped download is read again by whoever
     // stopped it.)
     if (online && result != kFileDone && !Stopped_ && !report.LineLost) ReadAllParameters();
+    if (online) NoteLineLost(*this, report, result);
   } catch (...) {
     result = kFileUnusable;
   }
@@ -280,8 +296,8 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
 
     auto lock = LockComm();
     if (!lock) return kNoModule;
-    int applied = 0;
-    if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors, &applied)) {
+    TosKVXCmdDOM::TParaValuesRead read;
+    if (!dom.ReadModulParaValues(FileName, ids[static_cast<std::size_t>(sel)], &errors, &read)) {
       errors.clear();
       if (!dom.LastErrorText().empty()) SetFileError(fekFailed, dom.LastErrorText());
       return kWrongModule;
@@ -296,12 +312,23 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
                                          : cmd->Kind == TextPara ? ParValueCheckText(pvTextNotListed)
                                                                  : "not a whole number of 32 bits"});
     }
+    // Named, but no fault: the program's own upload writes an empty text.
+    for (const std::string& name : read.NoValue) report.NotWritten.push_back({name, ParValueCheckText(pvNoValue)});
 
     if (report.Online) {
       // A command whose value the file could not give keeps the module's own: it is not
       // written back as if it came from the file.
       std::unordered_set<std::string> notTaken;
       for (const std::string& name : errors) notTaken.insert(UpperCaseAnsi(name));
+      for (const std::string& name : read.NoValue) notTaken.insert(UpperCaseAnsi(name));
+      // The file's values that are not written on purpose, as in a text file: said, not failed.
+      for (const std::string& name : read.Taken) {
+        const auto* cmd = dynamic_cast<TModCtrlCommand*>(CommandList_->GetObject(CommandList_->IndexOf(name)));
+        if (cmd && !IsWritable(cmd))
+          report.NotWritten.push_back({name, "read-only"});
+        else if (cmd && IsFactoryParameter(cmd))
+          report.NotWritten.push_back({name, "factory parameter"});
+      }
       // Every value parameter the module lets us set; a refused or unanswered write is a
       // failure, reported by name.
       auto writable = [this, &notTaken](int i) {
@@ -340,8 +367,9 @@ std::uint8_t TKVXModCommProt::DownloadParameterXml(const std::string& FileName) 
         Progress(pgsWriteParameters, report.Done, report.Total);
         if (!ReadAllParameters() && CommandList_->Count() > 0) result = kFileUnusable;
       }
+      NoteLineLost(*this, report, result);
     } else {
-      report.Total = report.Done = report.Written = applied;
+      report.Total = report.Done = report.Written = static_cast<int>(read.Taken.size());
       if (ParameterList_) ParameterList_->RefreshValues();
     }
   } catch (...) {

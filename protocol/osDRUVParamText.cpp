@@ -1,6 +1,7 @@
 #include "protocol/osDRUVParamText.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "model/osDRUVModProtBase.h"
 
@@ -192,17 +193,16 @@ TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Lin
 
 std::vector<TParEntry> GroupParLines(const TModCommandList& List, const std::vector<TParLine>& Lines) {
   std::vector<TParEntry> entries;
-  const TModCtrlCommand* curve = nullptr;  // the curve of the last entry, if it is one
+  std::unordered_map<const TModCtrlCommand*, std::size_t> known;
+  std::unordered_map<std::string, std::size_t> unknown;
   for (std::size_t i = 0; i < Lines.size(); ++i) {
     TStringList values;
     const TModCtrlCommand* cmd = ResolveParLine(List, Lines[i], values);
-    const bool isCurve = cmd && cmd->Kind == CCPara;
-    if (isCurve && cmd == curve) {
-      ++entries.back().Count;
-      continue;
-    }
-    entries.push_back({i, 1});
-    curve = isCurve ? cmd : nullptr;
+    const std::size_t next = entries.size();
+    const std::size_t at = cmd ? known.emplace(cmd, next).first->second
+                               : unknown.emplace(UpperCaseAnsi(Lines[i].Name), next).first->second;
+    if (at == next) entries.emplace_back();
+    entries[at].Lines.push_back(i);
   }
   return entries;
 }
@@ -270,8 +270,9 @@ const char* ParValueCheckText(TParValueCheck Check) {
       return "curve point off the curve";
     case pvValueCount:
       return "wrong number of values";
-    case pvFits:
     case pvNoValue:
+      return "no value";
+    case pvFits:
       break;
   }
   return "";

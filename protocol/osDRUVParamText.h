@@ -64,14 +64,15 @@ TParFileContent ParseParameterText(const std::string& Text);
 // command.
 TModCtrlCommand* ResolveParLine(const TModCommandList& List, const TParLine& Line, TStringList& Values);
 
-// One parameter of a file: a line, or the consecutive lines of one curve, which the module gets
-// as a whole, once. First and Count index TParFileContent::Lines.
+// One parameter of a file: every line that names it (the points of a curve, a name given again),
+// wherever they stand, so that the module gets it as a whole, once. Lines index
+// TParFileContent::Lines, in file order.
 struct TParEntry {
-  std::size_t First = 0;
-  std::size_t Count = 1;
+  std::vector<std::size_t> Lines;
 };
 
-// The parameters of Lines, their curves found through List.
+// The parameters of Lines in the order they first come up, found through List (a name List
+// lacks is one parameter too, whatever its case).
 std::vector<TParEntry> GroupParLines(const TModCommandList& List, const std::vector<TParLine>& Lines);
 
 enum TParValueCheck {
@@ -94,6 +95,6 @@ TParValueCheck CheckParValues(const TModCtrlCommand& Cmd, const TStringList& Val
 // A check that found a value the command cannot hold.
 inline bool IsBadParValue(TParValueCheck Check) { return Check != pvFits && Check != pvNoValue; }
 
-// Why a value does not fit, for the user: "beyond 32 bits", "text not in the list", ...; empty
-// for pvFits and pvNoValue.
+// Why a value is not loaded, for the user: "no value", "beyond 32 bits", "text not in the list",
+// ...; empty for pvFits.
 const char* ParValueCheckText(TParValueCheck Check);

@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTableWidget>
+#include <functional>
 
 #include "MainFormTestUtil.h"
 #include "TestTempDir.h"
@@ -176,9 +177,10 @@ TEST_F(MainWindowConnection, AHangUpWhileTheMonitorPollsEndsTheConnectionOnce) {
   EXPECT_FALSE(form->KVXModProt->PortOpen());
 }
 
-// Pulled during work on the line (a download, Identify reading the listing, the terminal-driven
-// bootloader): the lost connection is the first and only message, the port is let go at once and
-// Connect is offered again; nothing blames the file or a missing listing.
+// Pulled during work on the line (a download and the reading again after its writes, Identify
+// reading the listing, also after Default and Loadback, the terminal-driven bootloader): the lost
+// connection is the first and only message, the port is let go at once and Connect is offered
+// again; nothing blames the file or a missing listing, nothing reports a success.
 TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
   ASSERT_NO_FATAL_FAILURE(StartIdentified("[DRUV]\nTermFWUpdate=1\n"));
   auto expectLost = [&](const char* when) {
@@ -194,11 +196,14 @@ TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
     profile.PublishPort("modsim", sim->PortPath());
   };
   const TProgressEvent window = form->KVXModProt->OnProgress;
-  TProgressStep pullAt = pgsWriteParameters;
+  std::function<bool(TProgressStep, int, int)> pullWhen = [](TProgressStep step, int pos, int) {
+    return step == pgsWriteParameters && pos == 2;
+  };
   form->KVXModProt->OnProgress = [&](TObject* s, TProgressStep step, int pos, int max, bool& stop) {
-    if (step == pullAt && (pos == 2 || step == pgsReadListing) && !sim->Unplugged()) sim->Unplug();
+    if (pullWhen(step, pos, max) && !sim->Unplugged()) sim->Unplug();
     window(s, step, pos, max, stop);
   };
+  const auto whileIdentifying = [](TProgressStep step, int, int) { return step == pgsReadListing; };
   testutil::TempDir dir;
   filetest::WriteAll(dir.File("p.par"), form->KVXModProt->ModuleId() + "\n##\nGAIN 5\nOFFSET 3\nRANGE 4\nNOSUCH 1\n##\n");
   {
@@ -214,10 +219,35 @@ TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
   form->BtnSave->click();
   ASSERT_NO_FATAL_FAILURE(expectLost("save"));
 
-  pullAt = pgsReadListing;
+  pullWhen = whileIdentifying;
   form->ConnectAct->trigger();
   form->IdentifyAct->trigger();
   ASSERT_NO_FATAL_FAILURE(expectLost("identify"));
+
+  // While the module is read again after the writes, the module having refused a value.
+  bool written = false;
+  pullWhen = [&](TProgressStep step, int pos, int max) {
+    written = written || (step == pgsWriteParameters && pos == max);
+    return written && step == pgsReadParameters;
+  };
+  form->ConnectAct->trigger();
+  form->IdentifyAct->trigger();
+  sim->Module().SetCommandError("GAIN");
+  {
+    dlgtest::FileAnswer picker(dir.File("p.par"));
+    form->BBtnDownload->click();
+  }
+  ASSERT_NO_FATAL_FAILURE(expectLost("reading again after a download"));
+  sim->Module().SetCommandError("GAIN", false);
+  // While the module is identified again after Default or Loadback.
+  for (QPushButton* button : {form->BtnDefault, form->BtnLoadBack}) {
+    pullWhen = [](TProgressStep, int, int) { return false; };
+    form->ConnectAct->trigger();
+    form->IdentifyAct->trigger();
+    pullWhen = whileIdentifying;
+    button->click();
+    ASSERT_NO_FATAL_FAILURE(expectLost(button->text().toStdString().c_str()));
+  }
 
   form->ConnectAct->trigger();
   form->MMIFirmwareUpd->trigger();

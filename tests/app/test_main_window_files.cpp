@@ -266,6 +266,23 @@ TEST_F(MainWindowFiles, ADownloadSaysWhatTheModuleGotAndTheWholeResultCanBeRead)
   EXPECT_EQ(tipOf(), "");
 }
 
+// Ten names of one reason are all shown; of more, ten and a count.
+TEST_F(MainWindowFiles, ADownloadResultShowsTenNamesOfOneReasonAndCountsTheRest) {
+  StartIdentified();
+  const std::string file = dir.File("n.par");
+  std::string lines, ten;
+  for (int i = 1; i <= 10; ++i) {
+    lines += "NO" + std::to_string(i) + " 1\n";
+    ten += (i > 1 ? ", NO" : "NO") + std::to_string(i);
+  }
+  for (const bool eleven : {false, true}) {
+    WriteAll(file, form->KVXModProt->ModuleId() + "\n##\n" + lines + (eleven ? "NO11 1\n" : "") + "##\n");
+    Download(file);
+    EXPECT_EQ(form->PanelText(5).toStdString(), "Download: 0 parameters written to the module; not written: " + ten +
+                                                    (eleven ? " and 1 more" : "") + " (unknown name)");
+  }
+}
+
 TEST_F(MainWindowFiles, AnXmlFileOfTwoOtherModulesOffersTheirSelection) {
   StartIdentified();
   const std::string kvx = dir.File("two.kvx");

@@ -143,5 +143,39 @@ TEST_F(LineLossReports, WorkThatLosesTheLineEndsThereAndBlamesNothingElse) {
   EXPECT_EQ(readoutErrors, 0);
 }
 
+// Lost while the module is read again after the writes (a ".par" with a value the module refuses,
+// a ".kvx" with a name it does not know): the lost line again, not the file.
+TEST_F(LineLossReports, ALineLostWhileTheModuleIsReadAgainBlamesNotTheFile) {
+  StartModule();
+  const std::string id = Identify();
+  int downloadErrors = 0;
+  prot->OnParaDownloadError = [&](TObject*, TStringList&) { ++downloadErrors; };
+  bool written = false;
+  prot->OnProgress = [&](TObject*, TProgressStep step, int pos, int max, bool&) {
+    written = written || (step == pgsWriteParameters && pos == max);
+    if (written && step == pgsReadParameters && !sim->Unplugged()) sim->Unplug();
+  };
+  filetest::TempDir dir;
+  ASSERT_TRUE(prot->SaveParameterXml(dir.File("p.kvx")));
+  std::string kvx = filetest::ReadAll(dir.File("p.kvx"));
+  kvx.replace(kvx.find("Name=\"PRESSMAX\""), 15, "Name=\"GONE\"");
+  filetest::WriteAll(dir.File("p.kvx"), kvx);
+  filetest::WriteAll(dir.File("p.par"), id + "\n##\nGAIN 5\nOFFSET 3\n##\n");
+  for (const char* file : {"p.par", "p.kvx"}) {
+    const bool xml = std::string(file) == "p.kvx";
+    sim->Module().SetCommandError("GAIN", !xml);  // refused, and so a failed download
+    EXPECT_EQ(xml ? prot->DownloadParameterXml(dir.File(file)) : prot->DownloadParameterText(dir.File(file), false), 4);
+    EXPECT_TRUE(sim->Unplugged()) << file;
+    EXPECT_TRUE(prot->LastDownload().LineLost) << file;
+    EXPECT_EQ(downloadErrors, 0) << file;
+    prot->ReportPollStop();
+    ASSERT_TRUE(sim->PlugIn());
+    prot->SetPortName(sim->PortPath());
+    sim->Module().SetCommandError("GAIN", false);
+    written = false;
+    Identify();
+  }
+}
+
 }  // namespace
 }  // namespace prottest

@@ -229,9 +229,10 @@ TEST_F(ParameterTextFailures, RefusedWritesAreReportedByName) {
   EXPECT_EQ(sim->Module().ValueText("OFFSET"), "3");  // the rest still goes in
 }
 
-// What a download did: the writes the module got (a curve once, also as the file's last entry),
-// each name not written with why, progress to the end; offline, what was loaded. An analog input
-// takes A, B, C and the unit and ignores further values.
+// What a download did: the writes the module got (a curve once, whole, wherever its lines stand;
+// a name given twice once, with its last value), each name not written with why (a text line
+// without a value too, but as no fault), progress to the end; offline, what was loaded. An analog
+// input takes A, B, C and the unit and ignores further values.
 TEST_F(ParameterTextFailures, TheReportCountsWritesAndNamesWhatWasNotWrittenWithWhy) {
   Start();
   std::pair<int, int> last{-1, -1};
@@ -239,28 +240,31 @@ TEST_F(ParameterTextFailures, TheReportCountsWritesAndNamesWhatWasNotWrittenWith
     if (step == pgsWriteParameters) last = {pos, max};
   };
   const std::string file = dir.File("r.par");
-  WriteAll(file, std::string(kSimId) + "\n##\nSERNO 1\nGAIN 5\nOFFSET 99999999999\nNOSUCH 1\n"
-                 "AIN1 1 2 3 C 5\nCURVE:2 2000 11\nCURVE:3 3000 12\n##\n");
+  WriteAll(file, std::string(kSimId) + "\n##\nSERNO 1\nCURVE:2 2000 11\nGAIN 5\nOFFSET 99999999999\n"
+                 "NOSUCH 1\nAIN1 1 2 3 C 5\nCURVE:3 3000 12\nOPMODE                   \ngain 6\nnosuch 2\n##\n");
   sim->Module().ClearRecords();
   EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
   const TDownloadReport& r = prot->LastDownload();
   EXPECT_TRUE(r.Online);
-  EXPECT_EQ(r.Total, 6);
+  EXPECT_EQ(r.Total, 7);
   EXPECT_EQ(r.Written, 3);
   std::string notWritten;
   for (const auto& n : r.NotWritten) notWritten += n.Name + " (" + n.Reason + ") ";
-  EXPECT_EQ(notWritten, "SERNO (read-only) OFFSET (beyond 32 bits) NOSUCH (unknown name) ");
+  EXPECT_EQ(notWritten, "SERNO (read-only) OFFSET (beyond 32 bits) NOSUCH (unknown name) OPMODE (no value) ");
   EXPECT_EQ(errorNames, (TStringList{"OFFSET", "NOSUCH"}));
   EXPECT_EQ(sim->Writes().size(), 2u + 21u);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "6");
+  EXPECT_EQ(sim->Module().ValueText("OPMODE"), "Gain 1");
   EXPECT_EQ(sim->Module().ValueText("AIN1"), "1 2 3 C");
+  EXPECT_EQ(sim->Module().CurvePoint("CURVE", 2)->second, 11);
   EXPECT_EQ(sim->Module().CurvePoint("CURVE", 3)->second, 12);
-  EXPECT_EQ(last, std::make_pair(6, 6));
+  EXPECT_EQ(last, std::make_pair(7, 7));
 
   prot->SetPortOpen(false);
   EXPECT_EQ(prot->DownloadParameterText(file, false), 0);
   EXPECT_FALSE(r.Online);
   EXPECT_EQ(r.Written, 4);
-  EXPECT_EQ(r.NotWritten.size(), 2u);
+  EXPECT_EQ(r.NotWritten.size(), 3u);
 }
 
 TEST_F(ParameterTextFailures, RefusedValuesAreNotShownAsTheModules) {
@@ -395,6 +399,36 @@ TEST_F(XmlFileFailures, ValuesThatDoNotFitAreNotWrittenAndTheFirstEntryCounts) {
   EXPECT_EQ(sim->Module().ValueText("GAIN"), "250");
   for (const auto& w : sim->Writes()) EXPECT_NE(w.Name, "PRESSMAX");
   EXPECT_EQ(sim->Module().ValueText("PRESSMAX"), "2500");
+}
+
+// As for a text file: what is not written on purpose is named with why, as no fault (read-only,
+// a factory parameter, a text without a value, which keeps the module's); a name given twice
+// counts once and takes its last value, online and offline.
+TEST_F(XmlFileFailures, WhatIsNotWrittenIsNamedAndANameGivenTwiceCountsOnce) {
+  Start();
+  const std::string file = dir.File("m.kvx");
+  ASSERT_TRUE(prot->SaveParameterXml(file));
+  std::string text = ReadAll(file);
+  text.replace(text.find("Txt=\"Gain 1\""), 12, "Txt=\"\"");
+  const std::size_t gain = text.find("<CCmd Name=\"GAIN\"");
+  std::string again = text.substr(gain, text.find("</CCmd>", gain) + 7 - gain);
+  again.replace(again.find("Val=\"250\""), 9, "Val=\"7\"");
+  text.insert(text.find("</Commands>"), again);
+  WriteAll(file, text);
+  ASSERT_TRUE(sim->Module().SetValueText("OPMODE", "Off"));
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);
+  EXPECT_EQ(errorEvents, 0);
+  EXPECT_EQ(sim->Module().ValueText("GAIN"), "7");
+  EXPECT_EQ(sim->Module().ValueText("OPMODE"), "Off");
+  const TDownloadReport& r = prot->LastDownload();
+  std::string notWritten;
+  for (const auto& n : r.NotWritten) notWritten += n.Name + " (" + n.Reason + ") ";
+  EXPECT_EQ(notWritten, "OPMODE (no value) SERNO (read-only) CAL (factory parameter) ");
+
+  prot->SetPortOpen(false);
+  EXPECT_EQ(prot->DownloadParameterXml(file), 0);
+  EXPECT_EQ(r.Written, 13);  // the 14 value parameters of the file but OPMODE, GAIN once
+  EXPECT_EQ(r.NotWritten.size(), 1u);
 }
 
 TEST_F(XmlFileFailures, TheModulesEntryIsFoundWhateverItsCase) {
