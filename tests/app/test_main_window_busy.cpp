@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QSlider>
 #include <QLabel>
 #include <QPointer>
@@ -185,6 +186,31 @@ TEST_F(BusyMode, AScreenReadersActionsDuringIdentifyReachNothingAndTheControlsSh
   act(form->CBDInp[0], QAccessibleActionInterface::toggleAction());
   EXPECT_EQ(sim->Module().DigitalInputs() & 1, 1);
   EXPECT_TRUE(form->CBDInp[0]->isChecked());
+}
+
+// A message raised in the middle of Identify (no listing, no fallback file) runs an event loop
+// of its own: a command sent from there reaches nothing.
+TEST_F(BusyMode, ACommandFromAMessagesEventLoopInTheMiddleOfIdentifyNeverReachesTheModule) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified());
+  sim->Module().SetListingAvailable(false);
+  int loops = 0;
+  bool sent = true;
+  messages.Answer = [&](const std::string&, TMsgDlgType, TMsgDlgButtons) {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+      std::string reply;
+      sent = form->KVXModProt->SendCommand("SAVE\r", "SAVE", ">", reply, 2000);
+      ++loops;
+      loop.quit();
+    });
+    loop.exec();
+    return mrOk;
+  };
+  form->IdentifyAct->trigger();
+  EXPECT_TRUE(messages.Any("could not found"));
+  EXPECT_EQ(loops, 1);
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(Received("SAVE"), 0);
 }
 
 TEST_F(BusyMode, ACancelledDownloadWroteExactlyTheParametersItReports) {
