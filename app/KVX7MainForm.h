@@ -88,6 +88,8 @@ struct TLabeledEdit {
   QLabel* EditLabel = nullptr;
   QLineEdit* Edit = nullptr;
   int Tag = 0;
+  // The text the window itself put in the edit last: what the program holds for it.
+  QString Held;
 };
 
 // The edition of the program: 0 is the maker's own.
@@ -366,6 +368,10 @@ class TKVXMainForm : public QMainWindow {
   // ---- Remote control -------------------------------------------------------------------------------
   void SetupAnalogInputs();
   void UpdateRemoteCtrlState();
+  // The window's own text of an analog edit (kept as its Held text).
+  static void ShowAnalogValue(TLabeledEdit* Edit, std::int32_t Value);
+  // Where the track bar belongs: the value the program holds for the active edit, else Fallback.
+  int HeldAnalogPosition(int Fallback) const;
   void CBoxRemoteCtrlEnableClick();
   // Sends the box's state to the module and reads it back; switching on clears the digital
   // inputs unless ClearInputs is false (the old state put back after a No).

@@ -179,6 +179,7 @@ void MakeLabeledEdit(TLabeledEdit& le, const QString& label, const QString& text
   v->setSpacing(1);
   le.EditLabel = new QLabel(label);
   le.Edit = new QLineEdit(text);
+  le.Held = text;
   le.EditLabel->setBuddy(le.Edit);
   v->addWidget(le.EditLabel);
   v->addWidget(le.Edit);

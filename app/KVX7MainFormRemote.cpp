@@ -72,7 +72,7 @@ void TKVXMainForm::SetupAnalogInputs() {
     e->Box->setVisible(true);
     e->Tag = cmd->GetPinIndex();
     e->EditLabel->setText(FromAnsi(cmd->GetPinCaption()));
-    e->Edit->setText(QString::number(cmd->Value));
+    ShowAnalogValue(e, cmd->Value);
   }
   NameControlsByCaption();
 }
@@ -93,7 +93,7 @@ void TKVXMainForm::UpdateRemoteCtrlState() {
       e->Edit->setEnabled(on);
       std::int32_t value = 0;
       if (KVXModProt->ReadRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value))
-        e->Edit->setText(QString::number(value));
+        ShowAnalogValue(e, value);
     }
   }
   for (QCheckBox* box : DigitalInputBoxes) box->setEnabled(enabled());
@@ -185,9 +185,9 @@ static void ReleaseAnalogEdit(TKVXMainForm& F, bool Send = true) {
     if (clamped != F.TBarAnaInputs->value())
       F.TBarAnaInputs->setValue(clamped);  // sends it; the edit shows the read-back
     else
-      e->Edit->setText(QString::number(F.TBarAnaInputs->value()));
+      F.ShowAnalogValue(e, F.TBarAnaInputs->value());
   } else {
-    e->Edit->setText(QString::number(F.TBarAnaInputs->value()));
+    F.ShowAnalogValue(e, F.TBarAnaInputs->value());
   }
   F.HighlightAnalogEdit(e, false);
   F.ActiveAnalogEdit = nullptr;
@@ -277,7 +277,18 @@ void TKVXMainForm::TBarAnaInputsChange() {
   TLabeledEdit* e = ActiveAnalogEdit;
   if (!e) return;
   std::int32_t value = TBarAnaInputs->value();
-  e->Edit->setText(QString::number(value));
-  if (KVXModProt->WriteRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value))
-    e->Edit->setText(QString::number(value));
+  ShowAnalogValue(e, value);
+  if (KVXModProt->WriteRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value)) ShowAnalogValue(e, value);
+}
+
+void TKVXMainForm::ShowAnalogValue(TLabeledEdit* Edit, std::int32_t Value) {
+  Edit->Held = QString::number(Value);
+  Edit->Edit->setText(Edit->Held);
+}
+
+int TKVXMainForm::HeldAnalogPosition(int Fallback) const {
+  // The track bar stands for the active edit; its Held text is what the program last read or
+  // wrote for that input (a text typed but not yet applied is not).
+  std::int32_t value = 0;
+  return ActiveAnalogEdit && ParseInt(ActiveAnalogEdit->Held, value) ? value : Fallback;
 }

@@ -147,7 +147,11 @@ void TKVXMainForm::ConnectHandlers() {
   on(MMICopy, &TKVXMainForm::MMICopyClick);
   on(MMIPaste, &TKVXMainForm::MMIPasteClick);
   on(MMISettings, &TKVXMainForm::MMISettingsClick);
-  on(MMIFirmwareUpd, &TKVXMainForm::MMIFirmwareUpdClick);
+  // The item checks itself before its handler runs: refused, it shows the module's mode again.
+  connect(MMIFirmwareUpd, &QAction::triggered, this, [this] {
+    GuardCommand([this] { MMIFirmwareUpdClick(); },
+                 [this] { MMIFirmwareUpd->setChecked(KVXModProt->GetBootloaderActive()); });
+  });
   on(MMISendFirmware, &TKVXMainForm::MMISendFirmwareClick);
   on(MMIFWUAss, &TKVXMainForm::MMIFWUAssClick);
   on(MMIInfo, &TKVXMainForm::MMIInfoClick);
@@ -167,12 +171,23 @@ void TKVXMainForm::ConnectHandlers() {
   // Monitor page: remote control. Only a user's change writes to the module.
   toggled(CBoxRemoteCtrlEnable, [this] { CBoxRemoteCtrlEnableClick(); });
   for (QCheckBox* box : CBDInp) toggled(box, [this, box] { CBoxDigitalIOClick(box); });
-  for (TLabeledEdit& e : LEditPinX) e.Edit->installEventFilter(new AnalogEditFilter(this, &e));
-  // A refused move puts the track bar back where the value sent last stands.
+  for (TLabeledEdit& e : LEditPinX) {
+    e.Edit->installEventFilter(new AnalogEditFilter(this, &e));
+    // A text set past the keys (a screen reader's) while long work runs is refused.
+    connect(e.Edit, &QLineEdit::textChanged, this, [this, &e] {
+      GuardCommand([] {}, [&e] {
+        const QSignalBlocker block(e.Edit);
+        e.Edit->setText(e.Held);
+      });
+    });
+  }
+  // A refused move puts the track bar back on the active edit's value as the program holds it
+  // (with no edit active, where it stood).
   connect(TBarAnaInputs, &QSlider::valueChanged, this, [this, last = TBarAnaInputs->value()](int value) mutable {
     GuardCommand([this, &last, value] { last = value; TBarAnaInputsChange(); }, [this, &last] {
       const QSignalBlocker block(TBarAnaInputs);
-      TBarAnaInputs->setValue(last);
+      TBarAnaInputs->setValue(HeldAnalogPosition(last));
+      last = TBarAnaInputs->value();
     });
   });
   // The group is left when the focus moves to another control of this window or the page goes

@@ -88,12 +88,14 @@ TWaitHookState& ThreadWaitHook() {
 }
 
 thread_local int pumpDepth = 0;
+thread_local TLoopDepthHook loopDepth = nullptr;
 
 }  // namespace
 
 TPumpScope::TPumpScope() { ++pumpDepth; }
 TPumpScope::~TPumpScope() { --pumpDepth; }
-int PumpDepth() { return pumpDepth; }
+int PumpDepth() { return pumpDepth + (loopDepth ? loopDepth() : 0); }
+void SetLoopDepthHook(TLoopDepthHook hook) { loopDepth = hook; }
 
 void SetWaitHook(std::function<void()> hook) {
   TWaitHookState& s = ThreadWaitHook();
@@ -274,7 +276,10 @@ bool MainThread::PumpUntil(const std::function<bool()>& done, std::chrono::milli
   MainState& s = State();
   const bool onMain = IsCurrent();
   for (;;) {
-    if (onMain) CheckSynchronize();
+    if (onMain) {
+      const TPumpScope pump;
+      CheckSynchronize();
+    }
     if (done()) return true;
     const auto now = clock::now();
     if (!forever && now >= deadline) return done();

@@ -91,8 +91,13 @@ class TPumpScope {
   TPumpScope(const TPumpScope&) = delete;
   TPumpScope& operator=(const TPumpScope&) = delete;
 };
-// How many TPumpScopes of the calling thread are open.
+// How many TPumpScopes of the calling thread are open, plus the event loops it runs now (see
+// SetLoopDepthHook): a modal dialog opened in the middle of an operation runs other work too.
 int PumpDepth();
+// Tells the calling thread how deep in nested event loops it is (a GUI toolkit counts them; a
+// modal dialog's loop is one more). Per thread; null removes it. Must be cheap and not throw.
+using TLoopDepthHook = int (*)();
+void SetLoopDepthHook(TLoopDepthHook hook);
 
 // The window thread and the calls other threads hand to it.
 class MainThread {
@@ -115,7 +120,8 @@ class MainThread {
   static bool CheckSynchronize();
 
   // Waits on the window thread until `done` holds or the timeout passes, serving queued calls
-  // meanwhile. Returns the last value of `done`. A plain pump for tests and for waits.
+  // meanwhile, inside a TPumpScope (they are no step of what waits). Returns the last value of
+  // `done`. A plain pump for tests and for waits.
   static bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
   // Installed by the GUI: asks its event loop to call CheckSynchronize soon. Called from the

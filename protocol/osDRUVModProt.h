@@ -459,9 +459,11 @@ class TKVXModCommProt : public TosBaseMsgComponent {
   // The lock held for every whole exchange (and every operation made of several). Recursive:
   // an operation that holds it may call others that take it again. Refused (false, nothing
   // held) to a call its holder's thread makes from work let run in the middle of an operation
-  // (the window's events processed while it waits, platform::TPumpScope): such a call would cut
-  // into the line and into what the operation reads. What would write to the line or change the
-  // module's state then fails at once and does nothing.
+  // (the window's events processed while it waits, a modal message's event loop, queued calls
+  // served by a wait: a greater platform::PumpDepth): such a call would cut into the line and
+  // into what the operation reads. What would write to the line or change the module's state
+  // then fails at once and does nothing. The operation's own steps (a handler it calls directly,
+  // the queued calls it serves itself) run at its depth and pass.
   class TCommLock {
    public:
     TCommLock() = default;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
 #include <atomic>
 
 #include "platform/Threads.h"
@@ -14,6 +15,9 @@ std::atomic<bool> wakePending{false};
 
 void InstallWindowThreadHook() {
   platform::MainThread::SetCurrent();
+  // A modal dialog or any other event loop opened in the middle of an operation runs the
+  // window's events too: what they start is no step of that operation.
+  platform::SetLoopDepthHook([] { return QThread::currentThread()->loopLevel(); });
   platform::MainThread::SetWakeHook([] {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || wakePending.exchange(true)) return;

@@ -3,5 +3,6 @@
 #pragma once
 
 // Makes the calling thread (the one running QApplication) the window thread and installs the
-// wake-up. Call once, right after the QApplication is created.
+// wake-up, and tells the protocol's guard how deep in Qt's event loops the thread is. Call once,
+// right after the QApplication is created.
 void InstallWindowThreadHook();

@@ -5,8 +5,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QSlider>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
@@ -185,6 +187,68 @@ TEST_F(BusyMode, AScreenReadersActionsDuringIdentifyReachNothingAndTheControlsSh
   act(form->CBDInp[0], QAccessibleActionInterface::toggleAction());
   EXPECT_EQ(sim->Module().DigitalInputs() & 1, 1);
   EXPECT_TRUE(form->CBDInp[0]->isChecked());
+}
+
+// A refused item has checked itself already, a value set past the keys is in its control: each
+// shows what the program holds again, and the next real click is the user's.
+TEST_F(BusyMode, WhatAScreenReaderSetsDuringIdentifyShowsTheProgramsStateAgain) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified(modsim::ModuleOptions{.Rate = 115200, .GeneratedParams = 300},
+                                          "[DRUV]\nTermFWUpdate=1\n"));
+  form->ShowPage(1);
+  form->CBoxRemoteCtrlEnable->click();
+  TLabeledEdit& edit = form->LEditPinX[0];
+  form->LEditAnaInputsDlbClick(&edit);
+  form->TBarAnaInputs->setValue(form->TBarAnaInputs->value() + 700);
+  form->IdentifyAct->trigger();  // the active edit shows the new listing's value, the bar stays
+  const int held = edit.Edit->text().toInt();
+  ASSERT_NE(held, form->TBarAnaInputs->value());
+  auto* menu = qobject_cast<QMenu*>(form->MMIFirmwareUpd->associatedObjects().value(0));
+  ASSERT_TRUE(menu);
+  sim->SetPacing(true);
+  RecordProgress();
+  Before = [&](TProgressStep step, int pos) {
+    if (step != pgsReadParameters || pos != 20) return;
+    QTimer::singleShot(0, form.get(), [&] {
+      QAccessible::queryAccessibleInterface(menu)->child(menu->actions().indexOf(form->MMIFirmwareUpd))
+          ->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+      QAccessible::queryAccessibleInterface(form->TBarAnaInputs)->valueInterface()->setCurrentValue(held + 900);
+      QAccessible::queryAccessibleInterface(edit.Edit)->editableTextInterface()->replaceText(0, 3, "777");
+      EXPECT_EQ(form->TBarAnaInputs->value(), held);
+      EXPECT_EQ(edit.Edit->text(), QString::number(held));
+    });
+  };
+  form->IdentifyAct->trigger();
+  sim->SetPacing(false);
+  EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_FALSE(sim->Module().InBootloader());
+  form->MMIFirmwareUpd->trigger();
+  EXPECT_TRUE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_TRUE(sim->Module().InBootloader());
+}
+
+// A message raised in the middle of Identify (no listing, no fallback file) runs an event loop
+// of its own: a command sent from there reaches nothing.
+TEST_F(BusyMode, ACommandFromAMessagesEventLoopInTheMiddleOfIdentifyNeverReachesTheModule) {
+  ASSERT_NO_FATAL_FAILURE(StartIdentified());
+  sim->Module().SetListingAvailable(false);
+  int loops = 0;
+  bool sent = true;
+  messages.Answer = [&](const std::string&, TMsgDlgType, TMsgDlgButtons) {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+      std::string reply;
+      sent = form->KVXModProt->SendCommand("SAVE\r", "SAVE", ">", reply, 2000);
+      ++loops;
+      loop.quit();
+    });
+    loop.exec();
+    return mrOk;
+  };
+  form->IdentifyAct->trigger();
+  EXPECT_TRUE(messages.Any("could not found"));
+  EXPECT_EQ(loops, 1);
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(Received("SAVE"), 0);
 }
 
 TEST_F(BusyMode, ACancelledDownloadWroteExactlyTheParametersItReports) {

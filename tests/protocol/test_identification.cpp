@@ -1,6 +1,8 @@
 // Identification: the ID, the command listing and its sorting, the access code, every parameter,
 // the remote-control queries and help texts, the fallback listing, and the password.
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "ProtocolTestUtil.h"
 #include "platform/Threads.h"
@@ -306,6 +308,31 @@ TEST_F(IdentificationFailure, WorkRunWhileItWaitsGetsNeitherTheLineNorTheModules
   // With no operation waiting the same call is the user's own.
   std::string reply;
   EXPECT_TRUE(prot->SendCommand("MODE OUTPUT\r", "MODE OUTPUT", ">", reply, 200));
+}
+
+// A wait opened in the middle of an operation (here by the read-out error's handler) serves calls
+// other threads queued for the window thread: those are no step of it either.
+TEST_F(IdentificationFailure, CallsAWaitInItsMiddleServesGetNoLine) {
+  StartModule();
+  ConnectFixed();
+  sim->Module().SetListingAvailable(false);
+  std::atomic<int> ran{0}, granted{0};
+  prot->OnReadoutError = [&](TObject*, const std::string&, TStringList&) {
+    std::thread poster([&] {
+      platform::MainThread::Synchronize([&] {
+        std::string reply;
+        granted += prot->SendCommand("SAVE\r", "SAVE", ">", reply, 200);
+        ++ran;
+      });
+    });
+    platform::MainThread::PumpUntil([&] { return ran > 0; }, 10s);
+    poster.join();
+  };
+  std::string id;
+  EXPECT_FALSE(prot->IdentifyModule(id));
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(granted, 0);
+  EXPECT_EQ(CountOf(sim->ReceivedCommands(), "SAVE"), 0u);
 }
 
 }  // namespace
