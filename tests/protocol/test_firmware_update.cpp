@@ -233,6 +233,14 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
       {"S00600004844521B\n" + s9, "no data record (S1, S2, S3)"},  // a header alone
       {s1 + s1 + "S5030001FB\n",
        "line 3: a count record (S5, S6) that does not match the number of data records before it"},
+      // Data records without a data byte: the module would be erased for nothing.
+      {"S00600004844521B\nS1031000EC\nS1031010DC\n" + s9,
+       "no data byte: its data records (S1, S2, S3) are empty"},
+      // 0x1008..0x100F given twice, with other bytes; and the last byte of one record only.
+      {s1 + "S1131000000102030405060708090A0B0C0D0E0F64\nS1131008101112131415161718191A1B1C1D1E1F5C\n",
+       "line 3: a record that gives an address another byte than an earlier record"},
+      {"S1131000000102030405060708090A0B0C0D0E0F64\nS10510101001C9\nS105100F1001CA\n",
+       "line 3: a record that gives an address another byte than an earlier record"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.File("bad.s19");
@@ -255,6 +263,11 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(prot->SendFirmwareFile(good, nullptr));
   EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS5030001FB\r");
   EXPECT_EQ(sim->Module().FlashImage().size(), 2u);
+  // Repeats of the same bytes, a record beside another, and a matching 24-bit count pass.
+  EXPECT_EQ(CheckS19Text("S113100808090A0B0C0D0E0F1011121314151617DC\n"
+                         "S1131000000102030405060708090A0B0C0D0E0F64\n"
+                         "S1131000000102030405060708090A0B0C0D0E0F64\nS10510181819A1\nS604000004F7\n"),
+            TS19Check::Ok);
   // What the transfer sends ends with the end record, whatever follows it.
   EXPECT_EQ(S19TransferText(s1 + s9 + s1 + "\x1A"), s1 + s9 + std::string(16, '\b'));
 }
