@@ -233,6 +233,13 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
       {"S00600004844521B\n" + s9, "no data record (S1, S2, S3)"},  // a header alone
       {s1 + s1 + "S5030001FB\n",
        "line 3: a count record (S5, S6) that does not match the number of data records before it"},
+      {s1 + s1 + "S604000001FA\n",
+       "line 3: a count record (S5, S6) that does not match the number of data records before it"},
+      // Joined 32-bit and 24-bit files: S7 and S8 end a file as S9 does.
+      {"S309000080000001020370\nS705000080007A\nS309000080000001020370\n",
+       "line 3: a record after the end record (S7, S8, S9)"},
+      {"S2080180000001020370\nS8040180007A\nS2080180000001020370\n",
+       "line 3: a record after the end record (S7, S8, S9)"},
       // Data records without a data byte: the module would be erased for nothing.
       {"S00600004844521B\nS1031000EC\nS1031010DC\n" + s9,
        "no data byte: its data records (S1, S2, S3) are empty"},
