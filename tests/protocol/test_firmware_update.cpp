@@ -324,6 +324,29 @@ TEST_P(ImmediateBootloader, UpdatesTheModuleAndLeavesIt) {
 INSTANTIATE_TEST_SUITE_P(Duplex, ImmediateBootloader, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
 
+// Left right after an erase, the module has no application to start: the leave step fails, also
+// where the start question is looked for at every rate, and the bootloader is still reached.
+class LeaveAfterErase : public FirmwareUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LeaveAfterErase, FailsAndTheModuleStaysInItsBootloader) {
+  const bool hdx = GetParam();
+  Start({.HalfDuplex = hdx, .EraseTime = 0ms, .ProgramTime = 0ms, .AppStartTime = 0ms}, !hdx);
+  const std::string file = dir.File("small.s19");
+  ASSERT_TRUE(WriteFile(file, "S1050000AABB95\nS9030000FC\n"));
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  EXPECT_FALSE(prot->BootloaderStep(1));
+  EXPECT_TRUE(sim->Module().InBootloader());
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  ASSERT_TRUE(prot->SendFirmwareFile(file, nullptr));
+  EXPECT_TRUE(prot->BootloaderStep(1));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, LeaveAfterErase, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
 // The application starts at its power-on rate, which is neither the fixed rate nor the faster
 // rate the tool had moved it to: its start question is garbage at the fixed rate, so the answer
 // goes out at each rate, the one found at connect first, and the line stays where it answers.
