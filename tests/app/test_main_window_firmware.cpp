@@ -188,6 +188,7 @@ TEST_F(MainWindowFirmware, ALineLostDuringTheClassicSendEndsLikeEverywhereElse) 
   EXPECT_FALSE(form->KVXModProt->PortOpen());
   EXPECT_TRUE(form->ConnectAct->isEnabled());
   EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_FALSE(form->MMISendFirmware->isEnabled());
 }
 
 TEST_F(MainWindowFirmware, ClassicSwitchWithAPortThatDoesNotOpenStaysOffAndSaysSo) {
