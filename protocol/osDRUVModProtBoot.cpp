@@ -198,6 +198,9 @@ bool TKVXModCommProt::AnswerStartQuestionAtModuleRates() {
     // answer; only the application's answer to "ID" tells that it runs at this rate.
     SendCommand("y", "", ">", reply, kRateProbeMs);
     if (SendCommand("ID\r", "ID", ">", reply, kRateProbeMs)) {
+      // The bootloader's menu: it started no application (none to start, as after an erase with
+      // nothing programmed). The line stays at the rate the bootloader talks at.
+      if (Contains(reply, "FLASH erase command")) return false;
       ShowInTerminal(reply);
       return true;
     }

@@ -1,6 +1,10 @@
 #include "protocol/osS19File.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,36 +37,90 @@ std::size_t AddressLength(int Type) {
 struct TRecordInfo {
   int Type = 0;
   std::uint32_t Address = 0;
-  long long DataBytes = 0;  // data records only
+  const std::uint8_t* Data = nullptr;  // data records only: into the bytes CheckRecord decoded
+  std::size_t DataBytes = 0;
 };
 
-// One record without its line end.
-TS19Check CheckRecord(const std::string& Line, TRecordInfo& Rec) {
+// One record without its line end. Bytes receives the decoded record (reused from line to line).
+TS19Check CheckRecord(const std::string& Line, TRecordInfo& Rec, std::vector<std::uint8_t>& Bytes) {
   Rec = TRecordInfo{};
   if (Line.size() < 4 || Line[0] != 'S' || Line[1] < '0' || Line[1] > '9')
     return TS19Check::NotSRecord;
   const int type = Line[1] - '0';
   const std::size_t addrLen = AddressLength(type);
   if (addrLen == 0 || Line.size() % 2 != 0) return TS19Check::NotSRecord;
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((Line.size() - 2) / 2);
+  Bytes.clear();
   for (std::size_t i = 2; i < Line.size(); i += 2) {
     const int hi = HexDigit(Line[i]);
     const int lo = HexDigit(Line[i + 1]);
     if (hi < 0 || lo < 0) return TS19Check::NotSRecord;
-    bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    Bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
   }
   // The count byte covers address, data and checksum.
-  if (bytes[0] != bytes.size() - 1) return TS19Check::NotSRecord;
-  if (bytes[0] < addrLen + 1) return TS19Check::TooShort;
+  if (Bytes[0] != Bytes.size() - 1) return TS19Check::NotSRecord;
+  if (Bytes[0] < addrLen + 1) return TS19Check::TooShort;
   unsigned sum = 0;
-  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) sum += bytes[i];
-  if (static_cast<std::uint8_t>(~sum & 0xFFu) != bytes.back()) return TS19Check::BadChecksum;
+  for (std::size_t i = 0; i + 1 < Bytes.size(); ++i) sum += Bytes[i];
+  if (static_cast<std::uint8_t>(~sum & 0xFFu) != Bytes.back()) return TS19Check::BadChecksum;
   Rec.Type = type;
-  for (std::size_t i = 0; i < addrLen; ++i) Rec.Address = (Rec.Address << 8) | bytes[1 + i];
-  if (type >= 1 && type <= 3) Rec.DataBytes = static_cast<long long>(bytes[0] - addrLen - 1);
+  for (std::size_t i = 0; i < addrLen; ++i) Rec.Address = (Rec.Address << 8) | Bytes[1 + i];
+  if (type >= 1 && type <= 3) {
+    Rec.Data = Bytes.data() + 1 + addrLen;
+    Rec.DataBytes = Bytes[0] - addrLen - 1;
+  }
   return TS19Check::Ok;
 }
+
+// The bytes the data records gave so far, as disjoint address ranges in address order: a record
+// is compared with the ranges it overlaps only, and what it adds becomes new ranges, or extends
+// the range it continues (a file in address order stays one range). Work and memory grow with the
+// file, not with the addresses it spans.
+class TImage {
+ public:
+  // False when the record gives an address another byte than an earlier record gave it.
+  bool Add(std::uint32_t Address, const std::uint8_t* Data, std::size_t Count) {
+    if (Count == 0) return true;
+    const std::uint64_t first = Address, end = first + Count;
+    auto it = Ranges_.upper_bound(first);
+    if (it != Ranges_.begin() && std::prev(it)->second.End > first) --it;
+    std::uint64_t pos = first;  // what is not yet compared or added
+    for (; it != Ranges_.end() && it->first < end; ++it) {
+      if (it->first > pos) Insert(it, pos, Data + (pos - first), it->first - pos);
+      const std::uint64_t from = std::max(first, it->first), to = std::min(end, it->second.End);
+      if (std::memcmp(&Bytes_[it->second.Data + (from - it->first)], Data + (from - first),
+                      to - from) != 0)
+        return false;
+      pos = to;
+    }
+    if (pos < end) Insert(it, pos, Data + (pos - first), end - pos);
+    return true;
+  }
+
+ private:
+  struct TRange {
+    std::uint64_t End;  // behind the range's last address
+    std::size_t Data;   // its first byte in Bytes_
+  };
+  using TRanges = std::map<std::uint64_t, TRange>;
+
+  // A new range [From, From + Count) that no range overlaps; Next is the range after it.
+  void Insert(TRanges::iterator Next, std::uint64_t From, const std::uint8_t* Data, std::size_t Count) {
+    if (Next != Ranges_.begin()) {
+      TRanges::iterator prev = std::prev(Next);
+      if (prev->second.End == From &&
+          prev->second.Data + (prev->second.End - prev->first) == Bytes_.size()) {
+        prev->second.End += Count;
+        Bytes_.insert(Bytes_.end(), Data, Data + Count);
+        return;
+      }
+    }
+    Ranges_.emplace_hint(Next, From, TRange{From + Count, Bytes_.size()});
+    Bytes_.insert(Bytes_.end(), Data, Data + Count);
+  }
+
+  TRanges Ranges_;  // by first address
+  std::vector<std::uint8_t> Bytes_;
+};
 
 bool IsEndRecord(const std::string& Line) {
   return Line.size() >= 2 && Line[0] == 'S' && Line[1] >= '7' && Line[1] <= '9';
@@ -111,14 +169,18 @@ TS19Check CheckS19Text(const std::string& Text, int* BadLine, TS19Summary* Summa
   TS19Summary summary;
   int dataRecords = 0;
   bool ended = false;
+  std::vector<std::uint8_t> bytes;
+  TImage image;
   ForEachLine(Text, ContentEnd(Text), [&](const std::string& Line, int LineNo, std::size_t) {
     if (Line.empty()) return true;
     TRecordInfo rec;
-    result = CheckRecord(Line, rec);
+    result = CheckRecord(Line, rec, bytes);
     if (result == TS19Check::Ok && ended) result = TS19Check::AfterEnd;
     if (result == TS19Check::Ok && (rec.Type == 5 || rec.Type == 6) &&
         rec.Address != static_cast<std::uint32_t>(dataRecords))
       result = TS19Check::BadCount;
+    if (result == TS19Check::Ok && !image.Add(rec.Address, rec.Data, rec.DataBytes))
+      result = TS19Check::Overlap;
     if (result != TS19Check::Ok) {
       badLine = LineNo;
       return false;
@@ -126,13 +188,14 @@ TS19Check CheckS19Text(const std::string& Text, int* BadLine, TS19Summary* Summa
     ++summary.Records;
     if (rec.Type >= 1 && rec.Type <= 3) {
       ++dataRecords;
-      summary.DataBytes += rec.DataBytes;
+      summary.DataBytes += static_cast<long long>(rec.DataBytes);
     }
     ended = rec.Type >= 7;
     return true;
   });
   if (result == TS19Check::Ok && summary.Records == 0) result = TS19Check::Empty;
   if (result == TS19Check::Ok && dataRecords == 0) result = TS19Check::NoData;
+  if (result == TS19Check::Ok && summary.DataBytes == 0) result = TS19Check::NoDataBytes;
   if (BadLine) *BadLine = badLine;
   if (Summary) *Summary = summary;
   return result;
@@ -150,6 +213,10 @@ std::string S19CheckText(TS19Check Result, int BadLine) {
     case TS19Check::NoData: reason = "no data record (S1, S2, S3)"; break;
     case TS19Check::BadCount:
       reason = "a count record (S5, S6) that does not match the number of data records before it";
+      break;
+    case TS19Check::NoDataBytes: reason = "no data byte: its data records (S1, S2, S3) are empty"; break;
+    case TS19Check::Overlap:
+      reason = "a record that gives an address another byte than an earlier record";
       break;
   }
   return BadLine > 0 ? "line " + std::to_string(BadLine) + ": " + reason : std::string(reason);

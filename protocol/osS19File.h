@@ -18,6 +18,9 @@ enum class TS19Check {
                  // then and takes the characters for its keys ("1" erases the flash)
   NoData,        // records, but not one data record (S1, S2, S3): nothing to program
   BadCount,      // a count record (S5, S6) whose count is not the number of data records before it
+  NoDataBytes,   // data records, but none with a data byte ("S1031000EC"): nothing to program
+  Overlap,       // a record that gives an address another byte than an earlier record: the image
+                 // would depend on the order, and a flash cell is not written twice unerased
 };
 
 // What a good file holds: its records, and the data bytes of its data records (S1, S2, S3).
@@ -31,7 +34,8 @@ struct TS19Summary {
 // ^Z may end the text). An end record (S7, S8, S9) is not required: many tools end a file with a
 // count record (S5) or with the last data record; but nothing may follow one. BadLine, when
 // given, receives the number (from 1) of the first line at fault, 0 when there is none (also for
-// Empty and NoData, which no line causes). Summary, when given, receives what the file holds
+// Empty, NoData and NoDataBytes, which no line causes). A record that repeats bytes an earlier
+// one gave, at the same addresses, passes. Summary, when given, receives what the file holds
 // (meaningful when the result is Ok).
 TS19Check CheckS19Text(const std::string& Text, int* BadLine = nullptr, TS19Summary* Summary = nullptr);
 

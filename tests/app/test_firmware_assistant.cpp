@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "DialogsTestUtil.h"
 #include "FirmwareTestUtil.h"
@@ -179,6 +180,27 @@ TEST_F(FirmwareAssistant, ABrokenFileIsRefusedBeforeTheModuleIsTouched) {
   EXPECT_EQ(sim->Module().FlashEraseCount(), 0);
   const auto cmds = sim->ReceivedCommands();
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "BOOTLOADER"), 0);
+}
+
+// A file whose data records hold no byte, and one whose records give an address two different
+// bytes: refused with the reason before the module is touched.
+TEST_F(FirmwareAssistant, AFileWithoutDataOrWithClashingRecordsIsRefused) {
+  const std::pair<std::string, QString> files[] = {
+      {"S00600004844521B\nS1031000EC\nS1031010DC\nS9030000FC\n",
+       "No data byte: its data records (S1, S2, S3) are empty."},
+      {"S1131000000102030405060708090A0B0C0D0E0F64\nS1131008101112131415161718191A1B1C1D1E1F5C\n",
+       "Line 2: a record that gives an address another byte than an earlier record."}};
+  const std::size_t received = sim->ReceivedCommands().size();
+  for (const auto& [text, reason] : files) {
+    filetest::WriteAll(dir.File("bad.s19"), text);
+    ModalAnswer answer([&](QDialog*) {
+      dlg.BtnProgram->click();
+      EXPECT_EQ(Status(), QString(TFWUpdateDlg::kFileInvalidText) + " " + reason);
+      dlg.reject();
+    });
+    EXPECT_TRUE(dlg.Execute(prot.get(), dir.File("bad.s19"), true));
+  }
+  EXPECT_EQ(sim->ReceivedCommands().size(), received);
 }
 
 // A close asked for while a step runs is refused at once, and never carried out after the step:

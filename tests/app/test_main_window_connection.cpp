@@ -256,6 +256,7 @@ TEST_F(MainWindowConnection, ALineLostDuringWorkIsTheOnlyThingSaid) {
   sim->Unplug();
   ASSERT_NO_FATAL_FAILURE(expectLost("bootloader"));
   EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_FALSE(form->MMISendFirmware->isEnabled());
 }
 
 }  // namespace

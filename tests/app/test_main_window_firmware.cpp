@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <utility>
 
 #include "FirmwareTestUtil.h"
 #include "MainFormTestUtil.h"
@@ -111,27 +112,36 @@ TEST_F(MainWindowFirmware, ClassicSwitchAsksOnceAndAnS19SentAsTextProgramsTheMod
   EXPECT_NE(messages.Shown[1].Text.find("missing.s19: No such file or directory"), std::string::npos)
       << messages.Shown[1].Text;
 
-  // Two files joined: refused with the reason and the line, nothing goes out (the bootloader
-  // would take what follows the first end record for its keys: "1" erases).
+  // Refused with the reason and the line, nothing goes out: two files joined (the bootloader
+  // would take what follows the first end record for its keys: "1" erases), data records
+  // without a byte, records that give one address two different bytes.
   const std::string text = filetest::ReadAll(s19);
   filetest::WriteAll(dir.File("joined.s19"), text + text);
-  {
-    FileAnswer picker(dir.File("joined.s19"));
+  filetest::WriteAll(dir.File("empty.s19"), "S00600004844521B\nS1031000EC\nS1031010DC\nS9030000FC\n");
+  filetest::WriteAll(dir.File("clash.s19"), "S1131000000102030405060708090A0B0C0D0E0F64\n"
+                                            "S1131008101112131415161718191A1B1C1D1E1F5C\n");
+  const std::pair<const char*, std::string> refused[] = {
+      {"joined.s19", "line " + std::to_string(std::count(text.begin(), text.end(), '\n') + 1) +
+                         ": a record after the end record (S7, S8, S9)"},
+      {"empty.s19", "no data byte: its data records (S1, S2, S3) are empty"},
+      {"clash.s19", "line 2: a record that gives an address another byte than an earlier record"}};
+  const std::size_t received = sim->ReceivedCommands().size();
+  for (const auto& [name, reason] : refused) {
+    FileAnswer picker(dir.File(name));
     form->MMISendFirmware->trigger();
+    EXPECT_NE(messages.Shown.back().Text.find(std::string(name) + "\" is not valid (" + reason +
+                                              "). Nothing was sent."),
+              std::string::npos)
+        << messages.Shown.back().Text;
   }
-  ASSERT_EQ(messages.Shown.size(), 3u);
-  EXPECT_NE(messages.Shown[2].Text.find(
-                "joined.s19\" is not valid (line " +
-                std::to_string(std::count(text.begin(), text.end(), '\n') + 1) +
-                ": a record after the end record (S7, S8, S9)). Nothing was sent."),
-            std::string::npos)
-      << messages.Shown[2].Text;
+  ASSERT_EQ(messages.Shown.size(), 5u);
+  EXPECT_EQ(sim->ReceivedCommands().size(), received);
   EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
   EXPECT_TRUE(FlashEqualsImage());
 
   // Off without a question; the module asks whether to start its application.
   form->MMIFirmwareUpd->trigger();
-  EXPECT_EQ(messages.Shown.size(), 3u);
+  EXPECT_EQ(messages.Shown.size(), 5u);
   EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
   EXPECT_FALSE(form->MMISendFirmware->isEnabled());
   EXPECT_TRUE(form->PanelText(4).isEmpty());
@@ -178,6 +188,7 @@ TEST_F(MainWindowFirmware, ALineLostDuringTheClassicSendEndsLikeEverywhereElse) 
   EXPECT_FALSE(form->KVXModProt->PortOpen());
   EXPECT_TRUE(form->ConnectAct->isEnabled());
   EXPECT_FALSE(form->MMIFirmwareUpd->isChecked());
+  EXPECT_FALSE(form->MMISendFirmware->isEnabled());
 }
 
 TEST_F(MainWindowFirmware, ClassicSwitchWithAPortThatDoesNotOpenStaysOffAndSaysSo) {

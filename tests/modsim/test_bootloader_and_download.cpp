@@ -189,6 +189,27 @@ TEST(Bootloader, LosesWhatComesWhileItWritesARecord) {
   EXPECT_EQ(Feed(m, s9, t0 + 50ms), "\r\nProgramming done\r\n>");
 }
 
+// After an erase "G" starts no application until one is programmed: the bootloader says so and
+// stays in its menu at its own rate. A tool's answer to the question it expected, and its search
+// for the application, are not counted until the next menu key.
+TEST(Bootloader, StartsNoApplicationWhenNothingWasProgrammedAfterTheErase) {
+  ModuleLogic m(ModuleOptions{.EraseTime = Millis{0}, .ProgramTime = Millis{0}, .AppStartTime = Millis{0}});
+  Feed(m, "BOOTLOADER\r\r1");
+  EXPECT_EQ(Feed(m, "G"), "G\r\nChecksum error\r\n>");
+  EXPECT_EQ(m.Rate(), 57600);
+  EXPECT_EQ(Feed(m, "yID"), "YID");
+  EXPECT_TRUE(m.Violations().empty());
+  Feed(m, "\ry");
+  EXPECT_EQ(m.Violations().size(), 1u);
+  // A file without a data byte programs nothing; one with data does.
+  EXPECT_EQ(Feed(m, "2" + MakeSRecord(1, 0x1000) + "\r" + MakeSRecord(9, 0) + "\r"),
+            "2\r\nSend file to Program\r\nProgramming done\r\n>");
+  EXPECT_EQ(Feed(m, "G"), "G\r\nChecksum error\r\n>");
+  Feed(m, "\r2" + Firmware());
+  EXPECT_EQ(Feed(m, "G"), "G\r\nStart application (y/n)?");
+  EXPECT_EQ(m.Violations().size(), 1u);
+}
+
 // What follows the end record is no longer the file: the bootloader takes it for its keys, and
 // each "1" in it erases the flash just programmed.
 TEST(Bootloader, TakesWhatFollowsTheEndRecordForItsKeys) {

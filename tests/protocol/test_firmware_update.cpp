@@ -233,6 +233,21 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
       {"S00600004844521B\n" + s9, "no data record (S1, S2, S3)"},  // a header alone
       {s1 + s1 + "S5030001FB\n",
        "line 3: a count record (S5, S6) that does not match the number of data records before it"},
+      {s1 + s1 + "S604000001FA\n",
+       "line 3: a count record (S5, S6) that does not match the number of data records before it"},
+      // Joined 32-bit and 24-bit files: S7 and S8 end a file as S9 does.
+      {"S309000080000001020370\nS705000080007A\nS309000080000001020370\n",
+       "line 3: a record after the end record (S7, S8, S9)"},
+      {"S2080180000001020370\nS8040180007A\nS2080180000001020370\n",
+       "line 3: a record after the end record (S7, S8, S9)"},
+      // Data records without a data byte: the module would be erased for nothing.
+      {"S00600004844521B\nS1031000EC\nS1031010DC\n" + s9,
+       "no data byte: its data records (S1, S2, S3) are empty"},
+      // 0x1008..0x100F given twice, with other bytes; and the last byte of one record only.
+      {s1 + "S1131000000102030405060708090A0B0C0D0E0F64\nS1131008101112131415161718191A1B1C1D1E1F5C\n",
+       "line 3: a record that gives an address another byte than an earlier record"},
+      {"S1131000000102030405060708090A0B0C0D0E0F64\nS10510101001C9\nS105100F1001CA\n",
+       "line 3: a record that gives an address another byte than an earlier record"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.File("bad.s19");
@@ -255,6 +270,11 @@ TEST_F(FirmwareUpdate, ABrokenFileIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(prot->SendFirmwareFile(good, nullptr));
   EXPECT_EQ(sim->Module().S19Text(), "S1050000AABB95\rS5030001FB\r");
   EXPECT_EQ(sim->Module().FlashImage().size(), 2u);
+  // Repeats of the same bytes, a record beside another, and a matching 24-bit count pass.
+  EXPECT_EQ(CheckS19Text("S113100808090A0B0C0D0E0F1011121314151617DC\n"
+                         "S1131000000102030405060708090A0B0C0D0E0F64\n"
+                         "S1131000000102030405060708090A0B0C0D0E0F64\nS10510181819A1\nS604000004F7\n"),
+            TS19Check::Ok);
   // What the transfer sends ends with the end record, whatever follows it.
   EXPECT_EQ(S19TransferText(s1 + s9 + s1 + "\x1A"), s1 + s9 + std::string(16, '\b'));
 }
@@ -302,6 +322,29 @@ TEST_P(ImmediateBootloader, UpdatesTheModuleAndLeavesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Duplex, ImmediateBootloader, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
+
+// Left right after an erase, the module has no application to start: the leave step fails, also
+// where the start question is looked for at every rate, and the bootloader is still reached.
+class LeaveAfterErase : public FirmwareUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LeaveAfterErase, FailsAndTheModuleStaysInItsBootloader) {
+  const bool hdx = GetParam();
+  Start({.HalfDuplex = hdx, .EraseTime = 0ms, .ProgramTime = 0ms, .AppStartTime = 0ms}, !hdx);
+  const std::string file = dir.File("small.s19");
+  ASSERT_TRUE(WriteFile(file, "S1050000AABB95\nS9030000FC\n"));
+  ASSERT_TRUE(prot->BootloaderStep(0));
+  ASSERT_TRUE(prot->BootloaderStep(2));
+  EXPECT_FALSE(prot->BootloaderStep(1));
+  EXPECT_TRUE(sim->Module().InBootloader());
+  ASSERT_TRUE(prot->BootloaderStep(3));
+  ASSERT_TRUE(prot->SendFirmwareFile(file, nullptr));
+  EXPECT_TRUE(prot->BootloaderStep(1));
+  EXPECT_FALSE(sim->Module().InBootloader());
+  EXPECT_EQ(sim->Module().FlashEraseCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Duplex, LeaveAfterErase, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "HalfDuplex" : "FullDuplex"; });
 
 // The application starts at its power-on rate, which is neither the fixed rate nor the faster

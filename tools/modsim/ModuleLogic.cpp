@@ -863,6 +863,10 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
   if (overlapped && !misread) {
     Violation("bootloader key sent while the bootloader was still answering");
   }
+  // After a refused start a tool answers the start question it expected, and looks for the
+  // application at its rates ("y", "ID"): echoed and ignored, not counted, until a menu key.
+  const bool searching = startRefused_;
+  startRefused_ = false;
   switch (c) {
     case '\r':
       RecordCommand(key);
@@ -871,6 +875,7 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
     case '1': {
       RecordCommand(key);
       flash_.clear();
+      application_ = false;
       ++erases_;
       r.Pieces.push_back(Piece{"\r\nErasing FLASH...", Millis{0}, 0, false});
       r.Pieces.push_back(Piece{"done\r\n>", options_.EraseTime, 0, false});
@@ -892,6 +897,13 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
     case 'G':
     case 'g':
       RecordCommand("G");
+      if (!application_) {
+        // Nothing programmed since the erase: the application's checksum does not hold, so the
+        // bootloader stays in its menu, at its own rate.
+        startRefused_ = true;
+        r.Pieces.push_back(Piece{"\r\nChecksum error\r\n>", options_.AppStartTime, 0, false});
+        break;
+      }
       state_ = State::BootAsk;
       // The application starts as after power-on, at its own rate, not at the one in force
       // before the bootloader. (On a two-wire line the rate never changes.)
@@ -903,7 +915,9 @@ std::vector<Output> ModuleLogic::ReceiveBootChar(char c, Clock::time_point now, 
       break;
     default:
       // Echoed like every key, and otherwise ignored.
-      if (!misread) Violation("unknown bootloader key " + Hex2(static_cast<unsigned char>(c)));
+      startRefused_ = searching;
+      if (!misread && !searching)
+        Violation("unknown bootloader key " + Hex2(static_cast<unsigned char>(c)));
       return {echo};
   }
   std::vector<Output> out{echo};
@@ -949,8 +963,11 @@ std::vector<Output> ModuleLogic::FinishProgramming(bool ok) {
   state_ = State::BootMenu;
   if (ok) {
     for (const auto& [addr, byte] : programData_) flash_[addr] = byte;
+    // A file without a data byte leaves the flash as it was.
+    if (!programData_.empty()) application_ = true;
   } else {
     flash_.clear();  // a failed transfer leaves no usable image
+    application_ = false;
   }
   programData_.clear();
   programFailed_ = false;

@@ -242,6 +242,10 @@ class ModuleLogic {
   int dataRecords_ = 0;         // data records (S1, S2, S3) of this transfer so far
   bool programFailed_ = false;
   std::map<std::uint32_t, std::uint8_t> programData_;
+  // The flash holds an application: false after an erase until a programming with data succeeds
+  // (and after a failed one). "G" starts only an application that is there.
+  bool application_ = true;
+  bool startRefused_ = false;  // "G" found no application, no menu key since
 
   // Records.
   std::vector<std::string> commands_;
