@@ -219,7 +219,6 @@ class TKVXPTerminal::KeyFilter : public QObject {
 TKVXPTerminal::TKVXPTerminal(platform::TComponent* owner)
     : platform::TComponent(owner), filter_(std::make_unique<KeyFilter>(this)) {
   flushTimer_.setSingleShot(true);
-  flushTimer_.setInterval(FlushDelayMs);
   QObject::connect(&flushTimer_, &QTimer::timeout, [this] { Flush(); });
 }
 
@@ -320,7 +319,10 @@ void TKVXPTerminal::PutChar(char ch) {
   if (pending_.size() >= MostGathered)
     Flush();
   else if (!flushTimer_.isActive())
-    flushTimer_.start();
+    // The first byte after a quiet while (the echo of a typed key) goes in at once, the bytes of
+    // a stream in batches BatchGapMs apart.
+    flushTimer_.start(static_cast<int>(
+        std::max<qint64>(0, BatchGapMs - (sinceFlush_.isValid() ? sinceFlush_.elapsed() : BatchGapMs))));
 }
 
 void TKVXPTerminal::DiscardPending() {
@@ -331,6 +333,7 @@ void TKVXPTerminal::DiscardPending() {
 void TKVXPTerminal::Flush() {
   flushTimer_.stop();
   if (pending_.empty()) return;
+  sinceFlush_.start();
   std::string bytes;
   bytes.swap(pending_);
   if (QTextEdit* editor = Editor.data()) Insert(editor, bytes);

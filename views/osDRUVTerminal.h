@@ -4,6 +4,7 @@
 // change its text.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTextEdit>
 #include <QTimer>
@@ -42,9 +43,9 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // ends with a line break; LF does nothing; every other byte is appended (on a new line when
   // the last one holds MaxLineLength characters). Marked text stays marked; a caret at the end
   // follows the text, and a view showing the end keeps showing it.
-  // The bytes are gathered and go into the text together, FlushDelayMs after the first of them
-  // (or at once when MostGathered wait): the view lays its text out once per batch, not once
-  // per byte, and the text is the same as if each had gone in alone.
+  // The bytes are gathered and go into the text together from the event loop, at most every
+  // BatchGapMs (or at once when MostGathered wait): the view lays its text out and paints it
+  // once per batch, not once per byte, and the text is the same as if each had gone in alone.
   void PutChar(char ch) override;
 
   // Takes what is gathered into the text now: before anything reads the text or its mark.
@@ -52,7 +53,7 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // Forgets what is gathered: before the text is cleared or replaced.
   void DiscardPending();
 
-  static constexpr int FlushDelayMs = 25;
+  static constexpr int BatchGapMs = 50;
   // The most bytes gathered, also while the window is kept from its event loop. Far fewer than
   // the lines the terminal holds, so the BS of one batch never reach back past its oldest line.
   static constexpr std::size_t MostGathered = 16 * 1024;
@@ -89,4 +90,5 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // them in.
   std::string pending_;
   QTimer flushTimer_;
+  QElapsedTimer sinceFlush_;
 };
