@@ -18,6 +18,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QtMath>
 #include <exception>
 
 #include "services/QtText.h"
@@ -357,8 +358,10 @@ void TKVXPTerminal::Insert(QTextEdit* editor, const std::string& bytes) {
     anchorAt.setKeepPositionOnInsert(true);
     positionAt.setKeepPositionOnInsert(true);
   }
+  // Showing the end: the last line in view, also when moving the caret there left out the margin
+  // below it.
   QScrollBar* vertical = editor->verticalScrollBar();
-  const bool showingEnd = vertical->value() >= vertical->maximum();
+  const bool showingEnd = vertical->value() >= vertical->maximum() - qCeil(doc->documentMargin());
 
   QTextCursor end(doc);
   end.beginEditBlock();
