@@ -316,14 +316,15 @@ void TKVXPTerminal::PutChar(char ch) {
     editor->setFocus(Qt::OtherFocusReason);
   if (ch == kLF) return;
   pending_ += ch;
-  // A window that cannot come round to the timer for a while holds no more than this.
-  if (pending_.size() >= MostGathered)
+  if (pending_.size() >= MostGathered) {
+    // A window that cannot come round to the timer for a while holds no more than this.
     Flush();
-  else if (!flushTimer_.isActive())
-    // The first byte after a quiet while (the echo of a typed key) goes in at once, the bytes of
-    // a stream in batches BatchGapMs apart.
-    flushTimer_.start(static_cast<int>(
-        std::max<qint64>(0, BatchGapMs - (sinceFlush_.isValid() ? sinceFlush_.elapsed() : BatchGapMs))));
+  } else if (!flushTimer_.isActive()) {
+    // The first byte after a quiet while (the echo of a typed key) goes in at the next turn of
+    // the event loop, the bytes of a stream in batches BatchGapMs apart.
+    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : BatchGapMs;
+    flushTimer_.start(static_cast<int>(std::max<qint64>(0, BatchGapMs - since)));
+  }
 }
 
 void TKVXPTerminal::DiscardPending() {
