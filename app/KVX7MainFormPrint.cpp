@@ -26,6 +26,7 @@
 #include "services/osApplInfo.h"
 #include "services/osDialogHooks.h"
 #include "views/osDRUVScope.h"
+#include "views/osDRUVTerminal.h"
 #include "views/osGridCellDraw.h"
 
 namespace {
@@ -157,6 +158,7 @@ void TKVXMainForm::PrintActExecute() {
       PrintScopeDisplay(printer);
       break;
     case 3:
+      KVXPTerminal->Flush();
       KVXTermEditor->print(&printer);
       break;
   }

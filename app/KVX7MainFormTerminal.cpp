@@ -101,6 +101,7 @@ std::size_t LineCount(const std::string& Text, std::size_t& Longest) {
 
 void TKVXMainForm::ClearTerminalActExecute() {
   TerminalFileName.clear();
+  KVXPTerminal->DiscardPending();
   KVXTermEditor->clear();
 }
 
@@ -166,6 +167,7 @@ void TKVXMainForm::OpenTerminalActExecute() {
   }
   // The editor deletes only the document it made itself; one opened before is ours to delete.
   const QPointer<QTextDocument> old = KVXTermEditor->document();
+  KVXPTerminal->DiscardPending();
   doc->setParent(KVXTermEditor);
   KVXTermEditor->setDocument(doc.release());
   if (old && old->parent() == KVXTermEditor) delete old.data();
@@ -192,6 +194,7 @@ void TKVXMainForm::SaveTerminalActExecute() {
     RememberFolder(TerminalPathKey, name);
   }
   std::string error;
+  KVXPTerminal->Flush();
   if (!SaveFileReplacing(name, rtf::WriteRtfText(TerminalBytes(KVXTermEditor)), &error))
     AdvMessageDlg("The terminal window could not be saved: " + FileErrorShown(error), mtError, {mbOK}, 0);
 }
@@ -199,9 +202,13 @@ void TKVXMainForm::SaveTerminalActExecute() {
 // ---- Edit menu -----------------------------------------------------------------------------------
 
 // The terminal shows only what came from the line: Cut copies the marked text and leaves it.
-void TKVXMainForm::MMICutClick() { KVXTermEditor->copy(); }
+void TKVXMainForm::MMICutClick() { MMICopyClick(); }
 
-void TKVXMainForm::MMICopyClick() { KVXTermEditor->copy(); }
+void TKVXMainForm::MMICopyClick() {
+  // Gathered bytes may still take back marked characters (BS).
+  KVXPTerminal->Flush();
+  KVXTermEditor->copy();
+}
 
 // A paste is typed: each character goes to the module, which echoes it into the terminal.
 void TKVXMainForm::MMIPasteClick() { KVXPTerminal->TypeText(QGuiApplication::clipboard()->text()); }

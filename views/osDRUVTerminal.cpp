@@ -18,6 +18,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QtMath>
 #include <exception>
 
 #include "services/QtText.h"
@@ -27,6 +28,82 @@ namespace {
 constexpr char kBS = 8;
 constexpr char kLF = 10;
 constexpr char kCR = 13;
+
+// What a batch of received bytes does to the text, worked out as if each byte went in alone:
+// how many characters it takes from the end of the present text (BS), what it appends after
+// them ('\n' between lines), and the most lines the text had meanwhile.
+struct TBatchEffect {
+  int Removed = 0;
+  QString Added;
+  int EndLines = 0;
+  int MostLines = 0;
+};
+
+TBatchEffect WorkOut(const QTextDocument& doc, const std::string& bytes) {
+  TBatchEffect e;
+  const int present = doc.characterCount() - 1;
+  // The present text as far as the batch leaves it: its lines, and the length of its last.
+  int baseLines = doc.blockCount();
+  int baseLast = doc.lastBlock().length() - 1;
+  int addedBreaks = 0;
+  int addedLast = 0;  // length of the last appended line, once a break was appended
+  e.MostLines = baseLines;
+  const auto appendBreak = [&] {
+    e.Added += QLatin1Char('\n');
+    ++addedBreaks;
+    addedLast = 0;
+    e.MostLines = std::max(e.MostLines, baseLines + addedBreaks);
+  };
+  for (const char ch : bytes) {
+    const int added = static_cast<int>(e.Added.size());
+    if (present - e.Removed + added == 0 && (ch == kBS || ch == kCR)) continue;
+    const int lastLength = addedBreaks > 0 ? addedLast : baseLast + added;
+    switch (ch) {
+      case kLF:
+        break;
+      case kBS:
+        if (added == 0) {
+          ++e.Removed;
+          const QTextBlock block = doc.findBlock(present - e.Removed);
+          baseLines = block.blockNumber() + 1;
+          baseLast = present - e.Removed - block.position();
+        } else if (e.Added.back() == QLatin1Char('\n')) {
+          e.Added.chop(1);
+          if (--addedBreaks > 0)
+            addedLast = static_cast<int>(e.Added.size() - 1 - e.Added.lastIndexOf(QLatin1Char('\n')));
+        } else {
+          e.Added.chop(1);
+          --addedLast;
+        }
+        break;
+      case kCR:
+        // The text already ends with a line break when its last line is empty.
+        if (baseLines + addedBreaks > 1 && lastLength == 0) break;
+        appendBreak();
+        break;
+      default:
+        if (lastLength >= TKVXPTerminal::MaxLineLength) appendBreak();
+        e.Added += FromAnsiChar(ch);
+        ++addedLast;
+        break;
+    }
+  }
+  e.EndLines = baseLines + addedBreaks;
+  return e;
+}
+
+// Byte by byte the text would have lost its oldest line each time it grew past the most it holds;
+// the document cuts only what it holds in excess at the end of the batch.
+void DropOldestLines(QTextDocument& doc, const TBatchEffect& e) {
+  const int most = doc.maximumBlockCount();
+  if (most <= 0 || e.MostLines <= most) return;
+  const int keep = e.EndLines - (e.MostLines - most);
+  const int drop = doc.blockCount() - keep;
+  if (drop <= 0) return;
+  QTextCursor front(&doc);
+  front.setPosition(doc.findBlockByNumber(drop).position(), QTextCursor::KeepAnchor);
+  front.removeSelectedText();
+}
 
 // Keys the editor keeps for itself besides sending their control character: copying and marking,
 // which a user expects in any text window and which change nothing shown.
@@ -141,11 +218,16 @@ class TKVXPTerminal::KeyFilter : public QObject {
 };
 
 TKVXPTerminal::TKVXPTerminal(platform::TComponent* owner)
-    : platform::TComponent(owner), filter_(std::make_unique<KeyFilter>(this)) {}
+    : platform::TComponent(owner), filter_(std::make_unique<KeyFilter>(this)) {
+  flushTimer_.setSingleShot(true);
+  QObject::connect(&flushTimer_, &QTimer::timeout, [this] { Flush(); });
+}
 
 TKVXPTerminal::~TKVXPTerminal() { Unbind(); }
 
 void TKVXPTerminal::Unbind() {
+  // What the bound editor was still to show goes there first.
+  Flush();
   if (viewport_) viewport_->removeEventFilter(filter_.get());
   viewport_.clear();
   if (QTextEdit* editor = Editor.data()) {
@@ -233,41 +315,73 @@ void TKVXPTerminal::PutChar(char ch) {
   if (editor->isVisible() && editor->isEnabled() && editor->focusPolicy() != Qt::NoFocus)
     editor->setFocus(Qt::OtherFocusReason);
   if (ch == kLF) return;
+  pending_ += ch;
+  if (pending_.size() >= MostGathered) {
+    // A window that cannot come round to the timer for a while holds no more than this.
+    Flush();
+  } else if (!flushTimer_.isActive()) {
+    // The first byte after a quiet while (the echo of a typed key) goes in at the next turn of
+    // the event loop, the bytes of a stream in batches BatchGapMs apart.
+    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : BatchGapMs;
+    flushTimer_.start(static_cast<int>(std::max<qint64>(0, BatchGapMs - since)));
+  }
+}
 
+void TKVXPTerminal::DiscardPending() {
+  flushTimer_.stop();
+  pending_.clear();
+}
+
+void TKVXPTerminal::Flush() {
+  flushTimer_.stop();
+  if (pending_.empty()) return;
+  sinceFlush_.start();
+  std::string bytes;
+  bytes.swap(pending_);
+  if (QTextEdit* editor = Editor.data()) Insert(editor, bytes);
+}
+
+void TKVXPTerminal::Insert(QTextEdit* editor, const std::string& bytes) {
   QTextDocument* doc = editor->document();
-  if (doc->isEmpty() && (ch == kBS || ch == kCR)) return;
-  // The text grows at its end: a cursor there would move along with it, the user's mark too when
-  // it reaches the end. So the mark is held where it is while the text changes.
-  QTextCursor mark = editor->textCursor();
+  const TBatchEffect effect = WorkOut(*doc, bytes);
+  const int length = doc->characterCount() - 1;
+  if (effect.Removed == 0 && effect.Added.isEmpty()) return;
+
+  // The text changes at its end: a cursor there would move along with it, so the user's mark is
+  // held where its two ends are, whichever of them is at the end.
+  const QTextCursor mark = editor->textCursor();
   const bool following = !mark.hasSelection() && mark.atEnd();
-  const bool holdMark = mark.hasSelection() && mark.selectionEnd() == doc->characterCount() - 1;
-  if (holdMark) mark.setKeepPositionOnInsert(true);
+  const bool holdMark = mark.hasSelection() && mark.selectionEnd() == length;
+  QTextCursor anchorAt(doc), positionAt(doc);
+  if (holdMark) {
+    anchorAt.setPosition(mark.anchor());
+    positionAt.setPosition(mark.position());
+    anchorAt.setKeepPositionOnInsert(true);
+    positionAt.setKeepPositionOnInsert(true);
+  }
+  // Showing the end: the last line in view, also when moving the caret there left out the margin
+  // below it.
   QScrollBar* vertical = editor->verticalScrollBar();
-  const bool showingEnd = vertical->value() >= vertical->maximum();
+  const bool showingEnd = vertical->value() >= vertical->maximum() - qCeil(doc->documentMargin());
 
   QTextCursor end(doc);
+  end.beginEditBlock();
   end.movePosition(QTextCursor::End);
-  const QTextBlock last = doc->lastBlock();
-  switch (ch) {
-    case kBS:
-      end.deletePreviousChar();
-      break;
-    case kCR:
-      // The text already ends with a line break when its last line is empty.
-      if (doc->blockCount() > 1 && last.length() <= 1) return;
-      end.insertBlock();
-      break;
-    default:
-      if (last.length() > MaxLineLength) end.insertBlock();
-      end.insertText(QString(FromAnsiChar(ch)));
-      break;
+  if (effect.Removed > 0) {
+    end.setPosition(length - effect.Removed, QTextCursor::KeepAnchor);
+    end.removeSelectedText();
   }
+  if (!effect.Added.isEmpty()) end.insertText(effect.Added);
+  end.endEditBlock();
+  DropOldestLines(*doc, effect);
 
   if (holdMark) {
-    mark.setKeepPositionOnInsert(false);
+    QTextCursor held(doc);
+    held.setPosition(anchorAt.position());
+    held.setPosition(positionAt.position(), QTextCursor::KeepAnchor);
     const int horizontalAt = editor->horizontalScrollBar()->value();
     const int verticalAt = vertical->value();
-    editor->setTextCursor(mark);
+    editor->setTextCursor(held);
     editor->horizontalScrollBar()->setValue(horizontalAt);
     vertical->setValue(verticalAt);
   }

@@ -4,8 +4,10 @@
 // change its text.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTextEdit>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -41,7 +43,20 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   // ends with a line break; LF does nothing; every other byte is appended (on a new line when
   // the last one holds MaxLineLength characters). Marked text stays marked; a caret at the end
   // follows the text, and a view showing the end keeps showing it.
+  // The bytes are gathered and go into the text together from the event loop, at most every
+  // BatchGapMs (or at once when MostGathered wait): the view lays its text out and paints it
+  // once per batch, not once per byte, and the text is the same as if each had gone in alone.
   void PutChar(char ch) override;
+
+  // Takes what is gathered into the text now: before anything reads the text or its mark.
+  void Flush();
+  // Forgets what is gathered: before the text is cleared or replaced.
+  void DiscardPending();
+
+  static constexpr int BatchGapMs = 50;
+  // The most bytes gathered, also while the window is kept from its event loop. Far fewer than
+  // the lines the terminal holds, so the BS of one batch never reach back past its oldest line.
+  static constexpr std::size_t MostGathered = 16 * 1024;
 
   void SetOnTerminalInput(TTerminalInputEvent handler) override {
     OnTerminalInput = std::move(handler);
@@ -64,10 +79,16 @@ class TKVXPTerminal : public platform::TComponent, public ITerminalView {
   void TypeChar(char32_t codePoint);
   void TypeByte(char ch);
   void Unbind();
+  void Insert(QTextEdit* editor, const std::string& bytes);
 
   QPointer<QTextEdit> Editor;
   // Held as an object: the filter compares it while it may be going away, never casts it.
   QPointer<QObject> viewport_;
   Qt::TextInteractionFlags editorFlags_;
   std::unique_ptr<KeyFilter> filter_;
+  // Received bytes not yet in the text (no LF: it shows nothing), and the timer that takes
+  // them in.
+  std::string pending_;
+  QTimer flushTimer_;
+  QElapsedTimer sinceFlush_;
 };

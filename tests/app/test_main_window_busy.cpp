@@ -309,7 +309,12 @@ TEST_F(BusyMode, AClassicSendTakesNoStrayInputAndNoSecondSend) {
   RecordProgress();
   bool poked = false;
   Before = [&](TProgressStep step, int pos) {
-    if (step == pgsSendText && pos == 60) dlgtest::SavePicture(form.get(), "main-firmware-send-busy.png");
+    // What the module prints meanwhile shows while the file goes out.
+    if (step == pgsSendText && pos == 20) sim->StartStream(std::string(10, '.'), 1);
+    if (step == pgsSendText && pos == 60) {
+      EXPECT_TRUE(form->KVXTermEditor->document()->toRawText().contains(QString(10, '.')));
+      dlgtest::SavePicture(form.get(), "main-firmware-send-busy.png");
+    }
     if (step != pgsSendText || pos != 40 || poked) return;
     poked = true;
     // Once begun the send cannot be stopped (a part image would stay in the flash): the strip

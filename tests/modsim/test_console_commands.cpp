@@ -27,9 +27,12 @@ TEST(ConsoleCommands, ChangeTheModuleAndRefuseWhatTheyDoNotKnow) {
   EXPECT_TRUE(RunConsoleCommand(sim, "listing off").Ok);
   EXPECT_NE(modsim_test::Feed(m, "Readout\r").find("command error"), std::string::npos);
   EXPECT_TRUE(RunConsoleCommand(sim, "").Ok);
+  EXPECT_EQ(RunConsoleCommand(sim, "stream 2 plain").Text, "stream: 3840 bytes without line ends at 19200 bit/s");
+  EXPECT_EQ(sim.Stream().Total, 3840u);
+  EXPECT_TRUE(RunConsoleCommand(sim, "stream").Text.starts_with("stream: "));
 
   for (const char* bad : {"silent maybe", "status 65536", "status -1", "inputs 256", "id",
-                          "hangup now", "reboot"}) {
+                          "hangup now", "stream 0", "stream 3601", "stream 1 lots", "reboot"}) {
     const modsim::ConsoleResult r = RunConsoleCommand(sim, bad);
     EXPECT_FALSE(r.Ok) << bad;
     EXPECT_FALSE(r.Text.empty()) << bad;

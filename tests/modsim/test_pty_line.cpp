@@ -154,6 +154,33 @@ TEST(PtyLine, SlowAndPausedRepliesOnTheLine) {
   EXPECT_TRUE(sim.Violations().empty());
 }
 
+TEST(PtyLine, AStreamKeepsTheLinesPaceAndWaitsOutAFullBuffer) {
+  PtyModule sim(ModuleOptions{.Rate = 115200});
+  ASSERT_TRUE(sim.Start()) << sim.LastError();
+  RawPort port;
+  ASSERT_TRUE(port.Open(sim.PortPath(), 115200));
+  const std::string lines = StreamText(40 * 64, true);
+  EXPECT_EQ(lines.substr(0, 64), "0000000 " + std::string("abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzab") + "\r\n");
+  const auto t0 = std::chrono::steady_clock::now();
+  sim.StartStream(lines);
+  EXPECT_EQ(port.ReadCount(lines.size()), lines);
+  // 40 chunks of 64 bytes, each 64 line times after the one before.
+  const double lineTime = 40 * 64 * 10.0 / 115200.0;
+  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), lineTime * 39 / 40);
+  ASSERT_TRUE(sim.Stream().Done());
+  EXPECT_GE(std::chrono::duration<double>(sim.Stream().Took).count(), lineTime * 0.95);
+  EXPECT_EQ(sim.Stream().Full, 0);
+
+  // Nobody reads: the chunk waits for room, and nothing is lost.
+  const std::string plain = StreamText(256 * 1024, false);
+  EXPECT_EQ(plain.find_first_of("\r\n"), std::string::npos);
+  sim.StartStream(plain, plain.size());
+  for (int i = 0; i < 500 && sim.Stream().Full == 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(sim.Stream().Full, 1);
+  EXPECT_FALSE(sim.Stream().Done());
+  EXPECT_EQ(port.ReadCount(plain.size()), plain);
+}
+
 TEST(PtyLine, UnplugIsAHangUp) {
   PtyModule sim;
   ASSERT_TRUE(sim.Start()) << sim.LastError();

@@ -42,7 +42,10 @@ TEST_F(TerminalToModule, PastedCommandIsEchoedAndAnswered) {
   QGuiApplication::clipboard()->setText("ID\n");
   QTest::keyClick(&editor, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(editor.toPlainText(), "");  // nothing of the paste is shown before the line has it
-  ASSERT_TRUE(prottest::PumpFor([&] { return editor.toPlainText().count('\n') >= 2; }));
+  ASSERT_TRUE(prottest::PumpFor([&] {
+    terminal.Flush();
+    return editor.toPlainText().count('\n') >= 2;
+  }));
   const QStringList lines = editor.toPlainText().split('\n');
   EXPECT_EQ(lines.front(), "ID");  // the module's echo
   EXPECT_EQ(sim->ReceivedCommands(), std::vector<std::string>{"ID"});

@@ -9,13 +9,19 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
+#include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 
+#include "views/TerminalTestUtil.h"
 #include "views/osDRUVTerminal.h"
+
+using termtest::ByteByByte;
 
 namespace {
 
@@ -26,10 +32,15 @@ class TerminalTest : public ::testing::Test {
     editor->resize(400, 200);
     terminal.SetTerminalEditor(editor.get());
   }
+  // The bytes of one call arrive together and show as one batch.
   void Put(const std::string& bytes) {
     for (char c : bytes) terminal.PutChar(c);
+    terminal.Flush();
   }
-  QString Text() const { return editor->toPlainText(); }
+  QString Text() {
+    terminal.Flush();
+    return editor->toPlainText();
+  }
 
   std::unique_ptr<QTextEdit> editor;
   TKVXPTerminal terminal;
@@ -101,6 +112,94 @@ TEST_F(TerminalTest, ReceivedTextGoesToTheEndAndMarkedTextStaysMarked) {
   Put("yz");
   EXPECT_EQ(Text(), QString(TKVXPTerminal::MaxLineLength - 1, 'x') + "y\nz");
   EXPECT_TRUE(editor->textCursor().atEnd());
+}
+
+// A burst that comes faster than the view paints, in reads of any size: the text is the same as
+// byte by byte, laid out once per batch, and the view keeps following the end.
+TEST_F(TerminalTest, ABurstShowsAsByteByByteLaidOutOncePerBatch) {
+  editor->show();
+  std::string burst;
+  for (int i = 0; i < 300; ++i) {
+    burst += "line " + std::to_string(i) + (i % 3 ? "\r\n" : "\r");
+    if (i % 7 == 0) burst += "abc\b\b\b\bxy\r\b";  // BS over its line break too
+    if (i % 11 == 0) burst += "\xE4\x80\xFF\x07\t\x01";
+    if (i % 100 == 0) burst += std::string(TKVXPTerminal::MaxLineLength + 10, 'L') + "\b\r\r\n";
+  }
+  int changes = 0;
+  QObject::connect(editor->document(), &QTextDocument::contentsChange, [&] { ++changes; });
+  std::mt19937 random(7);
+  int batches = 0;
+  for (std::size_t at = 0; at < burst.size(); ++batches) {
+    const std::size_t n = std::min<std::size_t>(burst.size() - at, random() % 700 + 1);
+    for (std::size_t i = 0; i < n; ++i) terminal.PutChar(burst[at + i]);
+    at += n;
+    if (batches % 5 == 0) QCoreApplication::processEvents();  // the timer may come round
+    if (random() % 2) terminal.Flush();
+  }
+  // BS at the start of a batch takes the last character of the one before.
+  burst += "\b\b";
+  Put("\b\b");
+  EXPECT_EQ(Text(), ByteByByte(burst));
+  EXPECT_LE(changes, batches + 1);
+  EXPECT_TRUE(editor->textCursor().atEnd());
+  EXPECT_EQ(editor->verticalScrollBar()->value(), editor->verticalScrollBar()->maximum());
+
+  // A view the user took away from the end (the caret placed elsewhere) stays where it is.
+  editor->moveCursor(QTextCursor::Start);
+  const int shown = editor->verticalScrollBar()->value();
+  Put("more\r\n");
+  EXPECT_EQ(editor->verticalScrollBar()->value(), shown);
+}
+
+// The oldest lines go as they would byte by byte, also when a batch grows past the most lines
+// and shrinks again (BS).
+TEST_F(TerminalTest, TheOldestLinesGoAsByteByByte) {
+  for (const std::string bytes :
+       {"a\rb\rc\rd\re", "a\rb\rc\rd\re\r", "a\rb\rc\rd\re\rf\b\b", "a\rb\rc\rd\re\rf\rg\b\b\b\b"}) {
+    editor->clear();
+    editor->document()->setMaximumBlockCount(5);
+    Put(bytes);
+    EXPECT_EQ(Text(), ByteByByte(bytes, {}, 5)) << bytes;
+  }
+}
+
+// Bytes wait for the event loop, but never more than the terminal gathers.
+TEST_F(TerminalTest, GatheredBytesShowFromTheEventLoopAndNeverPileUp) {
+  terminal.PutChar('a');
+  EXPECT_EQ(editor->toPlainText(), "");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return editor->toPlainText() == "a"; }, 5000));
+  const std::string many(TKVXPTerminal::MostGathered, 'x');
+  for (std::size_t i = 0; i + 1 < many.size(); ++i) terminal.PutChar(many[i]);
+  EXPECT_EQ(editor->toPlainText(), "a");
+  terminal.PutChar('x');
+  EXPECT_EQ(editor->toPlainText(), ByteByByte("a" + many));
+}
+
+// A mark made backwards from the end (Shift+Left) or forwards to it stays as marked, a caret
+// before the end stays where it is, and a view showing the end keeps showing it.
+TEST_F(TerminalTest, AMarkEitherWayFromTheEndStaysAsMarked) {
+  editor->show();
+  for (int i = 0; i < 200; ++i) Put("line " + std::to_string(i) + "\r\n");
+  Put("first\r\nsecond");
+  for (const char* way : {"backwards", "forwards", "caret"}) {
+    editor->moveCursor(QTextCursor::End);
+    if (way[0] == 'b') {
+      for (int i = 0; i < 3; ++i) QTest::keyClick(editor.get(), Qt::Key_Left, Qt::ShiftModifier);
+    } else if (way[0] == 'f') {
+      editor->moveCursor(QTextCursor::Left);
+      editor->moveCursor(QTextCursor::End, QTextCursor::KeepAnchor);
+    } else {
+      QTest::keyClick(editor.get(), Qt::Key_Left);
+    }
+    const int anchor = editor->textCursor().anchor(), position = editor->textCursor().position();
+    for (int i = 0; i < 3; ++i) {
+      Put("more\r\nand more\b");
+      QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(editor->textCursor().anchor(), anchor) << way;
+    EXPECT_EQ(editor->textCursor().position(), position) << way;
+    EXPECT_EQ(editor->verticalScrollBar()->value(), editor->verticalScrollBar()->maximum()) << way;
+  }
 }
 
 TEST_F(TerminalTest, EditorGetsTheTerminalFont) {

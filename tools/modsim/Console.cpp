@@ -1,6 +1,8 @@
 #include "tools/modsim/Console.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tools/modsim/PtyModule.h"
@@ -71,6 +73,25 @@ ConsoleResult RunConsoleCommand(PtyModule& Sim, const std::string& Line) {
     Sim.Module().SetDigitalInputs(static_cast<std::uint8_t>(value));
     return Done("digital inputs " + std::to_string(value));
   }
+  if (word == "stream") {
+    if (arg.empty()) {
+      const PtyModule::StreamState st = Sim.Stream();
+      char took[32];
+      std::snprintf(took, sizeof took, "%.3f", std::chrono::duration<double>(st.Took).count());
+      return Done("stream: " + std::to_string(st.Sent) + " of " + std::to_string(st.Total) +
+                  " bytes sent, the line's buffer full " + std::to_string(st.Full) + " times" +
+                  (st.Done() ? std::string(", took ") + took + " s" : std::string(", sending")));
+    }
+    const std::size_t blank2 = arg.find(' ');
+    const std::string kind = blank2 == std::string::npos ? "lines" : Trim(arg.substr(blank2 + 1));
+    if (!ParseValue(arg.substr(0, blank2), 3600, value) || value == 0 || (kind != "lines" && kind != "plain"))
+      return Fail("usage: stream SECONDS [lines|plain] (1..3600), or stream for its progress");
+    const std::size_t bytes = value * static_cast<std::size_t>(Sim.Rate()) / 10;
+    Sim.StartStream(StreamText(bytes, kind == "lines"));
+    return Done("stream: " + std::to_string(bytes) + " bytes" +
+                (kind == "lines" ? " in lines of 64" : " without line ends") + " at " +
+                std::to_string(Sim.Rate()) + " bit/s");
+  }
   if (word == "hangup") {
     if (!arg.empty()) return Fail("usage: hangup");
     Sim.Unplug();
@@ -78,7 +99,8 @@ ConsoleResult RunConsoleCommand(PtyModule& Sim, const std::string& Line) {
     return {true, "hung up; plugged in again on " + Sim.PortPath(), true};
   }
   return Fail("unknown command: " + word +
-              " (silent on|off, id TEXT, listing on|off, status N, inputs N, hangup)");
+              " (silent on|off, id TEXT, listing on|off, status N, inputs N, stream SECONDS "
+              "[lines|plain], hangup)");
 }
 
 }  // namespace modsim

@@ -6,6 +6,10 @@
 //   listing on|off    "Readout" lists the commands / answers "command error"
 //   status N          a fixed status word (0..65535, decimal or 0x hex)
 //   inputs N          the digital input byte (0..255, decimal or 0x hex)
+//   stream SECONDS [lines|plain]
+//                     the module prints text of its own for SECONDS at the line's pace
+//                     (StreamText: lines with CR LF, or plain text without line ends);
+//                     "stream" alone tells how far it is
 //   hangup            the line hangs up as when the adapter is pulled; then the module is plugged
 //                     in again on a new pseudo-terminal (the tool must connect anew)
 #pragma once

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -185,6 +186,36 @@ bool PtyModule::Talking() const { return talks_.load() > 0; }
 
 bool PtyModule::Unplugged() const { return unplugged_; }
 
+void PtyModule::StartStream(std::string text, std::size_t chunk) {
+  {
+    std::lock_guard lock(mutex_);
+    streamText_ = std::move(text);
+    streamChunk_ = std::max<std::size_t>(1, chunk);
+    streamRequest_ = true;
+    stream_ = StreamState{0, streamText_.size(), 0};
+  }
+  Wake();
+}
+
+PtyModule::StreamState PtyModule::Stream() const {
+  std::lock_guard lock(mutex_);
+  return stream_;
+}
+
+std::string StreamText(std::size_t bytes, bool lineEnds) {
+  std::string text;
+  text.reserve(bytes + 64);
+  for (std::size_t line = 0; text.size() < bytes; ++line) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%07zu ", line % 10000000);
+    text += number;
+    for (std::size_t k = 0; k < 54; ++k) text += static_cast<char>('a' + (line + k) % 26);
+    text += lineEnds ? "\r\n" : "; ";
+  }
+  text.resize(bytes);
+  return text;
+}
+
 void PtyModule::Unplug() {
   std::unique_lock lock(mutex_);
   if (unplugged_) return;
@@ -261,6 +292,12 @@ void PtyModule::Serve() {
   Clock::time_point blockedSince{};
   bool blocked = false;
   bool masterTrouble = false;
+  // The stream being sent: its text, how far, the end of the chunk going out, when the next is
+  // due, and whether this chunk found the line's buffer full.
+  std::string stream;
+  std::size_t streamPos = 0, streamChunk = 64, chunkStart = 0, chunkEnd = 0;
+  Clock::time_point streamStart{}, streamDue{};
+  bool streamFull = false;
 
   auto append = [&](std::vector<Output>&& outputs) {
     for (auto& o : outputs) {
@@ -308,6 +345,15 @@ void PtyModule::Serve() {
         talks_ = 0;
         crPending = 0;
         cv_.notify_all();
+      }
+      if (streamRequest_) {
+        stream = std::move(streamText_);
+        streamChunk = streamChunk_;
+        streamPos = chunkStart = chunkEnd = 0;
+        streamStart = streamDue = Clock::now();
+        streamFull = false;
+        streamRequest_ = false;
+        stream_ = StreamState{0, stream.size(), 0};
       }
     }
     const bool paced = pacing_;
@@ -449,6 +495,38 @@ void PtyModule::Serve() {
       }
       if (p.Out.Talk) --talks_;
       out.pop_front();
+    }
+
+    // The stream, when nothing else is being sent.
+    while (out.empty() && master >= 0 && streamPos < stream.size()) {
+      now = Clock::now();
+      if (chunkEnd == streamPos) {
+        if (now < streamDue) {
+          wakeAt = std::min(wakeAt, streamDue);
+          break;
+        }
+        chunkStart = streamPos;
+        chunkEnd = std::min(stream.size(), streamPos + streamChunk);
+      }
+      const ssize_t w = write(master, stream.data() + streamPos, chunkEnd - streamPos);
+      const int writeError = w < 0 ? errno : 0;
+      if (w > 0) streamPos += static_cast<std::size_t>(w);
+      const bool full = streamPos < chunkEnd;
+      const auto chunkTime = ByteTime(talkRate_) * static_cast<long>(chunkEnd - chunkStart);
+      {
+        std::lock_guard lock(mutex_);
+        stream_.Sent = streamPos;
+        if (full && !streamFull) ++stream_.Full;
+        if (streamPos == stream.size()) stream_.Took = Clock::now() + chunkTime - streamStart;
+      }
+      if (full) {
+        if (writeError != 0 && writeError != EAGAIN && writeError != EINTR) break;
+        streamFull = true;
+        wantWrite = true;
+        break;
+      }
+      streamDue = (streamFull ? now : streamDue) + chunkTime;
+      streamFull = false;
     }
 
     // Wait for input, for room to write, for a wake-up or for the next due time.

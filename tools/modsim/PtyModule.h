@@ -73,6 +73,22 @@ class PtyModule {
   // The module is still keeping up a talk (ModuleLogic::SetTalkOnce).
   bool Talking() const;
 
+  // --- Text of the module's own ---------------------------------------------------------------
+  // Writes Text as a module that prints on its own (a trace, a log) at the line's pace: Chunk
+  // bytes at a time, one chunk every Chunk line times (10 bits per byte at the module's rate),
+  // when nothing else is being sent. A chunk that finds the line's buffer full waits for room,
+  // and the pace goes on from when it went out. A new stream replaces one still running.
+  void StartStream(std::string text, std::size_t chunk = 64);
+  struct StreamState {
+    std::size_t Sent = 0;
+    std::size_t Total = 0;
+    int Full = 0;  // chunks that found the line's buffer full
+    // From the start until the last byte was on the line (its chunk written, then its line time).
+    Clock::duration Took{};
+    bool Done() const { return Sent == Total; }
+  };
+  StreamState Stream() const;
+
   // --- Shortcuts to Module() ------------------------------------------------------------------
   void SetCmdPrompt(bool on) { module_.SetCmdPrompt(on); }
   void SetSilent(bool on) { module_.SetSilent(on); }
@@ -107,6 +123,15 @@ class PtyModule {
   int wake_ = -1;   // eventfd that interrupts the server's wait
   std::string path_;
   std::string error_;
+  // A stream asked for, until the server takes it; then what it has done.
+  std::string streamText_;
+  std::size_t streamChunk_ = 64;
+  bool streamRequest_ = false;
+  StreamState stream_;
 };
+
+// Text as a module's trace: Bytes bytes of numbered lines of 64 bytes, each ending with CR LF
+// (LineEnds), or the same lines with "; " in place of their line ends.
+std::string StreamText(std::size_t bytes, bool lineEnds);
 
 }  // namespace modsim

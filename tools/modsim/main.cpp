@@ -199,7 +199,8 @@ int main(int argc, char** argv) {
               link.empty() ? "(none)" : name.c_str(), sim.PortPath().c_str(), sim.Rate(),
               options.HalfDuplex ? "half" : "full", paced ? ", paced" : "");
   if (!link.empty()) std::printf("link: %s\n", link.c_str());
-  std::printf("Commands: silent on|off, id TEXT, listing on|off, status N, inputs N, hangup.\n"
+  std::printf("Commands: silent on|off, id TEXT, listing on|off, status N, inputs N,\n"
+              "stream SECONDS [lines|plain], hangup.\n"
               "Ctrl+C stops.\n");
   std::fflush(stdout);
 
