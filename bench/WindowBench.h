@@ -4,16 +4,51 @@
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "app/KVX7MainForm.h"
 
 #include "services/osQtWindowThread.h"
 
 namespace windowbench {
+
+// Runs the window thread's events until none is left.
+inline void Idle() {
+  while (QCoreApplication::eventDispatcher()->processEvents(QEventLoop::AllEvents)) {
+  }
+}
+
+// The main window shown and connected to the port its settings name; null after a skip that says
+// why.
+inline std::unique_ptr<TKVXMainForm> ConnectedWindow(benchmark::State& state) {
+  auto form = std::make_unique<TKVXMainForm>();
+  form->show();
+  Idle();
+  form->ConnectActExecute();
+  if (form->ConnectTag != 1) {
+    state.SkipWithError("not connected");
+    return nullptr;
+  }
+  return form;
+}
+
+// Processor time (user and system) of RUSAGE_SELF or RUSAGE_THREAD, in seconds.
+inline double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
 
 // A fresh profile (APPDATA) for one benchmark, removed with it.
 struct TempProfile {

@@ -75,10 +75,7 @@ struct Ticker {
   qint64 longest = 0;
 };
 
-void Idle() {
-  while (QCoreApplication::eventDispatcher()->processEvents(QEventLoop::AllEvents)) {
-  }
-}
+using windowbench::Idle;
 
 // Closes the message dialogs the window shows, as a user who reads them at once, and keeps the
 // length of the longest text shown.
@@ -117,15 +114,7 @@ std::unique_ptr<TKVXMainForm> ConnectedForm(benchmark::State& state, const Profi
     return nullptr;
   }
   profile.Publish(sim.PortPath());
-  auto form = std::make_unique<TKVXMainForm>();
-  form->show();
-  Idle();
-  form->ConnectActExecute();
-  if (form->ConnectTag != 1) {
-    state.SkipWithError("not connected");
-    return nullptr;
-  }
-  return form;
+  return windowbench::ConnectedWindow(state);
 }
 
 void BM_WindowIdentify(benchmark::State& state) {

@@ -41,12 +41,11 @@
 #include <vector>
 
 #include "app/KVX7MainForm.h"
+#include "bench/ModsimProgram.h"
 #include "bench/WindowBench.h"
 #include "protocol/osDRUVModProt.h"
 #include "services/osQtWindowThread.h"
 #include "views/osDRUVScope.h"
-
-extern char** environ;
 
 namespace {
 
@@ -75,59 +74,10 @@ struct Profile : windowbench::TempProfile {
   }
 };
 
-class ModsimProcess {
- public:
-  ModsimProcess(const std::string& name, int rate) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn_file_actions_addclose(&fa, out[1]);
-    const std::string rateText = std::to_string(rate);
-    std::vector<std::string> args = {KVX_MODSIM_PROGRAM, "--name", name, "--rate", rateText, "--paced"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // The environment carries the profile's APPDATA: the port link goes there.
-    const int e = posix_spawn(&pid_, KVX_MODSIM_PROGRAM, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    if (e != 0) {
-      pid_ = -1;
-      close(out[0]);
-      return;
-    }
-    // Its first lines name the pseudo-terminal; the link is there by then.
-    FILE* f = fdopen(out[0], "r");
-    char line[512];
-    while (f && std::fgets(line, sizeof line, f)) {
-      if (std::strncmp(line, "pty: ", 5) == 0) {
-        path_ = line + 5;
-        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
-        break;
-      }
-    }
-    out_ = f;
-  }
-  ~ModsimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-    if (out_) std::fclose(out_);
-  }
-  ModsimProcess(const ModsimProcess&) = delete;
-  ModsimProcess& operator=(const ModsimProcess&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
-  std::string path_;
+// Its module publishes the port NAME, at RATE with every byte taking its line time.
+struct ModsimProcess : windowbench::ModsimProgram {
+  ModsimProcess(const std::string& name, int rate)
+      : ModsimProgram(KVX_MODSIM_PROGRAM, {"--name", name, "--rate", std::to_string(rate), "--paced"}, false) {}
 };
 
 // ---- The minimal poller ------------------------------------------------------------------------
@@ -177,15 +127,7 @@ class PlainLine {
   int fd_ = -1;
 };
 
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-double CpuSeconds(int who) {
-  rusage u{};
-  getrusage(who, &u);
-  return Seconds(u.ru_utime) + Seconds(u.ru_stime);
-}
+using windowbench::CpuSeconds;
 
 struct Turn {
   double Cpu = 0;
@@ -266,8 +208,7 @@ struct Setup {
     line = std::make_unique<PlainLine>(plainModule.Path(), rate);
     form = std::make_unique<TKVXMainForm>();
     form->show();
-    while (QCoreApplication::eventDispatcher()->processEvents(QEventLoop::AllEvents)) {
-    }
+    windowbench::Idle();
     form->ConnectActExecute();
     if (form->ConnectTag != 1 || !line->Ok()) {
       state.SkipWithError("not connected");

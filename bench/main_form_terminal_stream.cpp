@@ -45,12 +45,11 @@
 #include <vector>
 
 #include "app/KVX7MainForm.h"
+#include "bench/ModsimProgram.h"
 #include "bench/WindowBench.h"
 #include "services/QtText.h"
 #include "tools/modsim/PtyModule.h"
 #include "views/osDRUVTerminal.h"
-
-extern char** environ;
 
 namespace {
 
@@ -66,88 +65,15 @@ int StreamSeconds() {
   return n > 0 ? n : 10;
 }
 
-double CpuSeconds(int who) {
-  rusage u{};
-  getrusage(who, &u);
-  const auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  return s(u.ru_utime) + s(u.ru_stime);
-}
-
-void Idle() {
-  while (QCoreApplication::eventDispatcher()->processEvents(QEventLoop::AllEvents)) {
-  }
-}
+using windowbench::CpuSeconds;
+using windowbench::Idle;
 
 // ---- The modules, each a program of its own, told what to do through its console -----------------
 
-class ModsimProcess {
- public:
-  explicit ModsimProcess(const std::string& name) {
-    int in[2], out[2];
-    if (pipe(in) != 0) return;
-    if (pipe(out) != 0) {
-      close(in[0]);
-      close(in[1]);
-      return;
-    }
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&fa, fd);
-    std::vector<std::string> args = {KVX_MODSIM_PROGRAM, "--name", name, "--rate", std::to_string(kRate)};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // The environment carries the profile's APPDATA: the port link goes there.
-    const int e = posix_spawn(&pid_, KVX_MODSIM_PROGRAM, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(in[0]);
-    close(out[1]);
-    in_ = fdopen(in[1], "w");
-    out_ = fdopen(out[0], "r");
-    if (e != 0) {
-      pid_ = -1;
-      return;
-    }
-    // Its first lines name the pseudo-terminal, the last of them the commands.
-    for (std::string line; ReadLine(line) && line != "Ctrl+C stops.";)
-      if (line.rfind("pty: ", 0) == 0) path_ = line.substr(5);
-  }
-  ~ModsimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-    if (in_) std::fclose(in_);
-    if (out_) std::fclose(out_);
-  }
-  ModsimProcess(const ModsimProcess&) = delete;
-  ModsimProcess& operator=(const ModsimProcess&) = delete;
-  const std::string& Path() const { return path_; }
-
-  // One console command and its answer.
-  std::string Command(const std::string& command) {
-    std::string answer;
-    if (!in_ || std::fprintf(in_, "%s\n", command.c_str()) < 0 || std::fflush(in_) != 0) return answer;
-    ReadLine(answer);
-    return answer;
-  }
-
- private:
-  bool ReadLine(std::string& line) {
-    char buf[512];
-    if (!out_ || !std::fgets(buf, sizeof buf, out_)) return false;
-    line = buf;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  FILE* in_ = nullptr;
-  FILE* out_ = nullptr;
-  std::string path_;
+// Its module publishes the port NAME and takes the console command "stream".
+struct ModsimProcess : windowbench::ModsimProgram {
+  explicit ModsimProcess(const std::string& name)
+      : ModsimProgram(KVX_MODSIM_PROGRAM, {"--name", name, "--rate", std::to_string(kRate)}, true) {}
 };
 
 // What the module said of its stream: "stream: SENT of TOTAL bytes sent, ... full N times" and
@@ -311,14 +237,8 @@ void BM_TerminalStream(benchmark::State& state) {
     const std::size_t chunks = expected.Lengths.size();
 
     // The window: connected, on the terminal page, its text cleared after the module's prompt.
-    auto form = std::make_unique<TKVXMainForm>();
-    form->show();
-    Idle();
-    form->ConnectActExecute();
-    if (form->ConnectTag != 1) {
-      state.SkipWithError("not connected");
-      return;
-    }
+    auto form = windowbench::ConnectedWindow(state);
+    if (!form) return;
     form->ShowPage(3);
     QTextEdit* terminal = form->KVXTermEditor;
     for (int i = 0; i < 100 && !terminal->toPlainText().contains('>'); ++i) {
