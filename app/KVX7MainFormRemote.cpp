@@ -277,8 +277,9 @@ void TKVXMainForm::TBarAnaInputsChange() {
   TLabeledEdit* e = ActiveAnalogEdit;
   if (!e) return;
   std::int32_t value = TBarAnaInputs->value();
+  // The edit shows the position whether or not the module took it.
   ShowAnalogValue(e, value);
-  if (KVXModProt->WriteRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value)) ShowAnalogValue(e, value);
+  KVXModProt->WriteRemoteCtrlValue(static_cast<std::uint8_t>(e->Tag), value);
 }
 
 void TKVXMainForm::ShowAnalogValue(TLabeledEdit* Edit, std::int32_t Value) {
